@@ -1,0 +1,59 @@
+// The system-wide sleep switch: set through `sudo -n pmset`, read from `pmset -g`, waited for.
+#include "sleep_switch.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "main/app_delegate.h"
+
+namespace corvel {
+namespace {
+
+std::vector<std::string_view> fields(std::string_view line) {
+  std::vector<std::string_view> result;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) result.push_back(line.substr(start, i - start));
+  }
+  return result;
+}
+
+}  // namespace
+
+bool pmsetShowsSleepDisabled(std::string_view output) {
+  std::size_t start = 0;
+  while (start <= output.size()) {
+    std::size_t end = output.find('\n', start);
+    if (end == std::string_view::npos) end = output.size();
+    const auto f = fields(output.substr(start, end - start));
+    if (f.size() >= 2 && f[0] == "SleepDisabled" && f[1] == "1") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool AppDelegate::runPrivilegedPmset(bool disableSleep) {
+  // These exact arguments are what the sudoers rule allows; sudo never prompts with -n.
+  return runProcess(platform_.tools.sudo,
+                    {"-n", "/usr/bin/pmset", "-a", "disablesleep", disableSleep ? "1" : "0"})
+             .exitCode == 0;
+}
+
+bool AppDelegate::isSleepDisabled() { return pmsetShowsSleepDisabled(runProcess(platform_.tools.pmset, {"-g"}).output); }
+
+bool AppDelegate::waitForSleepDisabled(bool wanted, double timeoutSeconds) {
+  Clock& clock = platform_.clock;
+  const auto deadline =
+      clock.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(std::chrono::duration<double>(timeoutSeconds));
+  do {
+    if (isSleepDisabled() == wanted) return true;
+    clock.sleepFor(std::chrono::duration<double>(0.1));
+  } while (clock.now() < deadline);
+  return isSleepDisabled() == wanted;
+}
+
+}  // namespace corvel

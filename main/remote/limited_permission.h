@@ -1,0 +1,36 @@
+// The narrow sudoers rule that lets Corvel switch system sleep without a password: the texts it is
+// built from and the quoting everything rests on.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+// Non-empty, valid UTF-8, and every scalar a letter, mark or number (any script) or one of "_-.".
+bool isSafeAccountName(std::string_view name);
+// "<name> ALL = (root) NOPASSWD: ..." for exactly the two pmset commands; none for an unsafe name.
+std::optional<std::string> limitedSudoersRule(std::string_view account);
+
+// One POSIX shell word that stands for `text` exactly.
+std::string shellSingleQuote(std::string_view text);
+// `text` escaped for a string literal of the system's script language: backslashes doubled first,
+// then each double quote preceded by a backslash.
+std::string escapedForScriptString(std::string_view text);
+// do shell script "<escaped command>" with administrator privileges
+std::string administratorScriptSource(std::string_view command);
+
+// The drop-in's file name: "corvel-" and the account name. sudo ignores drop-ins whose name holds a
+// ".", so each "." is written as "+", which no account name contains: the mapping stays one-to-one.
+std::string sudoersDropInName(std::string_view account);
+// "/etc/sudoers.d/" and the drop-in name.
+std::string installedPermissionPath(std::string_view account);
+
+// The root shell line that writes the rule into a fresh private folder, has visudo check it, and
+// only then moves it into place with mode 440; none for an unsafe name.
+std::optional<std::string> installPermissionCommand(std::string_view account);
+// The root shell line that removes the installed drop-in; none for an unsafe name.
+std::optional<std::string> removePermissionCommand(std::string_view account);
+
+}  // namespace corvel

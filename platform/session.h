@@ -1,0 +1,16 @@
+// Port: the window server's description of the current login session.
+#pragma once
+
+#include <optional>
+
+namespace corvel {
+
+class Session {
+ public:
+  virtual ~Session() = default;
+  // The session's screen-is-locked flag; none when there is no session description, the flag is
+  // missing or is not a Boolean.
+  virtual std::optional<bool> screenIsLockedFlag() = 0;
+};
+
+}  // namespace corvel

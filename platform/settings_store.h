@@ -1,0 +1,25 @@
+// Port: the per-user key-value store that persists Corvel's settings (the user defaults domain).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+// Every call goes to the backing store: nothing is cached, so each write is visible to the very next
+// read, also from another process.
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+
+  // The text under `key`, or none when the key is absent or holds something other than text.
+  virtual std::optional<std::string> string(std::string_view key) = 0;
+  // The Boolean reading of `key`; an absent key reads as false.
+  virtual bool boolean(std::string_view key) = 0;
+  virtual void setString(std::string_view key, std::string_view value) = 0;
+  virtual void setBoolean(std::string_view key, bool value) = 0;
+  virtual void remove(std::string_view key) = 0;
+};
+
+}  // namespace corvel

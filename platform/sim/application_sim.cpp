@@ -1,0 +1,109 @@
+// The simulated event loop. Like the platform's run loop, it may be turned from inside one of its
+// own callbacks; a timer never fires again while its own action is still running.
+#include "application_sim.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <poll.h>
+
+namespace corvel::sim {
+
+struct SimApplication::RepeatingTimer final : Timer {
+  std::chrono::duration<double> interval;
+  Clock::time_point due;
+  std::function<void()> action;
+  bool firing = false;
+};
+
+void SimApplication::run() {
+  if (delegate_) delegate_->applicationDidFinishLaunching();
+  while (!stopped_) runOnce(3600.0);
+}
+
+void SimApplication::terminate() {
+  if (stopped_) return;
+  if (delegate_ && delegate_->applicationShouldTerminate() != TerminateReply::now) return;
+  if (delegate_) delegate_->applicationWillTerminate();
+  stopped_ = true;
+}
+
+std::shared_ptr<Timer> SimApplication::scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) {
+  auto timer = std::make_shared<RepeatingTimer>();
+  timer->interval = std::chrono::duration<double>(std::max(intervalSeconds, 0.0001));
+  timer->due = Clock::now() + std::chrono::duration_cast<Clock::duration>(timer->interval);
+  timer->action = std::move(action);
+  timers_.push_back(timer);
+  return timer;
+}
+
+void SimApplication::dispatchAfter(double delaySeconds, std::function<void()> task) {
+  const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(std::max(delaySeconds, 0.0)));
+  tasks_.push_back({due, std::move(task)});
+}
+
+void SimApplication::watchInput(int fd, std::function<void()> onReadable) {
+  unwatchInput(fd);
+  watches_.push_back({fd, std::move(onReadable)});
+}
+
+void SimApplication::unwatchInput(int fd) {
+  std::erase_if(watches_, [fd](const Watch& w) { return w.fd == fd; });
+}
+
+std::chrono::duration<double> SimApplication::untilNextDue(Clock::time_point now) const {
+  auto next = Clock::time_point::max();
+  for (const auto& timer : timers_) {
+    if (!timer->firing) next = std::min(next, timer->due);
+  }
+  for (const auto& task : tasks_) next = std::min(next, task.due);
+  if (next == Clock::time_point::max()) return std::chrono::hours(24);
+  return std::max(std::chrono::duration<double>(next - now), std::chrono::duration<double>(0));
+}
+
+bool SimApplication::runDue() {
+  const auto now = Clock::now();
+  for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
+    if (it->due <= now) {
+      auto task = std::move(it->task);
+      tasks_.erase(it);
+      task();
+      return true;
+    }
+  }
+  for (const auto& timer : timers_) {
+    if (!timer->firing && timer->due <= now) {
+      // Missed firings are not made up for, as with the platform's timers.
+      timer->due = now + std::chrono::duration_cast<Clock::duration>(timer->interval);
+      auto keep = timer;
+      keep->firing = true;
+      keep->action();
+      keep->firing = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+void SimApplication::runOnce(double maxSeconds) {
+  const auto now = Clock::now();
+  const auto wait = std::min(untilNextDue(now), std::chrono::duration<double>(std::max(maxSeconds, 0.0)));
+  std::vector<pollfd> fds;
+  for (const auto& w : watches_) fds.push_back({w.fd, POLLIN, 0});
+  const int timeoutMs = static_cast<int>(std::ceil(wait.count() * 1000.0));
+  const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+  if (ready > 0) {
+    for (const auto& p : fds) {
+      if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const auto it = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& w) { return w.fd == p.fd; });
+      if (it == watches_.end()) continue;
+      auto callback = it->onReadable;  // the callback may unwatch or run the loop again
+      callback();
+      return;
+    }
+  }
+  runDue();
+}
+
+}  // namespace corvel::sim

@@ -1,0 +1,50 @@
+// The simulated Mac's folder: where it is, what a new one holds, and how its plain files are kept.
+//
+// Layout under the root:
+//   mac/screenlock        the screen-lock setting as the tool takes it: "immediate", "off" or seconds
+//   mac/disablesleep      the power-management sleep switch, "0" or "1"; absent until first set
+//   mac/login-password    the account's login password (a new root holds "corvel")
+//   mac/touchid           "available" or "unavailable"
+//   mac/session-locked    "1" while the login session's screen is locked, else "0"
+//   mac/assertions/<pid>  one file per power assertion held by a live caffeinate
+//   etc/sudoers.d/        the sudoers drop-in folder (root's /etc/sudoers.d)
+//   private/tmp/          the system's /private/tmp
+//   Library/Preferences/  the user defaults, one JSON file per domain
+//   Library/LaunchAgents/ registered launch agents
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvel::sim {
+
+// $CORVEL_SIM_ROOT, else "corvel-sim" under the XDG state folder ($XDG_STATE_HOME, or
+// ~/.local/state).
+std::filesystem::path rootFolder();
+
+// Creates the folders and the default files of a new simulated Mac; leaves existing ones alone.
+void ensureInitialized(const std::filesystem::path& root);
+
+// One value of the simulated machine, mac/<name>, without a trailing line feed; none when absent.
+std::optional<std::string> readValue(const std::filesystem::path& root, std::string_view name);
+void writeValue(const std::filesystem::path& root, std::string_view name, std::string_view value);
+
+// Writes a sibling temporary file, flushes it and renames it over `path`, so a reader sees either
+// the old or the new contents, never a mix. Throws std::system_error on failure.
+void replaceFileAtomically(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0644);
+
+// The whole file, or none when it cannot be read.
+std::optional<std::string> readFile(const std::filesystem::path& path);
+
+// Where a macOS system path lies in the simulated Mac: /etc/sudoers.d/… and /private/tmp/… move
+// under the root; every other path is returned unchanged.
+std::string mapSystemPath(const std::filesystem::path& root, std::string_view path);
+
+// The environment variable through which the sim tools tell each other they run as root (the sim
+// sudo and the administrator script set it; the real uid is not consulted, since tests may run as
+// root themselves).
+inline constexpr const char* PrivilegedVariable = "CORVEL_SIM_PRIVILEGED";
+
+}  // namespace corvel::sim

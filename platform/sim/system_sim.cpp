@@ -1,0 +1,85 @@
+// The session lock flag, system-path questions and the administrator script on the simulated Mac.
+#include "system_sim.h"
+
+#include "sim_root.h"
+
+namespace corvel::sim {
+
+std::optional<bool> SimSession::screenIsLockedFlag() {
+  // No value file stands for a session without a description, as outside a GUI login.
+  const auto value = readValue(root_, "session-locked");
+  if (!value) return std::nullopt;
+  if (*value == "1") return true;
+  if (*value == "0") return false;
+  return std::nullopt;
+}
+
+bool SimFileSystem::fileExists(const std::string& path) { return real_.fileExists(mapSystemPath(root_, path)); }
+
+std::optional<std::string> parseAdministratorScript(std::string_view source) {
+  constexpr std::string_view head = "do shell script \"";
+  constexpr std::string_view tail = "\" with administrator privileges";
+  if (source.size() < head.size() + tail.size() || source.substr(0, head.size()) != head ||
+      source.substr(source.size() - tail.size()) != tail) {
+    return std::nullopt;
+  }
+  const std::string_view literal = source.substr(head.size(), source.size() - head.size() - tail.size());
+  std::string command;
+  for (std::size_t i = 0; i < literal.size(); ++i) {
+    const char c = literal[i];
+    if (c == '"') return std::nullopt;  // an unescaped quote would have ended the literal early
+    if (c != '\\') {
+      command.push_back(c);
+      continue;
+    }
+    if (++i == literal.size()) return std::nullopt;
+    switch (literal[i]) {
+      case '\\': command.push_back('\\'); break;
+      case '"': command.push_back('"'); break;
+      case 'n': command.push_back('\n'); break;
+      case 'r': command.push_back('\r'); break;
+      case 't': command.push_back('\t'); break;
+      default: return std::nullopt;  // the script language knows no other escape
+    }
+  }
+  return command;
+}
+
+std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root) {
+  const std::string prefix = root.string();
+  for (char c : prefix) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
+    if (!plain) return std::nullopt;
+  }
+  std::string out;
+  for (std::size_t i = 0; i < command.size();) {
+    bool mapped = false;
+    for (std::string_view system : {std::string_view("/etc/sudoers.d/"), std::string_view("/private/tmp/")}) {
+      // Only at the start of a path: after a quote, a blank or the start of the line.
+      const bool atPathStart = i == 0 || command[i - 1] == '\'' || command[i - 1] == '"' || command[i - 1] == ' ';
+      if (atPathStart && command.substr(i, system.size()) == system) {
+        out += prefix;
+        out += system;
+        i += system.size();
+        mapped = true;
+        break;
+      }
+    }
+    if (!mapped) out.push_back(command[i++]);
+  }
+  return out;
+}
+
+bool SimAdministratorScript::execute(const std::string& source) {
+  const auto command = parseAdministratorScript(source);
+  if (!command) return false;
+  const auto mapped = mapCommandPaths(*command, root_);
+  if (!mapped) return false;
+  const auto answer = frontEnd_.ask("管理者の承認: Corvelが変更を加えようとしています。許可しますか？", {"approve", "cancel"});
+  if (!answer || *answer != "approve") return false;
+  const std::string privileged = std::string(PrivilegedVariable) + "=1";
+  return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}).exitCode == 0;
+}
+
+}  // namespace corvel::sim

@@ -1,0 +1,2 @@
+// CorvelWatchdog's entry point.
+int main() { return 0; }
