@@ -48,9 +48,10 @@ std::unique_ptr<ChildProcess> FakeProcessRunner::launch(const std::string& execu
                                                         const std::vector<std::string>& arguments) {
   launches.push_back({executable, arguments, std::nullopt});
   if (!launchSucceeds) return nullptr;
-  auto child = std::make_unique<FakeChildProcess>(static_cast<pid_t>(1000 + launches.size()));
-  children.push_back(child.get());
-  return child;
+  auto state = std::make_shared<FakeChildState>();
+  state->pid = static_cast<pid_t>(1000 + launches.size());
+  children.push_back(state);
+  return std::make_unique<FakeChildProcess>(state);
 }
 
 int FakeProcessRunner::countCalls(const std::vector<std::string>& arguments) const {

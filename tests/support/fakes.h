@@ -34,20 +34,25 @@ struct ProcessCall {
   std::optional<std::string> input;  // none for run(), the text for runWithInput()
 };
 
-class FakeChildProcess final : public ChildProcess {
- public:
-  explicit FakeChildProcess(pid_t pid) : pid_(pid) {}
-  pid_t pid() const override { return pid_; }
-  bool isRunning() override { return running; }
-  void terminate() override {
-    ++terminations;
-    running = false;
-  }
+// What the test sees of a launched child; it outlives the handle the code under test owns.
+struct FakeChildState {
+  pid_t pid = 0;
   bool running = true;
   int terminations = 0;
+};
+
+class FakeChildProcess final : public ChildProcess {
+ public:
+  explicit FakeChildProcess(std::shared_ptr<FakeChildState> state) : state_(std::move(state)) {}
+  pid_t pid() const override { return state_->pid; }
+  bool isRunning() override { return state_->running; }
+  void terminate() override {
+    ++state_->terminations;
+    state_->running = false;
+  }
 
  private:
-  pid_t pid_;
+  std::shared_ptr<FakeChildState> state_;
 };
 
 class FakeProcessRunner final : public ProcessRunner {
@@ -64,7 +69,7 @@ class FakeProcessRunner final : public ProcessRunner {
   // Long-lived launches: whether they succeed, and the children handed out (owned by the caller).
   bool launchSucceeds = true;
   std::vector<ProcessCall> launches;
-  std::vector<FakeChildProcess*> children;
+  std::vector<std::shared_ptr<FakeChildState>> children;
   // Counts of calls whose arguments equal `arguments`.
   int countCalls(const std::vector<std::string>& arguments) const;
 };
