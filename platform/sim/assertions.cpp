@@ -1,0 +1,51 @@
+// Power assertions on the simulated Mac, and the liveness test that releases a dead holder's.
+#include "assertions.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <string>
+#include <system_error>
+
+#include "sim_root.h"
+
+namespace corvel::sim {
+namespace fs = std::filesystem;
+
+fs::path assertionFile(const fs::path& root, pid_t pid) { return root / "mac" / "assertions" / std::to_string(pid); }
+
+bool processIsAlive(pid_t pid) {
+  if (pid <= 0) return false;
+  if (::kill(pid, 0) != 0 && errno != EPERM) return false;
+  // kill() succeeds on a zombie too; only the state letter in /proc tells it apart.
+  const auto stat = readFile(fs::path("/proc") / std::to_string(pid) / "stat");
+  if (!stat) return true;  // no /proc to ask: trust kill()
+  // The command name is in parentheses and may itself hold ") ", so the state follows the last one.
+  const auto close = stat->rfind(')');
+  if (close == std::string::npos || close + 2 >= stat->size()) return true;
+  const char state = (*stat)[close + 2];
+  return state != 'Z' && state != 'X' && state != 'x';
+}
+
+std::vector<pid_t> liveAssertions(const fs::path& root) {
+  std::vector<pid_t> live;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(root / "mac" / "assertions", error)) {
+    const std::string name = entry.path().filename().string();
+    pid_t pid = 0;
+    const auto [end, status] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    // Anything else there (a caffeinate's temporary file mid-rename) is not an assertion yet.
+    if (status != std::errc() || end != name.data() + name.size() || pid <= 0) continue;
+    if (processIsAlive(pid)) {
+      live.push_back(pid);
+    } else {
+      std::error_code ignored;
+      fs::remove(entry.path(), ignored);
+    }
+  }
+  std::sort(live.begin(), live.end());
+  return live;
+}
+
+}  // namespace corvel::sim

@@ -1,0 +1,22 @@
+// Power assertions on the simulated Mac: one file per caffeinate process, and who still holds one.
+#pragma once
+
+#include <filesystem>
+#include <sys/types.h>
+#include <vector>
+
+namespace corvel::sim {
+
+// mac/assertions/<pid>: held by that caffeinate while it lives; contains its assertion flags.
+std::filesystem::path assertionFile(const std::filesystem::path& root, pid_t pid);
+
+// Whether `pid` names a running process. A zombie (ended, not yet reaped by its parent) counts as
+// ended, since the real system releases a process's assertions the moment it dies.
+bool processIsAlive(pid_t pid);
+
+// The pids, ascending, whose assertion file lies under `root` and whose process still runs. Files of
+// processes that have died (a SIGKILLed caffeinate cannot clean up) are removed on the way, as the
+// real system releases those assertions itself.
+std::vector<pid_t> liveAssertions(const std::filesystem::path& root);
+
+}  // namespace corvel::sim
