@@ -27,17 +27,6 @@ bool AppDelegate::enabled() const { return defaults.boolean(keys::protectionEnab
 
 void AppDelegate::setEnabled(bool on) { defaults.setBoolean(keys::protectionEnabled, on); }
 
-void AppDelegate::applicationDidFinishLaunching() {}
-
-bool AppDelegate::applicationShouldHandleReopen(bool /*hasVisibleWindows*/) { return false; }
-
-TerminateReply AppDelegate::applicationShouldTerminate() {
-  intentionalTermination = true;
-  return TerminateReply::now;
-}
-
-void AppDelegate::applicationWillTerminate() { stopCaffeinate(); }
-
 ProcessResult AppDelegate::runProcess(const std::string& executable, const std::vector<std::string>& arguments) {
   return platform_.processes.run(executable, arguments);
 }

@@ -58,7 +58,47 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
   bool removeLimitedPermission();
   bool hasLimitedPermission();
 
+  // Confirmations: Touch ID and the login password
+  bool authenticateWithTouchID();
+  // The typed text when the user pressed the first button, exactly as typed; none otherwise.
+  std::optional<SecretText> requestLoginPassword(const std::string& reason);
+  bool verifyLoginPassword(const std::string& password);
+
+  // Remote strong mode set-up and restore
+  bool setupRemoteMode();
+  bool restoreRemoteSettings();
+
+  // Protection switching
+  bool setProtection(bool on);
+  void toggleProtection();
+  void applyStoredState();
+  bool isSwitchInProgress() const { return isChangingState; }
+
+  // Status display and alerts
+  void refreshStatus();
+  void showAlert(const std::string& title, const std::string& message, AlertStyle style);
+  Drawing makeDockIcon(bool enabled, bool locked);
+
+  // Status item and menu
+  void configureStatusItem();
+  void statusItemClicked();
+  void toggleFromMenu();
+  void selectStandardMode();
+  void selectRemoteMode();
+
+  // Quitting
+  void turnOffAndQuit();
+  void restoreAndQuit();
+  bool isTerminationIntentional() const { return intentionalTermination; }
+
+  // Watchdog registration
+  void registerWatchdogIfNeeded();
+  void unregisterWatchdog();
+
  private:
+  void updateDockIcon(bool effectivelyOn, bool sessionLocked);
+  void adoptRecordedCaffeinate();
+
   Platform& platform_;
 
   // Run-time state, in this order.

@@ -61,6 +61,8 @@ inline constexpr std::string_view protectionMode = "ProtectionMode";
 inline constexpr std::string_view protectionEnabled = "ProtectionEnabled";
 inline constexpr std::string_view didDisableScreenLock = "DidDisableScreenLock";
 inline constexpr std::string_view previousScreenLockState = "PreviousScreenLockState";
+// The pid of the caffeinate child last started, so a relaunch after a crash can take charge of it.
+inline constexpr std::string_view caffeinateProcessIdentifier = "CaffeinateProcessIdentifier";
 }  // namespace keys
 
 }  // namespace corvel

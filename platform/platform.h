@@ -6,8 +6,13 @@
 #include <vector>
 
 #include "administrator_script.h"
+#include "agent_service.h"
+#include "alerts.h"
 #include "application.h"
+#include "biometrics.h"
 #include "clock.h"
+#include "directory.h"
+#include "dock_tile.h"
 #include "file_system.h"
 #include "process_environment.h"
 #include "process_runner.h"
@@ -29,6 +34,11 @@ struct Platform {
   StatusBar& statusBar;
   AdministratorScript& administratorScript;
   Session& session;
+  Alerts& alerts;
+  Biometrics& biometrics;
+  Directory& directory;
+  DockTile& dockTile;
+  AgentServices& agents;
   ToolPaths tools;
 };
 

@@ -44,6 +44,11 @@ class ProcessRunner {
   // it could not be started.
   virtual std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                                const std::vector<std::string>& arguments) = 0;
+  // Takes charge of a process started earlier (by a previous run of this program) when `pid` still
+  // runs exactly `executable` with `arguments`; none otherwise, so a reused pid is never mistaken
+  // for it.
+  virtual std::unique_ptr<ChildProcess> adopt(pid_t pid, const std::string& executable,
+                                              const std::vector<std::string>& arguments) = 0;
 };
 
 }  // namespace corvel

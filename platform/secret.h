@@ -1,12 +1,19 @@
 // Wiping secrets (the login password) from memory once their flow is over.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace corvel {
 
 // Overwrites the characters in place, in a way the optimiser may not drop, then empties the text.
-void wipe(std::string& secret);
+// The whole buffer is wiped, not only the current length: earlier, longer contents may linger there.
+inline void wipe(std::string& secret) {
+  secret.resize(secret.capacity());
+  volatile char* bytes = secret.data();
+  for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
+  secret.clear();
+}
 
 // Holds a secret for one flow and wipes it when the flow ends, whichever way it ends.
 class SecretText {

@@ -6,6 +6,7 @@ corvel_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  libcairo2-dev libpango1.0-dev fonts-dejavu-core   # the simulated Dock icon
   sudo            # the real visudo, which checks the sudoers rule
 )
 

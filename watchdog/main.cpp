@@ -1,2 +1,14 @@
-// CorvelWatchdog's entry point.
-int main() { return 0; }
+// CorvelWatchdog's entry point: no arguments, no environment, no output; it never returns.
+#include <thread>
+
+#include "corvel/build_config.h"
+#include "watchdog.h"
+#include "workspace_factory.h"
+
+int main() {
+  const std::string targetBundleIdentifier{corvel::AppBundleIdentifier};
+  auto workspace = corvel::makeWorkspace();
+  corvel::watchdog::runChecks(*workspace, targetBundleIdentifier,
+                              [](std::chrono::duration<double> interval) { std::this_thread::sleep_for(interval); });
+  return 0;
+}

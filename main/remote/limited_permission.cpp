@@ -21,6 +21,18 @@ std::string replaceAll(std::string_view text, char from, std::string_view to) {
   return out;
 }
 
+// sudoers reads such a word in the user position as an alias (defined wherever the main file says)
+// or, for "ALL", as every user: either would hand the rule to people other than this account.
+bool sudoersReadsAsAliasOrAll(std::string_view name) {
+  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (name.empty() || !upper(name.front())) return false;
+  for (char c : name) {
+    if (!(upper(c) || digit(c) || c == '_')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool isSafeAccountName(std::string_view name) {
@@ -35,7 +47,7 @@ bool isSafeAccountName(std::string_view name) {
 }
 
 std::optional<std::string> limitedSudoersRule(std::string_view account) {
-  if (!isSafeAccountName(account)) return std::nullopt;
+  if (!isSafeAccountName(account) || sudoersReadsAsAliasOrAll(account)) return std::nullopt;
   return std::string(account) +
          " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, /usr/bin/pmset -a disablesleep 1";
 }

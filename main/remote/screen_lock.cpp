@@ -6,7 +6,7 @@
 #include <string>
 
 #include "main/app_delegate.h"
-#include "main/remote/secret.h"
+#include "platform/secret.h"
 #include "main/remote/unicode.h"
 #include "platform/utf8.h"
 

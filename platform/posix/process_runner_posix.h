@@ -12,6 +12,8 @@ class PosixProcessRunner final : public ProcessRunner {
                              const std::string& input) override;
   std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                        const std::vector<std::string>& arguments) override;
+  std::unique_ptr<ChildProcess> adopt(pid_t pid, const std::string& executable,
+                                      const std::vector<std::string>& arguments) override;
 };
 
 }  // namespace corvel

@@ -43,9 +43,9 @@ void SimApplication::dispatchAfter(double delaySeconds, std::function<void()> ta
   tasks_.push_back({due, std::move(task)});
 }
 
-void SimApplication::watchInput(int fd, std::function<void()> onReadable) {
+void SimApplication::watchInput(int fd, std::function<void()> onReadable, std::function<bool()> hasBuffered) {
   unwatchInput(fd);
-  watches_.push_back({fd, std::move(onReadable)});
+  watches_.push_back({fd, std::move(onReadable), std::move(hasBuffered)});
 }
 
 void SimApplication::unwatchInput(int fd) {
@@ -87,6 +87,13 @@ bool SimApplication::runDue() {
 }
 
 void SimApplication::runOnce(double maxSeconds) {
+  for (const auto& w : watches_) {
+    if (w.hasBuffered && w.hasBuffered()) {
+      auto callback = w.onReadable;
+      callback();
+      return;
+    }
+  }
   const auto now = Clock::now();
   const auto wait = std::min(untilNextDue(now), std::chrono::duration<double>(std::max(maxSeconds, 0.0)));
   std::vector<pollfd> fds;

@@ -23,9 +23,14 @@ class SimApplication final : public Application {
   void dispatchAfter(double delaySeconds, std::function<void()> task) override;
   void runOnce(double maxSeconds) override;
 
-  // Calls `onReadable` on the loop whenever `fd` has something to read (or has reached its end).
-  void watchInput(int fd, std::function<void()> onReadable);
+  // Calls `onReadable` on the loop whenever `fd` has something to read (or has reached its end), or
+  // when `hasBuffered` says input already read is still waiting to be handled.
+  void watchInput(int fd, std::function<void()> onReadable, std::function<bool()> hasBuffered = nullptr);
   void unwatchInput(int fd);
+  // A click on the Dock tile, or opening the application again while it runs.
+  void reopen() {
+    if (delegate_) delegate_->applicationShouldHandleReopen(false);
+  }
   // Stops the loop without asking anyone; run() then returns.
   void stop() { stopped_ = true; }
   bool isRegular() const { return regular_; }
@@ -41,6 +46,7 @@ class SimApplication final : public Application {
   struct Watch {
     int fd;
     std::function<void()> onReadable;
+    std::function<bool()> hasBuffered;
   };
 
   std::chrono::duration<double> untilNextDue(Clock::time_point now) const;

@@ -42,6 +42,8 @@ void SimStatusItem::click() { performButtonClick(); }
 std::shared_ptr<StatusItem> SimStatusBar::makeStatusItem(double length) {
   length_ = length;
   statusItem_ = std::make_shared<SimStatusItem>();
+  statusItem_->onTitleChange = onTitleChange;
+  statusItem_->onMenuTracking = onMenuTracking;
   return statusItem_;
 }
 

@@ -97,6 +97,9 @@ class SimStatusBar final : public StatusBar {
 
   // The event being delivered, set by the front end around each input it handles.
   void setCurrentEvent(std::optional<EventType> event) { currentEvent_ = event; }
+  // Installed on every status item made from now on.
+  std::function<void(const std::string&)> onTitleChange;
+  std::function<void(SimMenu&)> onMenuTracking;
   const std::shared_ptr<SimStatusItem>& statusItem() const { return statusItem_; }
   double statusItemLength() const { return length_; }
 

@@ -50,8 +50,20 @@ std::unique_ptr<ChildProcess> FakeProcessRunner::launch(const std::string& execu
   if (!launchSucceeds) return nullptr;
   auto state = std::make_shared<FakeChildState>();
   state->pid = static_cast<pid_t>(1000 + launches.size());
+  state->executable = executable;
+  state->arguments = arguments;
   children.push_back(state);
   return std::make_unique<FakeChildProcess>(state);
+}
+
+std::unique_ptr<ChildProcess> FakeProcessRunner::adopt(pid_t pid, const std::string& executable,
+                                                       const std::vector<std::string>& arguments) {
+  for (const auto& child : children) {
+    if (child->pid == pid && child->running && child->executable == executable && child->arguments == arguments) {
+      return std::make_unique<FakeChildProcess>(child);
+    }
+  }
+  return nullptr;
 }
 
 int FakeProcessRunner::countCalls(const std::vector<std::string>& arguments) const {
@@ -72,36 +84,6 @@ bool FakeFileSystem::fileExists(const std::string& path) {
 
 namespace {
 struct FakeTimer final : Timer {};
-
-class FakeMenuItemImpl final : public MenuItem {
- public:
-  explicit FakeMenuItemImpl(std::string title) : title_(std::move(title)) {}
-  std::string title() const override { return title_; }
-  void setTitle(const std::string& title) override { title_ = title; }
-  void setAction(const std::string&, std::function<void()>) override {}
-  void setEnabled(bool) override {}
-  void setState(int) override {}
-  void setSubmenu(std::shared_ptr<Menu>) override {}
-
- private:
-  std::string title_;
-};
-
-class FakeMenuImpl final : public Menu {
- public:
-  void addItem(std::shared_ptr<MenuItem>) override {}
-  void addSeparator() override {}
-};
-
-class FakeStatusItemImpl final : public StatusItem {
- public:
-  bool hasButton() const override { return true; }
-  void setButtonAction(const std::string&, std::function<void()>, unsigned) override {}
-  void setButtonTitle(const std::string&) override {}
-  void setButtonToolTip(const std::string&) override {}
-  void setMenu(std::shared_ptr<Menu>) override {}
-  void performButtonClick() override {}
-};
 }  // namespace
 
 std::shared_ptr<Timer> FakeApplication::scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) {
@@ -109,10 +91,73 @@ std::shared_ptr<Timer> FakeApplication::scheduleRepeatingTimer(double intervalSe
   return std::make_shared<FakeTimer>();
 }
 
-std::shared_ptr<Menu> FakeStatusBar::makeMenu() { return std::make_shared<FakeMenuImpl>(); }
-std::shared_ptr<MenuItem> FakeStatusBar::makeMenuItem(const std::string& title, const std::string&) {
-  return std::make_shared<FakeMenuItemImpl>(title);
+AlertResponse FakeAlerts::runModal(const AlertRequest& request) {
+  shown.push_back(request);
+  AlertResponse response;
+  if (answers.empty()) return response;
+  response.response = answers.front().response;
+  response.fieldText = SecretText(answers.front().typed);
+  answers.pop_front();
+  return response;
 }
-std::shared_ptr<StatusItem> FakeStatusBar::makeStatusItem(double) { return std::make_shared<FakeStatusItemImpl>(); }
+
+std::vector<std::string> FakeAlerts::titles() const {
+  std::vector<std::string> result;
+  for (const auto& request : shown) result.push_back(request.messageText);
+  return result;
+}
+
+namespace {
+class FakeBiometricContext final : public BiometricContext {
+ public:
+  explicit FakeBiometricContext(FakeBiometrics& owner) : owner_(owner) {}
+  void setLocalizedCancelTitle(const std::string& title) override { owner_.cancelTitles.push_back(title); }
+  void setLocalizedFallbackTitle(const std::string& title) override { owner_.fallbackTitles.push_back(title); }
+  bool canEvaluateBiometrics() override { return owner_.available; }
+  void evaluateBiometrics(const std::string& reason, std::function<void(bool)> reply) override {
+    ++owner_.prompts;
+    owner_.reasons.push_back(reason);
+    if (owner_.onPrompt) {
+      owner_.onPrompt(std::move(reply));
+    } else {
+      reply(true);
+    }
+  }
+
+ private:
+  FakeBiometrics& owner_;
+};
+}  // namespace
+
+std::unique_ptr<BiometricContext> FakeBiometrics::makeContext() { return std::make_unique<FakeBiometricContext>(*this); }
+
+namespace {
+class FakeAgentService final : public AgentService {
+ public:
+  explicit FakeAgentService(FakeAgentServices& owner) : owner_(owner) {}
+  AgentStatus status() override {
+    owner_.calls.push_back("status");
+    return owner_.status;
+  }
+  bool registerAgent() override {
+    owner_.calls.push_back("register");
+    if (owner_.registrationWorks) owner_.status = AgentStatus::enabled;
+    return owner_.registrationWorks;
+  }
+  bool unregisterAgent() override {
+    owner_.calls.push_back("unregister");
+    owner_.status = AgentStatus::notRegistered;
+    return true;
+  }
+
+ private:
+  FakeAgentServices& owner_;
+};
+}  // namespace
+
+std::unique_ptr<AgentService> FakeAgentServices::agentServiceWithPlistName(const std::string& plistName) {
+  calls.push_back("service " + plistName);
+  return std::make_unique<FakeAgentService>(*this);
+}
 
 }  // namespace corvel::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/status_bar_sim.h"
 
 namespace corvel::test {
 
@@ -37,6 +38,8 @@ struct ProcessCall {
 // What the test sees of a launched child; it outlives the handle the code under test owns.
 struct FakeChildState {
   pid_t pid = 0;
+  std::string executable;
+  std::vector<std::string> arguments;
   bool running = true;
   int terminations = 0;
 };
@@ -62,6 +65,9 @@ class FakeProcessRunner final : public ProcessRunner {
                              const std::string& input) override;
   std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                        const std::vector<std::string>& arguments) override;
+  // Adopts any child handed out earlier that still runs.
+  std::unique_ptr<ChildProcess> adopt(pid_t pid, const std::string& executable,
+                                      const std::vector<std::string>& arguments) override;
 
   // Answers each short-lived run; the default answers (-1, "") as for a missing tool.
   std::function<ProcessResult(const ProcessCall&)> respond;
@@ -147,16 +153,56 @@ class FakeApplication final : public Application {
   std::vector<std::pair<double, std::function<void()>>> delayed;
 };
 
-class FakeMenuItem;
-class FakeMenu;
-
-class FakeStatusBar final : public StatusBar {
+// Answers alerts from a queue of scripted responses (default: nothing pressed) and records them.
+class FakeAlerts final : public Alerts {
  public:
-  std::shared_ptr<Menu> makeMenu() override;
-  std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& keyEquivalent) override;
-  std::shared_ptr<StatusItem> makeStatusItem(double length) override;
-  std::optional<EventType> currentEventType() const override { return currentEvent; }
-  std::optional<EventType> currentEvent;
+  AlertResponse runModal(const AlertRequest& request) override;
+  struct Answer {
+    int response;
+    std::string typed;
+  };
+  std::deque<Answer> answers;
+  std::vector<AlertRequest> shown;
+  // The message texts in order, for checking which alerts a flow showed.
+  std::vector<std::string> titles() const;
+};
+
+class FakeBiometrics final : public Biometrics {
+ public:
+  std::unique_ptr<BiometricContext> makeContext() override;
+  bool available = true;
+  // Decides the reply for each prompt; by default a matching finger, delivered at once.
+  std::function<void(std::function<void(bool)>)> onPrompt;
+  int prompts = 0;
+  std::vector<std::string> cancelTitles, fallbackTitles, reasons;
+};
+
+class FakeDirectory final : public Directory {
+ public:
+  bool verifyPassword(const std::string& userName, const std::string& password) override {
+    checked.push_back(userName + ":" + password);
+    return password == loginPassword;
+  }
+  std::string loginPassword = "secret";
+  std::vector<std::string> checked;
+};
+
+// Measures text as a fixed advance per character, proportional to the size, and keeps every icon.
+class FakeDockTile final : public DockTile {
+ public:
+  double measureTextWidth(const std::string& text, const Font& font) override {
+    return static_cast<double>(text.size()) * font.size * (font.weight == FontWeight::heavy ? 0.7 : 0.6);
+  }
+  void showIcon(const Drawing& drawing) override { icons.push_back(drawing); }
+  std::vector<Drawing> icons;
+};
+
+class FakeAgentServices final : public AgentServices {
+ public:
+  std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& plistName) override;
+  AgentStatus status = AgentStatus::notRegistered;
+  bool registrationWorks = true;
+  std::vector<std::string> calls;  // "service NAME", "status", "register", "unregister"
 };
 
 // A whole platform of fakes, wired into a Platform.
@@ -167,11 +213,23 @@ struct FakePlatform {
   FakeClock clock;
   FakeEnvironment environment;
   FakeFileSystem files;
-  FakeStatusBar statusBar;
+  sim::SimStatusBar statusBar;
   FakeAdministratorScript administratorScript;
   FakeSession session;
-  Platform platform{defaults, application, processes, clock, environment, files, statusBar,
-                    administratorScript, session, macToolPaths()};
+  FakeAlerts alerts;
+  FakeBiometrics biometrics;
+  FakeDirectory directory;
+  FakeDockTile dockTile;
+  FakeAgentServices agents;
+  Platform platform{defaults,   application, processes, clock,     environment, files,  statusBar, administratorScript,
+                    session,    alerts,      biometrics, directory, dockTile,    agents, macToolPaths()};
+
+  // Back to a new machine's fakes; `platform` keeps referring to them.
+  void reset() {
+    defaults = {}, application = {}, processes = {}, clock = {}, environment = {}, files = {};
+    statusBar = {}, administratorScript = {}, session = {}, alerts = {}, biometrics = {}, directory = {};
+    dockTile = {}, agents = {};
+  }
 };
 
 }  // namespace corvel::test

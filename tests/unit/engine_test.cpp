@@ -87,6 +87,33 @@ TEST_F(EngineTest, CaffeinateLifecycle) {
   EXPECT_EQ(fake.processes.launches.size(), 3u);
 }
 
+TEST_F(EngineTest, ARelaunchTakesChargeOfTheChildItsPredecessorLeft) {
+  delegate.startCaffeinateIfNeeded();
+  ASSERT_EQ(fake.defaults.string("CaffeinateProcessIdentifier"), "1001");
+  // A new delegate, as after a crash and relaunch, over the same settings and system.
+  AppDelegate relaunched(fake.platform);
+  relaunched.startCaffeinateIfNeeded();
+  EXPECT_EQ(fake.processes.launches.size(), 1u);  // no second child
+  EXPECT_TRUE(relaunched.isCaffeinateRunning());
+  relaunched.stopCaffeinate();
+  EXPECT_EQ(fake.processes.children[0]->terminations, 1);
+  EXPECT_EQ(fake.defaults.string("CaffeinateProcessIdentifier"), std::nullopt);
+}
+
+TEST_F(EngineTest, ARecordThatNamesNoLiveCaffeinateIsDropped) {
+  for (const char* recorded : {"1001", "abc", "-3", "0", "99999999999", ""}) {
+    fake.defaults.values["CaffeinateProcessIdentifier"] = std::string(recorded);
+    AppDelegate relaunched(fake.platform);
+    relaunched.stopCaffeinate();
+    EXPECT_EQ(fake.defaults.string("CaffeinateProcessIdentifier"), std::nullopt) << recorded;
+  }
+  fake.defaults.values["CaffeinateProcessIdentifier"] = std::string("4242");
+  AppDelegate relaunched(fake.platform);
+  relaunched.startCaffeinateIfNeeded();
+  EXPECT_EQ(fake.processes.launches.size(), 1u);
+  EXPECT_EQ(fake.defaults.string("CaffeinateProcessIdentifier"), "1001");
+}
+
 TEST_F(EngineTest, CaffeinateThatCannotStartLeavesNoChild) {
   fake.processes.launchSucceeds = false;
   delegate.startCaffeinateIfNeeded();

@@ -1,0 +1,33 @@
+// Another process's command line on macOS, from the kernel's process arguments (KERN_PROCARGS2).
+#include <cstring>
+#include <sys/sysctl.h>
+
+#include "process_info.h"
+
+namespace corvel {
+
+std::optional<std::vector<std::string>> commandLineOf(pid_t pid) {
+  if (pid <= 0) return std::nullopt;
+  int mib[3] = {CTL_KERN, KERN_PROCARGS2, pid};
+  size_t size = 0;
+  if (::sysctl(mib, 3, nullptr, &size, nullptr, 0) != 0 || size < sizeof(int)) return std::nullopt;
+  std::vector<char> buffer(size);
+  if (::sysctl(mib, 3, buffer.data(), &size, nullptr, 0) != 0 || size < sizeof(int)) return std::nullopt;
+  // Layout: argc, the executable path, padding NULs, then argc NUL-terminated arguments.
+  int argc = 0;
+  std::memcpy(&argc, buffer.data(), sizeof argc);
+  std::size_t at = sizeof argc;
+  while (at < size && buffer[at] != '\0') ++at;  // the executable path
+  while (at < size && buffer[at] == '\0') ++at;  // its padding
+  std::vector<std::string> arguments;
+  while (static_cast<int>(arguments.size()) < argc && at < size) {
+    const char* start = buffer.data() + at;
+    const std::size_t length = ::strnlen(start, size - at);
+    arguments.emplace_back(start, length);
+    at += length + 1;
+  }
+  if (arguments.empty()) return std::nullopt;
+  return arguments;
+}
+
+}  // namespace corvel

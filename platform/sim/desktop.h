@@ -1,0 +1,39 @@
+// The simulated desktop: what a person does at the screen (clicks on the status item, its menu and
+// the Dock tile, quit requests, locking the screen), read as lines through the front end.
+//
+// Lines understood at any time:
+//   click           left click on the status item        right-click   opens the status menu
+//   dock-click      click on the Dock tile               quit          a quit request from outside
+//   lock-screen     locks the session's screen           unlock-screen unlocks it
+// While the menu is open, an entry's exact title chooses it and "close" closes it. Dialogs take
+// their answers as they say. A line that means nothing now gets a one-line explanation.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "application_sim.h"
+#include "front_end.h"
+#include "status_bar_sim.h"
+
+namespace corvel::sim {
+
+class SimDesktop {
+ public:
+  SimDesktop(std::filesystem::path root, FrontEnd& frontEnd, SimApplication& application, SimStatusBar& statusBar);
+  SimDesktop(const SimDesktop&) = delete;
+  SimDesktop& operator=(const SimDesktop&) = delete;
+
+  void handle(const std::string& line);
+
+ private:
+  void clickStatusItem(EventType type);
+  void trackMenu(SimMenu& menu);
+
+  std::filesystem::path root_;
+  FrontEnd& frontEnd_;
+  SimApplication& application_;
+  SimStatusBar& statusBar_;
+};
+
+}  // namespace corvel::sim

@@ -1,0 +1,115 @@
+// Drawing the Dock icon of the simulated Mac with Cairo and Pango.
+#include "dock_tile_sim.h"
+
+#include <cairo.h>
+#include <cmath>
+#include <cstring>
+#include <pango/pangocairo.h>
+#include <unistd.h>
+
+namespace corvel::sim {
+namespace {
+
+struct Rgba {
+  double r, g, b, a;
+};
+
+Rgba resolve(const Color& color) {
+  switch (color.named) {
+    case Color::Named::systemOrange: return {255 / 255.0, 149 / 255.0, 0, color.alpha};
+    case Color::Named::systemGreen: return {52 / 255.0, 199 / 255.0, 89 / 255.0, color.alpha};
+    case Color::Named::none: break;
+  }
+  return {color.white, color.white, color.white, color.alpha};
+}
+
+PangoLayout* makeLayout(cairo_t* cr, const std::string& text, const Font& font) {
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  PangoFontDescription* description = pango_font_description_from_string("Sans");
+  pango_font_description_set_weight(description,
+                                    font.weight == FontWeight::heavy ? PANGO_WEIGHT_HEAVY : PANGO_WEIGHT_BOLD);
+  // One point is one pixel on this canvas, as on a 1x screen.
+  pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
+  pango_layout_set_font_description(layout, description);
+  pango_font_description_free(description);
+  pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+  return layout;
+}
+
+void roundedRect(cairo_t* cr, double x, double y, double w, double h, double rx, double ry) {
+  cairo_save(cr);
+  cairo_translate(cr, x + w / 2, y + h / 2);
+  // An elliptical corner is a circular one drawn in a scaled space.
+  cairo_scale(cr, rx, ry);
+  const double hw = w / 2 / rx, hh = h / 2 / ry;
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, hw - 1, -hh + 1, 1, -M_PI / 2, 0);
+  cairo_arc(cr, hw - 1, hh - 1, 1, 0, M_PI / 2);
+  cairo_arc(cr, -hw + 1, hh - 1, 1, M_PI / 2, M_PI);
+  cairo_arc(cr, -hw + 1, -hh + 1, 1, M_PI, 3 * M_PI / 2);
+  cairo_close_path(cr);
+  cairo_restore(cr);
+}
+
+}  // namespace
+
+double SimDockTile::measureTextWidth(const std::string& text, const Font& font) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+  cairo_t* cr = cairo_create(surface);
+  PangoLayout* layout = makeLayout(cr, text, font);
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout, nullptr, &logical);
+  g_object_unref(layout);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+void SimDockTile::showIcon(const Drawing& drawing) {
+  ++draws_;
+  const int width = static_cast<int>(std::lround(drawing.width));
+  const int height = static_cast<int>(std::lround(drawing.height));
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(surface);
+  for (const auto& step : drawing.steps) {
+    if (const auto* rect = std::get_if<FillRoundedRect>(&step)) {
+      const Rgba c = resolve(rect->color);
+      cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+      // The drawing's y grows upwards; Cairo's grows downwards.
+      roundedRect(cr, rect->x, drawing.height - rect->y - rect->height, rect->width, rect->height, rect->radiusX,
+                  rect->radiusY);
+      cairo_fill(cr);
+    } else if (const auto* text = std::get_if<DrawText>(&step)) {
+      const Rgba c = resolve(text->color);
+      cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+      PangoLayout* layout = makeLayout(cr, text->text, text->font);
+      PangoRectangle logical{};
+      pango_layout_get_extents(layout, nullptr, &logical);
+      // The point is the lower-left corner of the text's line box.
+      const double top = drawing.height - text->y - static_cast<double>(logical.height) / PANGO_SCALE;
+      cairo_move_to(cr, text->x, top);
+      pango_cairo_show_layout(cr, layout);
+      g_object_unref(layout);
+    }
+  }
+  cairo_surface_flush(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const std::size_t size = static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * height;
+  const bool changed = lastPixels_.size() != size || std::memcmp(lastPixels_.data(), data, size) != 0;
+  if (changed) {
+    // Readers (a person, a test) must never see a half-written file.
+    const std::string temporary = pngPath_.string() + ".tmp." + std::to_string(getpid());
+    std::error_code failed;
+    if (cairo_surface_write_to_png(surface, temporary.c_str()) == CAIRO_STATUS_SUCCESS) {
+      std::filesystem::rename(temporary, pngPath_, failed);
+      if (!failed) {
+        lastPixels_.assign(data, data + size);
+        ++writes_;
+      }
+    }
+  }
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+}
+
+}  // namespace corvel::sim

@@ -1,0 +1,222 @@
+// Corvel end to end: the built program on a simulated Mac of its own, driven through its terminal
+// protocol as a person would.
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/assertions.h"
+#include "platform/sim/sim_root.h"
+#include "tests/support/corvel_process.h"
+#include "tests/support/sim_root_fixture.h"
+
+namespace corvel {
+namespace {
+namespace fs = std::filesystem;
+using test::ProgramProcess;
+using test::eventually;
+
+class CorvelEndToEnd : public test::SimRootTest {
+ protected:
+  std::unique_ptr<ProgramProcess> start(std::map<std::string, std::string> environment = {},
+                                        std::vector<std::string> arguments = {}) {
+    environment.emplace("CORVEL_SKIP_SERVICE", "1");
+    auto corvel = std::make_unique<ProgramProcess>(test::binFolder() / "Corvel", arguments, environment);
+    EXPECT_TRUE(corvel->waitFor("メニューバー: ⚫ スリープ防止 OFF")) << corvel->transcript();
+    return corvel;
+  }
+  nlohmann::json defaults() {
+    const auto text = sim::readFile(root() / "Library/Preferences/app.corvel.Corvel.json");
+    return text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json::object();
+  }
+  std::size_t assertions() { return sim::liveAssertions(root()).size(); }
+  void TearDown() override {
+    // Whatever a test left running under its root goes with it.
+    for (pid_t pid : sim::liveAssertions(root())) ::kill(pid, SIGTERM);
+    test::SimRootTest::TearDown();
+  }
+};
+
+TEST_F(CorvelEndToEnd, AnOrdinaryLaunchSwitchesProtectionOnByItself) {
+  auto corvel = start();
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  EXPECT_EQ(defaults().value("ProtectionEnabled", false), true);
+  EXPECT_TRUE(eventually([&] { return assertions() == 1; }));
+}
+
+TEST_F(CorvelEndToEnd, NoToggleKeepsItOffAndClicksStillToggle) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  ::usleep(600000);  // well past the moment the launch would have toggled
+  corvel->send("right-click");
+  ASSERT_TRUE(corvel->waitFor("ONに切り替える")) << corvel->transcript();
+  corvel->send("close");
+  EXPECT_EQ(corvel->transcript().find("🟢"), std::string::npos);
+  EXPECT_EQ(assertions(), 0u);
+  // After a right click and its menu, a left click toggles rather than opening the menu again.
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: ⚫ スリープ防止 OFF")) << corvel->transcript();
+  EXPECT_EQ(corvel->transcript().find("メニュー:", corvel->transcript().find("close")), std::string::npos);
+}
+
+TEST_F(CorvelEndToEnd, QuitWhileOnIsRefusedAndCorvelKeepsRunning) {
+  auto corvel = start();
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
+  corvel->send("quit");
+  ASSERT_TRUE(corvel->waitFor("スリープ防止がONです")) << corvel->transcript();
+  ASSERT_TRUE(corvel->waitFor("先にアイコンをクリックしてOFFにしてください。"));
+  corvel->send("OK");
+  corvel->closeInput();  // the end of input is not a quit either
+  EXPECT_FALSE(corvel->waitForExit(std::chrono::milliseconds(500)));
+  EXPECT_TRUE(corvel->running());
+  EXPECT_EQ(assertions(), 1u);
+}
+
+TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplained) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  corvel->send("dance");
+  EXPECT_TRUE(corvel->waitFor("「dance」は分かりません")) << corvel->transcript();
+  corvel->send("right-click");
+  corvel->send("現在：OFF");  // the information line cannot be chosen
+  EXPECT_TRUE(corvel->waitFor("このメニューで選べません")) << corvel->transcript();
+  corvel->send("close");
+  corvel->send("click");
+  EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
+}
+
+TEST_F(CorvelEndToEnd, TurnOffAndQuitEndsProtectionAndTheAgent) {
+  auto corvel = std::make_unique<ProgramProcess>(test::binFolder() / "Corvel", std::vector<std::string>{},
+                                                 std::map<std::string, std::string>{{"CORVEL_SKIP_SERVICE", ""}});
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  const fs::path agent = root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist";
+  EXPECT_TRUE(fs::exists(agent));
+  corvel->send("right-click");
+  corvel->send("OFFにして終了");
+  EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
+  EXPECT_FALSE(fs::exists(agent));
+  EXPECT_EQ(defaults().value("ProtectionEnabled", true), false);
+  EXPECT_TRUE(eventually([&] { return assertions() == 0; }));
+}
+
+TEST_F(CorvelEndToEnd, RemoteStrongSetUpThenRestoreAndQuitPutsEverythingBack) {
+  setMacValue("screenlock", "300");
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  corvel->send("right-click");
+  corvel->send("リモート強制モード");
+  ASSERT_TRUE(corvel->waitFor("リモート強制モードを設定します")) << corvel->transcript();
+  corvel->send("設定する");
+  ASSERT_TRUE(corvel->waitFor("画面ロック防止を設定します"));
+  corvel->send("corvel");
+  corvel->send("続ける");
+  ASSERT_TRUE(corvel->waitFor("管理者の承認")) << corvel->transcript();
+  corvel->send("approve");
+  ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
+  EXPECT_EQ(macValue("screenlock"), "off");
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("Touch ID: リモート強制モードを切り替えます")) << corvel->transcript();
+  corvel->send("touch");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  EXPECT_EQ(macValue("disablesleep"), "1");
+  EXPECT_FALSE(fs::is_empty(root() / "etc/sudoers.d"));
+
+  corvel->send("right-click");
+  corvel->send("設定を元に戻して終了…");
+  ASSERT_TRUE(corvel->waitFor("Macの設定を元に戻しますか？")) << corvel->transcript();
+  corvel->send("元に戻して終了");
+  ASSERT_TRUE(corvel->waitFor("Touch ID:")) << corvel->transcript();
+  corvel->send("touch");
+  ASSERT_TRUE(corvel->waitFor("画面ロック設定を元に戻します")) << corvel->transcript();
+  corvel->send("corvel");
+  corvel->send("1");
+  ASSERT_TRUE(corvel->waitFor("管理者の承認")) << corvel->transcript();
+  corvel->send("approve");
+  EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
+
+  EXPECT_EQ(macValue("screenlock"), "300");
+  EXPECT_EQ(macValue("disablesleep"), "0");
+  EXPECT_TRUE(fs::is_empty(root() / "etc/sudoers.d"));
+  const auto stored = defaults();
+  EXPECT_FALSE(stored.contains("DidDisableScreenLock"));
+  EXPECT_FALSE(stored.contains("PreviousScreenLockState"));
+  EXPECT_EQ(assertions(), 0u);
+  // The typed password was never shown.
+  EXPECT_EQ(corvel->transcript().find("\ncorvel\n"), std::string::npos);
+}
+
+TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {
+  ProgramProcess corvel(test::binFolder() / "Corvel", {"--watchdog-launch", "--diagnose"}, {});
+  EXPECT_EQ(corvel.waitForExit(), 0);
+  EXPECT_EQ(corvel.transcript(),
+            "{\"bundleIdentifier\":\"app.corvel.Corvel\",\"minimumSystem\":\"13.0\",\"modes\":[\"standard\","
+            "\"remoteStrong\"]}\n");
+  EXPECT_FALSE(fs::exists(root() / "corvel.pid"));  // nothing of the application was made
+}
+
+TEST_F(CorvelEndToEnd, ArgumentsThatOnlyResembleDiagnoseStartTheApplication) {
+  for (const char* argument : {"-diagnose", "--Diagnose", "--diagnose=1"}) {
+    auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}}, {argument});
+    EXPECT_TRUE(corvel->running()) << argument;
+  }
+}
+
+// ---- The Dock icon, as drawn ----
+
+struct Pixel {
+  int r, g, b, a;
+};
+
+class DockPng {
+ public:
+  explicit DockPng(const fs::path& path) : surface_(cairo_image_surface_create_from_png(path.c_str())) {}
+  ~DockPng() { cairo_surface_destroy(surface_); }
+  bool ok() const { return cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS; }
+  int width() const { return cairo_image_surface_get_width(surface_); }
+  // (x, y) with y growing upwards from the bottom, as the icon's own coordinates.
+  Pixel at(int x, int y) const {
+    const int row = height() - 1 - y;
+    const auto* data = cairo_image_surface_get_data(surface_) + row * cairo_image_surface_get_stride(surface_);
+    const std::uint32_t p = reinterpret_cast<const std::uint32_t*>(data)[x];
+    return {static_cast<int>((p >> 16) & 0xff), static_cast<int>((p >> 8) & 0xff), static_cast<int>(p & 0xff),
+            static_cast<int>(p >> 24)};
+  }
+  int height() const { return cairo_image_surface_get_height(surface_); }
+
+ private:
+  cairo_surface_t* surface_;
+};
+
+TEST_F(CorvelEndToEnd, TheDockIconShowsTheStateColourAndACentredWord) {
+  auto corvel = start();
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
+  ::usleep(300000);
+  DockPng png(root() / "dock.png");
+  ASSERT_TRUE(png.ok());
+  ASSERT_EQ(png.width(), 512);
+  // Transparent margin, green rounded rectangle (with transparent corners beyond the radius).
+  for (auto [x, y] : {std::pair{5, 5}, {256, 10}, {500, 256}, {30, 30}}) EXPECT_EQ(png.at(x, y).a, 0) << x << "," << y;
+  const Pixel inside = png.at(60, 300);
+  EXPECT_EQ(inside.a, 255);
+  EXPECT_GT(inside.g, inside.r + 60);
+  // The word "ON" sits on y = 174 upwards; its white ink is centred on x = 256 within a few pixels.
+  int left = 512, right = -1;
+  for (int y = 180; y < 330; ++y) {
+    for (int x = 0; x < 512; ++x) {
+      const Pixel p = png.at(x, y);
+      if (p.r > 200 && p.g > 200 && p.b > 200) left = std::min(left, x), right = std::max(right, x);
+    }
+  }
+  ASSERT_GT(right, left);
+  EXPECT_NEAR((left + right) / 2.0, 256, 12);
+
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: ⚫ スリープ防止 OFF"));
+  ::usleep(300000);
+  DockPng off(root() / "dock.png");
+  const Pixel grey = off.at(60, 300);
+  EXPECT_NEAR(grey.r, 64, 2);
+  EXPECT_EQ(grey.r, grey.g);
+  EXPECT_EQ(grey.g, grey.b);
+}
+
+}  // namespace
+}  // namespace corvel
