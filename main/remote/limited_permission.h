@@ -10,7 +10,9 @@ namespace corvel {
 
 // Non-empty, valid UTF-8, and every scalar a letter, mark or number (any script) or one of "_-.".
 bool isSafeAccountName(std::string_view name);
-// "<name> ALL = (root) NOPASSWD: ..." for exactly the two pmset commands; none for an unsafe name.
+// "<name> ALL = (root) NOPASSWD: ..." for exactly the two pmset commands; none for an unsafe name,
+// and none for a name that sudoers would read as "ALL" (every user) or as an alias ([A-Z][A-Z0-9_]*),
+// which would hand the rule to others.
 std::optional<std::string> limitedSudoersRule(std::string_view account);
 
 // One POSIX shell word that stands for `text` exactly.

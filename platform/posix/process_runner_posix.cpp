@@ -2,13 +2,16 @@
 // risking SIGPIPE, and no descriptor of ours leaking into the child.
 #include "process_runner_posix.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -164,6 +167,21 @@ class SigpipeGuard {
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// Once the child has ended, all it wrote is already in the pipe; anything arriving later comes from a
+// grandchild that may never stop, so only what is buffered at this moment is taken.
+void takeBufferedOutput(int fd, std::string& bytes) {
+  int available = 0;
+  if (::ioctl(fd, FIONREAD, &available) != 0) return;
+  char buffer[65536];
+  while (available > 0) {
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, static_cast<std::size_t>(available)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    available -= static_cast<int>(n);
+  }
+}
+
 ProcessResult execute(const std::string& executable, const std::vector<std::string>& arguments,
                       const std::string* input) {
   reapOrphans();
@@ -185,10 +203,14 @@ ProcessResult execute(const std::string& executable, const std::vector<std::stri
   outputWrite.close();
   inputRead.close();
 
-  SigpipeGuard sigpipeGuard;
+  // Only writing input can raise SIGPIPE, so a plain run skips the signal-mask round trips.
+  std::optional<SigpipeGuard> sigpipeGuard;
   std::size_t inputWritten = 0;
   if (input && input->empty()) inputWrite.close();
-  if (inputWrite) setNonBlocking(inputWrite.get());
+  if (inputWrite) {
+    sigpipeGuard.emplace();
+    setNonBlocking(inputWrite.get());
+  }
   setNonBlocking(outputRead.get());
 
   std::string bytes;
@@ -200,31 +222,32 @@ ProcessResult execute(const std::string& executable, const std::vector<std::stri
     const nfds_t count = inputWrite ? 2 : 1;
     // The timeout only matters when a grandchild keeps the pipe open after the child has ended.
     const int ready = ::poll(fds, count, 100);
-    if (ready < 0 && errno != EINTR) break;
+    if (ready < 0 && errno != EINTR && errno != EAGAIN) break;
     if (ready > 0 && inputWrite && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
       const ssize_t n = ::write(inputWrite.get(), input->data() + inputWritten, input->size() - inputWritten);
       if (n > 0) inputWritten += static_cast<std::size_t>(n);
       // A child that closed its input or ended early simply does not get the rest.
       if ((n < 0 && errno != EAGAIN && errno != EINTR) || inputWritten == input->size()) inputWrite.close();
     }
-    bool endOfOutput = false;
-    for (;;) {
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       const ssize_t n = ::read(outputRead.get(), buffer, sizeof buffer);
       if (n > 0) {
         bytes.append(buffer, static_cast<std::size_t>(n));
-        continue;
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        break;
       }
-      if (n < 0 && errno == EINTR) continue;
-      endOfOutput = (n == 0) || (errno != EAGAIN);
-      break;
     }
-    if (endOfOutput) break;
-    if (ready == 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+    // Asked on every turn, not only when the pipe is quiet: a grandchild that never stops writing
+    // would otherwise keep us here long after the child has ended.
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
       reaped = true;
+      takeBufferedOutput(outputRead.get(), bytes);
       break;
     }
   }
   inputWrite.close();
+  // A child still writing then gets an error rather than waiting on a reader that has stopped.
+  outputRead.close();
   if (!reaped) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -68,7 +68,9 @@ std::optional<std::string> FrontEnd::readLine() {
       if (!source.ended) fds.push_back({source.fd, POLLIN, 0});
     }
     if (fds.empty()) return std::nullopt;
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(modalTimeout_.count()));
+    if (ready == 0) return std::nullopt;
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
     }

@@ -3,6 +3,7 @@
 // to one descriptor.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ class FrontEnd {
 
   // Another source of input lines, read alongside the first.
   void addInput(int fd);
+  // How long a modal read waits for a line before it counts as the end of input; by default for
+  // ever, as a dialog on the screen does. Scripts that must never hang set a limit.
+  void setModalTimeout(std::chrono::milliseconds timeout) { modalTimeout_ = timeout; }
   void setOutput(int fd) { outputFd_ = fd; }
 
   // One line of output, as it is; a line feed is added.
@@ -55,6 +59,7 @@ class FrontEnd {
 
   std::vector<Source> sources_;
   int outputFd_;
+  std::chrono::milliseconds modalTimeout_{-1};
   std::function<void(const std::string&)> handler_;
   std::vector<std::string> pendingAnswers_;
   std::function<void(const std::string&)> pendingAnswer_;

@@ -47,17 +47,22 @@ std::optional<std::string> parseAdministratorScript(std::string_view source) {
 
 std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root) {
   const std::string prefix = root.string();
+  // An empty root would leave the real system folders in the command; a relative one would hang on
+  // whatever folder the shell happens to start in.
+  if (!root.is_absolute()) return std::nullopt;
   for (char c : prefix) {
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                        c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
     if (!plain) return std::nullopt;
   }
+  // Only at the start of a path, never inside a longer word. A path left unmapped would reach the
+  // real system folder, as root when the tests run as root, so redirections and assignments count.
+  constexpr std::string_view pathOpeners = " \t\n'\"<>=;&|()";
   std::string out;
   for (std::size_t i = 0; i < command.size();) {
     bool mapped = false;
     for (std::string_view system : {std::string_view("/etc/sudoers.d/"), std::string_view("/private/tmp/")}) {
-      // Only at the start of a path: after a quote, a blank or the start of the line.
-      const bool atPathStart = i == 0 || command[i - 1] == '\'' || command[i - 1] == '"' || command[i - 1] == ' ';
+      const bool atPathStart = i == 0 || pathOpeners.find(command[i - 1]) != std::string_view::npos;
       if (atPathStart && command.substr(i, system.size()) == system) {
         out += prefix;
         out += system;
