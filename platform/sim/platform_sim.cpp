@@ -1,6 +1,7 @@
 // Wires a program to the simulated Mac: sim adapters where the Mac is simulated, posix ones where
 // the system is real either way.
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +72,9 @@ class SimPlatformServices final : public PlatformServices {
         platform_{defaults_,   application_, processes_, clock_,      environment_, files_,  statusBar_,
                   administratorScript_, session_, alerts_, biometrics_, directory_,  dockTile_, agents_,
                   toolPaths()} {
+    // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
+    // runner gives every child the default disposition back.
+    std::signal(SIGPIPE, SIG_IGN);
     if (const int pipe = openDesktopPipe(root_); pipe >= 0) frontEnd_.addInput(pipe);
     frontEnd_.attach(application_);
   }
