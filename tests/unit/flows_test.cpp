@@ -10,8 +10,6 @@
 namespace corvel {
 namespace {
 
-using test::FakeMac;
-using test::FakePlatform;
 using Titles = std::vector<std::string>;
 
 constexpr int kFirst = 1000;
@@ -26,23 +24,10 @@ const std::string kSwitchFailed = "切り替えできませんでした";
 const std::string kNoTouchID = "Touch IDを使用できません";
 const std::string kTouchIDFailed = "Touch IDで認証できませんでした";
 
-class FlowsTest : public ::testing::Test {
+class FlowsTest : public test::DelegateTest {
  public:
-  FakePlatform fake;
-  FakeMac mac;
-  std::shared_ptr<AppDelegate> delegate;
-
-  void SetUp() override { start(); }
-  void start() {
-    mac.attach(fake);
-    delegate = std::make_shared<AppDelegate>(fake.platform);
-  }
-  void answer(int response, std::string typed = "") { fake.alerts.answers.push_back({response, std::move(typed)}); }
   bool hasKey(std::string_view key) { return fake.defaults.values.count(std::string(key)) > 0; }
-  std::string storedPrevious() {
-    auto v = fake.defaults.string(keys::previousScreenLockState);
-    return v.value_or("<absent>");
-  }
+  std::string storedPrevious() { return fake.defaults.string(keys::previousScreenLockState).value_or("<absent>"); }
 };
 
 // ---- Set-up ----
@@ -129,8 +114,7 @@ TEST_F(FlowsTest, SetupFailuresLeaveEverythingAsTheOutcomeTableSays) {
        {kConfirm, kSetupReason, kLockNotChanged}, true},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     start();
     row.arrange(*this);
     start();  // re-attach after the row changed the model
@@ -201,8 +185,7 @@ TEST_F(RestoreTest, FailuresKeepTheKeysAndTheLockOff) {
        {kRestoreReason, kRestoreFailed}},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     switchedOffBy("300");
     row.arrange(*this);
     start();
@@ -326,8 +309,7 @@ TEST_F(FlowsTest, RemoteStrongSwitchFailuresLeaveTheStoredStateAlone) {
       {"pmset refused", [](FlowsTest& t) { t.mac.pmsetChangeWorks = false; }, {kSwitchFailed}, 1},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     mac.ruleInstalled = true;
     fake.defaults.values[std::string(keys::protectionMode)] = std::string("remoteStrong");
     row.arrange(*this);
@@ -446,8 +428,7 @@ TEST_F(FlowsTest, ApplyStoredStateNeverAsksAndNeverAllowsSleepAgain) {
       {"remote off keeps sleep disabled", "remoteStrong", false, true, true, true, false},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     mac.ruleInstalled = row.rule;
     mac.sleepDisabled = row.sleepBefore;
     fake.defaults.values[std::string(keys::protectionMode)] = std::string(row.mode);

@@ -11,26 +11,12 @@ namespace {
 
 using sim::SimMenu;
 using sim::SimMenuItem;
-using test::FakeMac;
-using test::FakePlatform;
 using Strings = std::vector<std::string>;
 
-class MenuBarTest : public ::testing::Test {
+class MenuBarTest : public test::DelegateTest {
  public:
-  FakePlatform fake;
-  FakeMac mac;
-  std::shared_ptr<AppDelegate> delegate;
-
-  void SetUp() override { start(); }
-  void start() {
-    mac.attach(fake);
-    delegate = std::make_shared<AppDelegate>(fake.platform);
-  }
   void launch() { delegate->applicationDidFinishLaunching(); }
   const sim::SimStatusItem& item() { return *fake.statusBar.statusItem(); }
-  void store(std::string_view key, test::FakeSettingsStore::Value value) {
-    fake.defaults.values[std::string(key)] = std::move(value);
-  }
   // Every entry of the menu, depth first, as "title|selector|key|enabled|state", "-" for separators.
   Strings describeMenu(const SimMenu& menu, const std::string& indent = "") {
     Strings out;
@@ -189,8 +175,7 @@ TEST_F(MenuBarTest, TheStatusDisplayTable) {
        {"⚫ スリープ防止 OFF", "通常モード：OFF", "現在：OFF", "ONに切り替える"}, grey, "OFF"},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     mac.sleepDisabled = row.sleepDisabled;
     store(keys::protectionMode, std::string(row.mode));
     store(keys::protectionEnabled, row.stored);
@@ -282,7 +267,7 @@ TEST_F(MenuBarTest, WhatSuppressesTheAutomaticToggle) {
       {"argument case differs", {"Corvel", "--Watchdog-Launch"}, std::nullopt, true},
   };
   for (const auto& row : table) {
-    fake.reset();
+    reset();
     fake.environment.argumentsList = row.arguments;
     if (row.noToggle) fake.environment.variables["CORVEL_NO_TOGGLE"] = *row.noToggle;
     start();
@@ -430,8 +415,7 @@ TEST_F(MenuBarTest, RestoreAndQuitChain) {
        false, {confirm, "画面ロック設定を元に戻します", failed}, true},
   };
   for (const auto& row : table) {
-    fake.reset();
-    mac = {};
+    reset();
     mac.screenLock = "off";
     mac.ruleInstalled = true;
     store(keys::didDisableScreenLock, true);
