@@ -143,6 +143,14 @@ TEST_F(CorvelEndToEnd, RemoteStrongSetUpThenRestoreAndQuitPutsEverythingBack) {
   EXPECT_EQ(corvel->transcript().find("\ncorvel\n"), std::string::npos);
 }
 
+TEST_F(CorvelEndToEnd, OpeningCorvelAgainClicksTheRunningOne) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
+  EXPECT_EQ(second.waitForExit(), 0) << second.transcript();
+  EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  EXPECT_TRUE(corvel->running());
+}
+
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {
   ProgramProcess corvel(test::binFolder() / "Corvel", {"--watchdog-launch", "--diagnose"}, {});
   EXPECT_EQ(corvel.waitForExit(), 0);
