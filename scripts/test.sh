@@ -6,7 +6,8 @@ source scripts/deps.sh
 corvel_install_missing
 for preset in default asan; do
   echo "=== $preset build ==="
-  cmake --preset "$preset" >/dev/null
+  # shellcheck disable=SC2046
+  cmake --preset "$preset" $(corvel_configure_arguments) >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done

@@ -1,9 +1,11 @@
 // The permission texts against the real tools that read them: /bin/sh, visudo and the root stand-in.
 #include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,145 +20,90 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 constexpr const char* kVisudo = "/usr/sbin/visudo";
 
-// Random byte strings of length 0..64 without NUL (no shell or script string can hold one), with
-// the bytes that quoting gets wrong far more often than chance would pick them.
-class ByteStrings {
- public:
-  explicit ByteStrings(std::string_view favoured, unsigned seed) : favoured_(favoured), engine_(seed) {}
-
-  std::string next() {
-    std::string text(std::uniform_int_distribution<std::size_t>(0, 64)(engine_), '\0');
+// Random byte strings of length 0..64 without NUL (no shell or script string can hold one), half of
+// whose bytes are those that quoting gets wrong far more often than chance would pick them.
+std::function<std::string()> byteStrings(std::string favoured, unsigned seed) {
+  return [favoured, engine = std::mt19937(seed)]() mutable {
+    std::string text(std::uniform_int_distribution<std::size_t>(0, 64)(engine), '\0');
     for (char& c : text) {
-      if (std::bernoulli_distribution(0.5)(engine_)) {
-        c = favoured_[std::uniform_int_distribution<std::size_t>(0, favoured_.size() - 1)(engine_)];
-      } else {
-        c = static_cast<char>(std::uniform_int_distribution<int>(1, 255)(engine_));
-      }
+      c = std::bernoulli_distribution(0.5)(engine)
+              ? favoured[std::uniform_int_distribution<std::size_t>(0, favoured.size() - 1)(engine)]
+              : static_cast<char>(std::uniform_int_distribution<int>(1, 255)(engine));
     }
     return text;
-  }
-
- private:
-  std::string favoured_;
-  std::mt19937 engine_;
-};
-
-// Quotes, blanks, expansions, globs, history, and bytes that are no UTF-8 or that dash and bash
-// keep for themselves inside a word (0x01, 0x7f, 0x81..0x88).
-const std::string kShellFavoured =
-    "''''\"\"\\\\ \t\n\n$`!*?[]{}~#&;|<>()=%\x01\x7f\x81\x82\x83\x84\x86\x87\x88\xc3\xff";
-
-std::vector<std::string> splitOnNul(std::string_view bytes) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = bytes.find('\0', start)) != std::string_view::npos; start = end + 1) {
-    parts.emplace_back(bytes.substr(start, end - start));
-  }
-  return parts;
+  };
 }
 
-std::string fromHexDump(std::string_view dump) {
-  std::string bytes;
-  int high = -1;
-  for (char c : dump) {
-    int value;
-    if (c >= '0' && c <= '9') {
-      value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      value = c - 'a' + 10;
+// od's hex dump back into the NUL-terminated strings printf wrote.
+Names stringsFromHexDump(const std::string& dump) {
+  std::istringstream bytes(dump);
+  Names strings(1);
+  for (unsigned byte; bytes >> std::hex >> byte;) {
+    if (byte == 0) {
+      strings.emplace_back();
     } else {
-      continue;
-    }
-    if (high < 0) {
-      high = value;
-    } else {
-      bytes.push_back(static_cast<char>(high * 16 + value));
-      high = -1;
+      strings.back().push_back(static_cast<char>(byte));
     }
   }
-  return bytes;
+  strings.pop_back();
+  return strings;
 }
 
 // The runner turns away output that is not UTF-8, so the shell hands its bytes back as hex.
 TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
-  PosixProcessRunner runner;
-  ByteStrings strings(kShellFavoured, 20240611);
+  // Quotes, blanks, expansions, globs, history, and bytes that are no UTF-8 or that dash and bash
+  // keep for themselves inside a word (0x01, 0x7f, 0x81..0x88).
+  auto next =
+      byteStrings("''''\"\"\\\\ \t\n\n$`!*?[]{}~#&;|<>()=%\x01\x7f\x81\x82\x83\x84\x86\x87\x88\xc3\xff", 20240611);
   // Linux caps one argument at 128 KiB; a batch of the longest quoted strings stays well below it.
-  constexpr int batches = 20, perBatch = 200;
-  for (int batch = 0; batch < batches; ++batch) {
-    std::vector<std::string> sent;
+  for (int batch = 0; batch < 20; ++batch) {
+    Names sent;
     std::string script = "printf '%s\\0'";
-    for (int i = 0; i < perBatch; ++i) {
-      sent.push_back(strings.next());
-      script += " " + shellSingleQuote(sent.back());
-    }
-    script += " | /usr/bin/od -An -tx1 -v";
-    const auto result = runner.run("/bin/sh", {"-c", script});
+    for (int i = 0; i < 200; ++i) script += " " + shellSingleQuote(sent.emplace_back(next()));
+    const auto result = PosixProcessRunner().run("/bin/sh", {"-c", script + " | /usr/bin/od -An -tx1 -v"});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    const auto received = splitOnNul(fromHexDump(result.output));
+    const auto received = stringsFromHexDump(result.output);
     ASSERT_EQ(received.size(), sent.size()) << "batch " << batch;
     for (std::size_t i = 0; i < sent.size(); ++i) {
-      ASSERT_EQ(received[i], sent[i]) << "batch " << batch << ", string " << i << " quoted as "
-                                      << shellSingleQuote(sent[i]);
+      ASSERT_EQ(received[i], sent[i]) << "string " << batch << "/" << i << " quoted as " << shellSingleQuote(sent[i]);
     }
   }
 }
 
 TEST(AdminScriptTest, RandomStringsSurviveScriptEscapingAndParsing) {
-  ByteStrings strings("\\\\\\\"\"nrt\n \\n", 7);
+  auto next = byteStrings("\\\\\\\"\"nrt\n \\n", 7);
   for (int i = 0; i < 5000; ++i) {
-    const std::string text = strings.next();
+    const std::string text = next();
     ASSERT_EQ(sim::parseAdministratorScript(administratorScriptSource(text)), text) << i;
   }
 }
 
-TEST(AdminScriptTest, RealCommandsSurviveScriptEscapingAndParsing) {
-  for (const char* account : {"alice", "first.last", "jöhn", "名前", "-x"}) {
-    for (const auto& command : {installPermissionCommand(account), removePermissionCommand(account)}) {
-      ASSERT_TRUE(command) << account;
-      EXPECT_EQ(sim::parseAdministratorScript(administratorScriptSource(*command)), *command) << account;
-    }
-  }
-}
-
-TEST(AdminScriptTest, ParsingUndoesEachEscapeOfTheScriptLanguage) {
-  const std::pair<std::string, std::string> table[] = {
+TEST(AdminScriptTest, ParsingUndoesEachEscapeAndRefusesAnyOtherForm) {
+  const std::string head = "do shell script \"", tail = " with administrator privileges";
+  const std::pair<std::string, std::string> escapes[] = {
       {R"(a\"b)", "a\"b"}, {R"(a\\b)", "a\\b"}, {R"(\\n)", "\\n"}, {R"(\n)", "\n"},
       {R"(\t\r)", "\t\r"}, {R"(\\\")", "\\\""}, {"", ""},           {"line\nbreak", "line\nbreak"},
   };
-  for (const auto& [literal, command] : table) {
-    EXPECT_EQ(sim::parseAdministratorScript("do shell script \"" + literal + "\" with administrator privileges"),
-              command)
-        << literal;
+  for (const auto& [literal, command] : escapes) {
+    EXPECT_EQ(sim::parseAdministratorScript(head + literal + "\"" + tail), command) << literal;
+  }
+  // A quote that ends the literal early, a lone backslash escaping the closing quote (also after an
+  // escaped backslash), escapes the language does not know, and any change to the words around it.
+  for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\"" + tail, head + "a\\\\\\\"" + tail,
+                                    head + "a\\q\"" + tail, head + "a\\'\"" + tail, "do shell script 'a'" + tail,
+                                    "D" + head.substr(1) + "a\"" + tail, " " + head + "a\"" + tail,
+                                    head + "a\"" + tail + " ", head + "a\"" + tail + "\n", head + "a\"",
+                                    head + "a\" with administrator privilege",
+                                    head + "a\"" + tail + " and password \"x\"", head + tail, std::string()}) {
+    EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
   }
 }
 
-TEST(AdminScriptTest, MalformedSourcesGiveNone) {
-  const std::string tail = " with administrator privileges";
-  const std::string table[] = {
-      "do shell script \"a\"b\"" + tail,          // a quote that ends the literal early
-      "do shell script \"a\\\"" + tail,           // a lone backslash escaping the closing quote
-      "do shell script \"a\\\\\\\"" + tail,       // the same after an escaped backslash
-      "do shell script \"a\\q\"" + tail,          // an escape the language does not know
-      "do shell script \"a\\'\"" + tail,
-      "do shell script 'a'" + tail,
-      "Do shell script \"a\"" + tail,
-      " do shell script \"a\"" + tail,
-      "do shell script \"a\"" + tail + " ",
-      "do shell script \"a\"" + tail + "\n",
-      "do shell script \"a\"",
-      "do shell script \"a\" with administrator privilege",
-      "do shell script \"a\" with administrator privileges and password \"x\"",
-      "do shell script \"" + tail,
-      "",
-  };
-  for (const auto& source : table) EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
-}
-
-TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStarts) {
+TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAPlainRoot) {
   const fs::path root = "/srv/sim-1.x_y+z";
   const std::string r = root.string();
   const std::pair<std::string, std::string> table[] = {
@@ -166,19 +113,16 @@ TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStarts) {
       {"/private/tmp/x", r + "/private/tmp/x"},
       {"echo x>/private/tmp/a", "echo x>" + r + "/private/tmp/a"},
       {"d=/private/tmp/a;cat</etc/sudoers.d/b", "d=" + r + "/private/tmp/a;cat<" + r + "/etc/sudoers.d/b"},
-      {"x/etc/sudoers.d/a", "x/etc/sudoers.d/a"},
-      {"/usr/etc/sudoers.d/a '/my/private/tmp/b'", "/usr/etc/sudoers.d/a '/my/private/tmp/b'"},
-      {"$d/private/tmp/a", "$d/private/tmp/a"},
-      {"/etc/sudoers.dx /private/tmpx", "/etc/sudoers.dx /private/tmpx"},
-      {"", ""},
   };
   for (const auto& [command, mapped] : table) EXPECT_EQ(sim::mapCommandPaths(command, root), mapped) << command;
-}
-
-TEST(AdminScriptTest, RootsThatWouldNeedQuotingOrAreNotAbsoluteGiveNone) {
-  for (const char* root : {"/tmp/a b", "/tmp/a'b", "/tmp/a\"b", "/tmp/a$b", "/tmp/a\tb", "/tmp/a\\b", "/tmp/é",
-                           "", "relative/root"}) {
-    EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", root), std::nullopt) << root;
+  for (const char* unmapped : {"x/etc/sudoers.d/a", "/usr/etc/sudoers.d/a '/my/private/tmp/b'", "$d/private/tmp/a",
+                               "/etc/sudoers.dx /private/tmpx", ""}) {
+    EXPECT_EQ(sim::mapCommandPaths(unmapped, root), unmapped);
+  }
+  // Roots that would need quoting, or are not absolute.
+  for (const char* bad : {"/tmp/a b", "/tmp/a'b", "/tmp/a\"b", "/tmp/a$b", "/tmp/a\tb", "/tmp/a\\b", "/tmp/é", "",
+                          "relative/root"}) {
+    EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", bad), std::nullopt) << bad;
   }
 }
 
@@ -192,8 +136,8 @@ unsigned modeOf(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::vector<std::string> names;
+Names entriesOf(const fs::path& folder) {
+  Names names;
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
@@ -205,26 +149,21 @@ class SudoersVisudoTest : public test::SimRootTest {
     SimRootTest::SetUp();
     if (::access(kVisudo, X_OK) != 0) GTEST_SKIP() << kVisudo << " is not installed (Debian package sudo)";
   }
-
-  int visudoCheck(const std::string& contents) {
-    const fs::path file = root() / "check.sudoers";
-    sim::replaceFileAtomically(file, contents, 0440);
-    return runner.run(kVisudo, {"-cf", file.string()}).exitCode;
-  }
-
   PosixProcessRunner runner;
 };
 
-TEST_F(SudoersVisudoTest, RuleForEachAccountPassesVisudo) {
-  const std::string accounts[] = {currentUser(), "alice", "first.last", "jöhn", "名前", ".x", "-x"};
-  for (const auto& account : accounts) {
+TEST_F(SudoersVisudoTest, VisudoAcceptsTheRuleForEachAccountAndRejectsBrokenRules) {
+  const fs::path file = root() / "check.sudoers";
+  const auto visudoCheck = [&](const std::string& contents) {
+    sim::replaceFileAtomically(file, contents, 0440);
+    return runner.run(kVisudo, {"-cf", file.string()}).exitCode;
+  };
+  for (const auto& account : {currentUser(), std::string("alice"), std::string("first.last"), std::string("jöhn"),
+                              std::string("名前"), std::string(".x"), std::string("-x")}) {
     const auto rule = limitedSudoersRule(account);
     ASSERT_TRUE(rule) << account;
     EXPECT_EQ(visudoCheck(*rule + "\n"), 0) << *rule;
   }
-}
-
-TEST_F(SudoersVisudoTest, BrokenRulesFailVisudo) {
   for (const char* broken : {"alice ALL = (root NOPASSWD: /usr/bin/pmset -a disablesleep 0\n",
                              "alice ALL = (root) NOPASSWD /usr/bin/pmset -a disablesleep 0\n",
                              "Defaults ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0\n"}) {
@@ -232,77 +171,75 @@ TEST_F(SudoersVisudoTest, BrokenRulesFailVisudo) {
   }
 }
 
+int pipeHolding(const std::string& text) {
+  int fds[2] = {-1, -1};
+  EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+  // Far below the pipe's buffer, so the write cannot block with nobody reading yet.
+  EXPECT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ::close(fds[1]);
+  return fds[0];
+}
+
 // Feeds the front end the answers a person would type, and throws away what it shows.
-class ScriptedFrontEnd {
- public:
-  explicit ScriptedFrontEnd(const std::string& answers)
-      : input_(readEndHolding(answers)),
-        output_(::open("/dev/null", O_WRONLY | O_CLOEXEC)),
-        frontEnd_(input_, output_) {}
-  ~ScriptedFrontEnd() {
-    ::close(input_);
-    ::close(output_);
+struct ScriptedPerson {
+  explicit ScriptedPerson(const std::string& answers) : input(pipeHolding(answers)), frontEnd(input, output) {}
+  ~ScriptedPerson() {
+    ::close(input);
+    ::close(output);
   }
-  ScriptedFrontEnd(const ScriptedFrontEnd&) = delete;
-  ScriptedFrontEnd& operator=(const ScriptedFrontEnd&) = delete;
-
-  sim::FrontEnd& frontEnd() { return frontEnd_; }
-
- private:
-  static int readEndHolding(const std::string& answers) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
-    // Far below the pipe's buffer, so the write cannot block with nobody reading yet.
-    const bool whole = ::write(fds[1], answers.data(), answers.size()) == static_cast<ssize_t>(answers.size());
-    ::close(fds[1]);
-    if (!whole) ::close(fds[0]);
-    return whole ? fds[0] : -1;
-  }
-
-  int input_;
-  int output_;
-  sim::FrontEnd frontEnd_;
+  int input;
+  int output = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  sim::FrontEnd frontEnd;
 };
 
 class AdminScriptInstallTest : public SudoersVisudoTest {
  protected:
   bool runAsAdministrator(const std::string& command, const std::string& answers) {
-    ScriptedFrontEnd person(answers);
-    sim::SimAdministratorScript script(root(), person.frontEnd(), runner);
-    return script.execute(administratorScriptSource(command));
+    ScriptedPerson person(answers);
+    return sim::SimAdministratorScript(root(), person.frontEnd, runner).execute(administratorScriptSource(command));
   }
   fs::path installed(const std::string& account) { return root() / "etc/sudoers.d" / sudoersDropInName(account); }
   fs::path tmp() { return root() / "private/tmp"; }
 };
 
-TEST_F(AdminScriptInstallTest, ApprovedInstallLeavesExactlyTheRuleWithMode440AndNoTemporaryFolder) {
-  for (const std::string& account : {currentUser(), std::string("first.last"), std::string("jöhn")}) {
-    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), "approve\n")) << account;
-    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n") << account;
-    EXPECT_EQ(modeOf(installed(account)), 0440u) << account;
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(installed(account)))) << account;
-    EXPECT_EQ(entriesOf(tmp()), std::vector<std::string>{}) << account;
+TEST_F(AdminScriptInstallTest, ApprovedInstallLeavesExactlyTheRuleWithMode440AndApprovedRemoveTakesItAway) {
+  // An answer after lines the dialog does not know still counts.
+  const std::pair<std::string, const char*> cases[] = {
+      {currentUser(), "approve\n"}, {"first.last", "approve\n"}, {"jöhn", "yes\napprove\n"}};
+  for (const auto& [account, answers] : cases) {
+    SCOPED_TRACE(account);
+    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), answers));
+    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n");
+    EXPECT_EQ(modeOf(installed(account)), 0440u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(installed(account))));
+    EXPECT_EQ(entriesOf(tmp()), Names{});
+    // Removing succeeds, and again once there is nothing left to remove.
+    for (int time = 0; time < 2; ++time) {
+      EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
+      EXPECT_FALSE(fs::exists(fs::symlink_status(installed(account))));
+    }
   }
 }
 
-TEST_F(AdminScriptInstallTest, NoApprovalMeansNothingWritten) {
-  const std::string account = currentUser();
-  for (const char* answers : {"cancel\n", "", "yes\nno\n"}) {
-    EXPECT_FALSE(runAsAdministrator(*installPermissionCommand(account), answers)) << answers;
-    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), std::vector<std::string>{}) << answers;
-    EXPECT_EQ(entriesOf(tmp()), std::vector<std::string>{}) << answers;
+// "Defaults" is a safe account name but a keyword to sudoers, so visudo refuses its rule: the check
+// must stop the chain before anything reaches the drop-in folder.
+TEST_F(AdminScriptInstallTest, NoApprovalOrARuleVisudoRejectsMeansNothingWritten) {
+  const std::pair<std::string, const char*> cases[] = {
+      {currentUser(), "cancel\n"}, {currentUser(), ""}, {currentUser(), "yes\nno\n"}, {"Defaults", "approve\n"}};
+  for (const auto& [account, answers] : cases) {
+    SCOPED_TRACE(account + " answering " + answers);
+    const auto command = installPermissionCommand(account);
+    ASSERT_TRUE(command);
+    EXPECT_FALSE(runAsAdministrator(*command, answers));
+    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), Names{});
+    EXPECT_EQ(entriesOf(tmp()), Names{});
   }
-}
-
-TEST_F(AdminScriptInstallTest, AnAnswerAfterUnknownLinesStillCounts) {
-  EXPECT_TRUE(runAsAdministrator(*installPermissionCommand("alice"), "yes\napprove\n"));
-  EXPECT_TRUE(fs::exists(installed("alice")));
 }
 
 TEST_F(AdminScriptInstallTest, MalformedScriptNeverRunsAnything) {
   const std::string command = *installPermissionCommand("alice");
-  ScriptedFrontEnd person("approve\n");
-  sim::SimAdministratorScript script(root(), person.frontEnd(), runner);
+  ScriptedPerson person("approve\n");
+  sim::SimAdministratorScript script(root(), person.frontEnd, runner);
   EXPECT_FALSE(script.execute("do shell script \"" + command + "\" with administrator privileges"));
   EXPECT_FALSE(fs::exists(installed("alice")));
   // The approval was not used up by the refused script.
@@ -310,55 +247,34 @@ TEST_F(AdminScriptInstallTest, MalformedScriptNeverRunsAnything) {
   EXPECT_TRUE(fs::exists(installed("alice")));
 }
 
-// "Defaults" is a safe account name but a keyword to sudoers, so visudo refuses its rule: the
-// check must stop the chain before anything reaches the drop-in folder.
-TEST_F(AdminScriptInstallTest, RuleVisudoRejectsNeverReachesTheDropInFolder) {
-  const auto command = installPermissionCommand("Defaults");
-  ASSERT_TRUE(command);
-  EXPECT_FALSE(runAsAdministrator(*command, "approve\n"));
-  EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), std::vector<std::string>{});
-  EXPECT_EQ(entriesOf(tmp()), std::vector<std::string>{});
-}
-
-// Anyone may create names in /private/tmp; what they plant under the old predictable name must
-// be neither followed nor touched.
+// Anyone may create names in /private/tmp; what they plant under the old predictable name must be
+// neither followed nor touched.
 TEST_F(AdminScriptInstallTest, PlantedFilesInTheSharedTemporaryFolderAreLeftAlone) {
   const std::string account = currentUser();
-  const fs::path planted = tmp() / (sudoersDropInName(account) + ".sudoers");
-  const fs::path victim = root() / "victim";
+  const fs::path planted = tmp() / (sudoersDropInName(account) + ".sudoers"), victim = root() / "victim";
   for (const bool asLink : {true, false}) {
+    SCOPED_TRACE(asLink ? "link" : "file");
     sim::replaceFileAtomically(victim, "precious\n", 0644);
     fs::remove(planted);
+    fs::remove(installed(account));
     if (asLink) {
       fs::create_symlink(victim, planted);
     } else {
       sim::replaceFileAtomically(planted, "planted\n", 0666);
     }
-    fs::remove(installed(account));
-
-    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), "approve\n")) << asLink;
-    EXPECT_EQ(sim::readFile(victim), "precious\n") << asLink;
-    EXPECT_EQ(modeOf(victim), 0644u) << asLink;
+    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), "approve\n"));
+    EXPECT_EQ(sim::readFile(victim), "precious\n");
+    EXPECT_EQ(modeOf(victim), 0644u);
     if (asLink) {
-      EXPECT_TRUE(fs::is_symlink(planted));
-      EXPECT_EQ(fs::read_symlink(planted), victim);
+      EXPECT_TRUE(fs::is_symlink(planted) && fs::read_symlink(planted) == victim);
     } else {
       EXPECT_EQ(sim::readFile(planted), "planted\n");
       EXPECT_EQ(modeOf(planted), 0666u);
     }
-    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n") << asLink;
-    EXPECT_EQ(modeOf(installed(account)), 0440u) << asLink;
-    EXPECT_EQ(entriesOf(tmp()), std::vector<std::string>{planted.filename().string()}) << asLink;
+    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n");
+    EXPECT_EQ(modeOf(installed(account)), 0440u);
+    EXPECT_EQ(entriesOf(tmp()), Names{planted.filename().string()});
   }
-}
-
-TEST_F(AdminScriptInstallTest, RemoveDeletesTheInstalledDropInAndSucceedsWhenItIsGone) {
-  const std::string account = currentUser();
-  ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), "approve\n"));
-  ASSERT_TRUE(fs::exists(installed(account)));
-  EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(installed(account))));
-  EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
 }
 
 }  // namespace

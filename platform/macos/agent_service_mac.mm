@@ -1,0 +1,47 @@
+// Launch agents of the application on the Mac: SMAppService.
+#import <ServiceManagement/ServiceManagement.h>
+
+#include "adapters_mac.h"
+
+namespace corvel::mac {
+namespace {
+
+class MacAgentService final : public AgentService {
+ public:
+  explicit MacAgentService(SMAppService* service) : service_(service) {}
+
+  AgentStatus status() override {
+    switch (service_.status) {
+      case SMAppServiceStatusNotRegistered:
+        return AgentStatus::notRegistered;
+      case SMAppServiceStatusEnabled:
+        return AgentStatus::enabled;
+      case SMAppServiceStatusRequiresApproval:
+        return AgentStatus::requiresApproval;
+      case SMAppServiceStatusNotFound:
+        return AgentStatus::notFound;
+    }
+    // A status a later system may add is one this program cannot act on.
+    return AgentStatus::notFound;
+  }
+
+  bool registerAgent() override { return [service_ registerAndReturnError:nil]; }
+  bool unregisterAgent() override { return [service_ unregisterAndReturnError:nil]; }
+
+ private:
+  SMAppService* service_;
+};
+
+class MacAgentServices final : public AgentServices {
+ public:
+  std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& plistName) override {
+    NSString* name = [[NSString alloc] initWithBytes:plistName.data() length:plistName.size() encoding:NSUTF8StringEncoding];
+    return std::make_unique<MacAgentService>([SMAppService agentServiceWithPlistName:name != nil ? name : @""]);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<AgentServices> makeAgentServices() { return std::make_unique<MacAgentServices>(); }
+
+}  // namespace corvel::mac

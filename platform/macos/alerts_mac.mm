@@ -1,0 +1,65 @@
+// Modal alerts on the Mac: NSAlert, with an NSSecureTextField accessory for a password.
+#import <AppKit/AppKit.h>
+
+#include "adapters_mac.h"
+
+namespace corvel::mac {
+namespace {
+
+NSString* toNSString(const std::string& text) {
+  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
+  return string != nil ? string : @"";
+}
+
+NSAlertStyle toAlertStyle(AlertStyle style) {
+  switch (style) {
+    case AlertStyle::warning:
+      return NSAlertStyleWarning;
+    case AlertStyle::informational:
+      return NSAlertStyleInformational;
+    case AlertStyle::critical:
+      return NSAlertStyleCritical;
+  }
+  return NSAlertStyleWarning;
+}
+
+class MacAlerts final : public Alerts {
+ public:
+  AlertResponse runModal(const AlertRequest& request) override {
+    // The pool ends the temporary copies of the typed password with this call, not with the event.
+    @autoreleasepool {
+      NSAlert* alert = [[NSAlert alloc] init];
+      alert.messageText = toNSString(request.messageText);
+      alert.informativeText = toNSString(request.informativeText);
+      if (request.style) alert.alertStyle = toAlertStyle(*request.style);
+      for (const std::string& title : request.buttons) [alert addButtonWithTitle:toNSString(title)];
+
+      NSSecureTextField* field = nil;
+      if (request.secureField) {
+        const SecureField& frame = *request.secureField;
+        field = [[NSSecureTextField alloc] initWithFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)];
+        field.placeholderString = toNSString(frame.placeholder);
+        alert.accessoryView = field;
+        // An accessory view does not get the keyboard focus by itself; without this the user would
+        // have to click into the field before typing.
+        [alert layout];
+        alert.window.initialFirstResponder = field;
+      }
+
+      AlertResponse response;
+      response.response = static_cast<int>([alert runModal]);
+      if (field != nil) {
+        const char* typed = field.stringValue.UTF8String;
+        response.fieldText = SecretText(typed != nullptr ? std::string(typed) : std::string());
+        field.stringValue = @"";
+      }
+      return response;
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Alerts> makeAlerts() { return std::make_unique<MacAlerts>(); }
+
+}  // namespace corvel::mac

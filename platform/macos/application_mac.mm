@@ -1,0 +1,132 @@
+// The application object on the Mac: NSApplication, its delegate callbacks and the main run loop.
+#import <AppKit/AppKit.h>
+#import <dispatch/dispatch.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "adapters_mac.h"
+
+#pragma mark - Objective-C bridges
+
+// Forwards NSApplication's delegate callbacks to the C++ delegate.
+@interface CorvelApplicationDelegate : NSObject <NSApplicationDelegate>
+- (instancetype)initWithDelegate:(corvel::ApplicationDelegate*)delegate;
+@end
+
+@implementation CorvelApplicationDelegate {
+  corvel::ApplicationDelegate* _delegate;
+}
+
+- (instancetype)initWithDelegate:(corvel::ApplicationDelegate*)delegate {
+  if ((self = [super init])) _delegate = delegate;
+  return self;
+}
+
+- (void)applicationDidFinishLaunching:(NSNotification*)notification {
+  _delegate->applicationDidFinishLaunching();
+}
+
+- (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag {
+  return _delegate->applicationShouldHandleReopen(flag);
+}
+
+- (NSApplicationTerminateReply)applicationShouldTerminate:(NSApplication*)sender {
+  switch (_delegate->applicationShouldTerminate()) {
+    case corvel::TerminateReply::cancel:
+      return NSTerminateCancel;
+    case corvel::TerminateReply::now:
+      return NSTerminateNow;
+  }
+  return NSTerminateCancel;
+}
+
+- (void)applicationWillTerminate:(NSNotification*)notification {
+  _delegate->applicationWillTerminate();
+}
+
+@end
+
+// The target of a repeating NSTimer.
+@interface CorvelTimerTarget : NSObject
+- (instancetype)initWithAction:(std::function<void()>)action;
+- (void)fire:(NSTimer*)timer;
+@end
+
+@implementation CorvelTimerTarget {
+  std::function<void()> _action;
+}
+
+- (instancetype)initWithAction:(std::function<void()>)action {
+  if ((self = [super init])) _action = std::move(action);
+  return self;
+}
+
+- (void)fire:(NSTimer*)timer {
+  _action();
+}
+
+@end
+
+namespace corvel::mac {
+namespace {
+
+#pragma mark - Timer
+
+// The run loop already keeps a repeating NSTimer, and the timer its target, for the life of the
+// application; the handle holds both as well, so nothing rests on that alone.
+struct MacTimer final : Timer {
+  MacTimer(CorvelTimerTarget* target, NSTimer* timer) : target(target), timer(timer) {}
+  CorvelTimerTarget* target;
+  NSTimer* timer;
+};
+
+#pragma mark - Application
+
+class MacApplication final : public Application {
+ public:
+  MacApplication() { [NSApplication sharedApplication]; }
+
+  void setDelegate(ApplicationDelegate* delegate) override {
+    // NSApplication holds its delegate weakly: this object keeps the forwarder alive.
+    forwarder_ = delegate != nullptr ? [[CorvelApplicationDelegate alloc] initWithDelegate:delegate] : nil;
+    NSApp.delegate = forwarder_;
+  }
+
+  void setActivationPolicyRegular() override { [NSApp setActivationPolicy:NSApplicationActivationPolicyRegular]; }
+
+  void run() override { [NSApp run]; }
+
+  void terminate() override { [NSApp terminate:nil]; }
+
+  std::shared_ptr<Timer> scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) override {
+    CorvelTimerTarget* target = [[CorvelTimerTarget alloc] initWithAction:std::move(action)];
+    NSTimer* timer = [NSTimer timerWithTimeInterval:intervalSeconds
+                                             target:target
+                                           selector:@selector(fire:)
+                                           userInfo:nil
+                                            repeats:YES];
+    [NSRunLoop.mainRunLoop addTimer:timer forMode:NSDefaultRunLoopMode];
+    return std::make_shared<MacTimer>(target, timer);
+  }
+
+  void dispatchAfter(double delaySeconds, std::function<void()> task) override {
+    const auto delay = static_cast<std::int64_t>(delaySeconds * static_cast<double>(NSEC_PER_SEC));
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, delay), dispatch_get_main_queue(), ^{
+      task();
+    });
+  }
+
+  void runOnce(double maxSeconds) override {
+    [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]];
+  }
+
+ private:
+  CorvelApplicationDelegate* forwarder_ = nil;
+};
+
+}  // namespace
+
+std::unique_ptr<Application> makeApplication() { return std::make_unique<MacApplication>(); }
+
+}  // namespace corvel::mac

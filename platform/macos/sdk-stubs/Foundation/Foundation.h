@@ -1,0 +1,114 @@
+// Declaration-only stand-in for the parts of Foundation the Mac adapters use, for the syntax check on
+// Linux. Signatures and values follow Apple's public documentation.
+#pragma once
+
+#include <objc/objc.h>
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreGraphics/CoreGraphics.h>
+
+#define FOUNDATION_EXPORT CF_EXTERN_C
+// As Apple's headers expand them in C++: an enum with a fixed underlying type, and options as the
+// plain integer type so that they combine with |.
+#define NS_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
+#define NS_OPTIONS(_type, _name) _type _name; enum : _type
+#define NS_RETURNS_INNER_POINTER __attribute__((objc_returns_inner_pointer))
+
+typedef long NSInteger;
+typedef unsigned long NSUInteger;
+typedef double NSTimeInterval;
+typedef NSUInteger NSStringEncoding;
+typedef CGPoint NSPoint;
+typedef CGSize NSSize;
+typedef CGRect NSRect;
+
+NS_ASSUME_NONNULL_BEGIN
+
+FOUNDATION_EXPORT NSPoint NSMakePoint(CGFloat x, CGFloat y);
+FOUNDATION_EXPORT NSSize NSMakeSize(CGFloat w, CGFloat h);
+FOUNDATION_EXPORT NSRect NSMakeRect(CGFloat x, CGFloat y, CGFloat w, CGFloat h);
+
+@class NSString, NSError, NSNotification, NSAppleEventDescriptor;
+
+@protocol NSObject
+- (BOOL)isKindOfClass:(Class)aClass;
+@end
+
+@protocol NSCopying
+@end
+
+__attribute__((objc_root_class))
+@interface NSObject <NSObject> {
+  Class isa;
+}
++ (instancetype)alloc;
+- (instancetype)init;
++ (Class)class;
+@end
+
+@interface NSString : NSObject <NSCopying>
+- (nullable instancetype)initWithBytes:(const void*)bytes length:(NSUInteger)len encoding:(NSStringEncoding)encoding;
+@property(nullable, readonly) const char* UTF8String NS_RETURNS_INNER_POINTER;
+@end
+
+enum { NSUTF8StringEncoding = 4 };
+
+@interface NSArray<__covariant ObjectType> : NSObject
+@property(readonly) NSUInteger count;
+@end
+
+@interface NSMutableArray<ObjectType> : NSArray<ObjectType>
++ (instancetype)arrayWithCapacity:(NSUInteger)numItems;
+- (void)addObject:(ObjectType)anObject;
+@end
+
+@interface NSDictionary<__covariant KeyType, __covariant ObjectType> : NSObject
+// What the compiler turns an @{...} literal into.
++ (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nullable])objects
+                              forKeys:(const KeyType<NSCopying> _Nonnull[_Nullable])keys
+                                count:(NSUInteger)cnt;
+@end
+
+@interface NSDate : NSObject
++ (instancetype)date;
++ (instancetype)dateWithTimeIntervalSinceNow:(NSTimeInterval)secs;
+@end
+
+@interface NSURL : NSObject
++ (NSURL*)fileURLWithPath:(NSString*)path;
+@property(nullable, readonly, copy) NSString* path;
+@end
+
+@interface NSUserDefaults : NSObject
+@property(class, readonly, strong) NSUserDefaults* standardUserDefaults;
+- (nullable id)objectForKey:(NSString*)defaultName;
+- (void)setObject:(nullable id)value forKey:(NSString*)defaultName;
+- (void)removeObjectForKey:(NSString*)defaultName;
+- (BOOL)boolForKey:(NSString*)defaultName;
+- (void)setBool:(BOOL)value forKey:(NSString*)defaultName;
+@end
+
+@interface NSTimer : NSObject
++ (NSTimer*)timerWithTimeInterval:(NSTimeInterval)ti
+                           target:(id)aTarget
+                         selector:(SEL)aSelector
+                         userInfo:(nullable id)userInfo
+                          repeats:(BOOL)yesOrNo;
+@end
+
+typedef NSString* NSRunLoopMode;
+FOUNDATION_EXPORT NSRunLoopMode const NSDefaultRunLoopMode;
+
+@interface NSRunLoop : NSObject
+@property(class, readonly, strong) NSRunLoop* currentRunLoop;
+@property(class, readonly, strong) NSRunLoop* mainRunLoop;
+- (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
+- (BOOL)runMode:(NSRunLoopMode)mode beforeDate:(NSDate*)limitDate;
+@end
+
+@interface NSAppleScript : NSObject <NSCopying>
+- (nullable instancetype)initWithSource:(NSString*)source;
+- (nullable NSAppleEventDescriptor*)executeAndReturnError:
+    (NSDictionary<NSString*, id>* _Nullable* _Nullable)errorInfo;
+@end
+
+NS_ASSUME_NONNULL_END
