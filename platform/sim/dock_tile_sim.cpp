@@ -23,19 +23,6 @@ Rgba resolve(const Color& color) {
   return {color.white, color.white, color.white, color.alpha};
 }
 
-PangoLayout* makeLayout(cairo_t* cr, const std::string& text, const Font& font) {
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* description = pango_font_description_from_string("Sans");
-  pango_font_description_set_weight(description,
-                                    font.weight == FontWeight::heavy ? PANGO_WEIGHT_HEAVY : PANGO_WEIGHT_BOLD);
-  // One point is one pixel on this canvas, as on a 1x screen.
-  pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
-  pango_layout_set_font_description(layout, description);
-  pango_font_description_free(description);
-  pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
-  return layout;
-}
-
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double rx, double ry) {
   cairo_save(cr);
   cairo_translate(cr, x + w / 2, y + h / 2);
@@ -53,63 +40,99 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double rx,
 
 }  // namespace
 
-double SimDockTile::measureTextWidth(const std::string& text, const Font& font) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-  cairo_t* cr = cairo_create(surface);
-  PangoLayout* layout = makeLayout(cr, text, font);
-  PangoRectangle logical{};
-  pango_layout_get_extents(layout, nullptr, &logical);
-  g_object_unref(layout);
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
-  return static_cast<double>(logical.width) / PANGO_SCALE;
+struct SimDockTile::Canvas {
+  Canvas(int w, int h)
+      : width(w), height(h), surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)), cr(cairo_create(surface)) {}
+  ~Canvas() {
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+  }
+  int width, height;
+  cairo_surface_t* surface;
+  cairo_t* cr;
+};
+
+struct SimDockTile::CachedLayout {
+  explicit CachedLayout(PangoLayout* l) : layout(l) {
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    width = static_cast<double>(logical.width) / PANGO_SCALE;
+    height = static_cast<double>(logical.height) / PANGO_SCALE;
+  }
+  ~CachedLayout() { g_object_unref(layout); }
+  PangoLayout* layout;
+  double width, height;
+};
+
+SimDockTile::SimDockTile(std::filesystem::path pngPath) : pngPath_(std::move(pngPath)) {}
+SimDockTile::~SimDockTile() = default;
+
+SimDockTile::Canvas& SimDockTile::canvas(int width, int height) {
+  if (!canvas_ || canvas_->width != width || canvas_->height != height) {
+    layouts_.clear();  // they belong to the old context
+    canvas_ = std::make_unique<Canvas>(width, height);
+  }
+  return *canvas_;
 }
+
+SimDockTile::CachedLayout& SimDockTile::layout(const std::string& text, const Font& font) {
+  auto& cached = layouts_[LayoutKey{text, font.size, font.weight}];
+  if (!cached) {
+    PangoLayout* layout = pango_cairo_create_layout(canvas(512, 512).cr);
+    PangoFontDescription* description = pango_font_description_from_string("Sans");
+    pango_font_description_set_weight(description,
+                                      font.weight == FontWeight::heavy ? PANGO_WEIGHT_HEAVY : PANGO_WEIGHT_BOLD);
+    // One point is one pixel on this canvas, as on a 1x screen.
+    pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
+    pango_layout_set_font_description(layout, description);
+    pango_font_description_free(description);
+    pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+    cached = std::make_unique<CachedLayout>(layout);
+  }
+  return *cached;
+}
+
+double SimDockTile::measureTextWidth(const std::string& text, const Font& font) { return layout(text, font).width; }
 
 void SimDockTile::showIcon(const Drawing& drawing) {
   ++draws_;
-  const int width = static_cast<int>(std::lround(drawing.width));
-  const int height = static_cast<int>(std::lround(drawing.height));
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* cr = cairo_create(surface);
+  Canvas& c = canvas(static_cast<int>(std::lround(drawing.width)), static_cast<int>(std::lround(drawing.height)));
+  cairo_t* cr = c.cr;
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_restore(cr);
   for (const auto& step : drawing.steps) {
     if (const auto* rect = std::get_if<FillRoundedRect>(&step)) {
-      const Rgba c = resolve(rect->color);
-      cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+      const Rgba color = resolve(rect->color);
+      cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
       // The drawing's y grows upwards; Cairo's grows downwards.
       roundedRect(cr, rect->x, drawing.height - rect->y - rect->height, rect->width, rect->height, rect->radiusX,
                   rect->radiusY);
       cairo_fill(cr);
     } else if (const auto* text = std::get_if<DrawText>(&step)) {
-      const Rgba c = resolve(text->color);
-      cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
-      PangoLayout* layout = makeLayout(cr, text->text, text->font);
-      PangoRectangle logical{};
-      pango_layout_get_extents(layout, nullptr, &logical);
+      const Rgba color = resolve(text->color);
+      cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+      CachedLayout& cached = layout(text->text, text->font);
       // The point is the lower-left corner of the text's line box.
-      const double top = drawing.height - text->y - static_cast<double>(logical.height) / PANGO_SCALE;
-      cairo_move_to(cr, text->x, top);
-      pango_cairo_show_layout(cr, layout);
-      g_object_unref(layout);
+      cairo_move_to(cr, text->x, drawing.height - text->y - cached.height);
+      pango_cairo_show_layout(cr, cached.layout);
     }
   }
-  cairo_surface_flush(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  const std::size_t size = static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * height;
-  const bool changed = lastPixels_.size() != size || std::memcmp(lastPixels_.data(), data, size) != 0;
-  if (changed) {
-    // Readers (a person, a test) must never see a half-written file.
-    const std::string temporary = pngPath_.string() + ".tmp." + std::to_string(getpid());
-    std::error_code failed;
-    if (cairo_surface_write_to_png(surface, temporary.c_str()) == CAIRO_STATUS_SUCCESS) {
-      std::filesystem::rename(temporary, pngPath_, failed);
-      if (!failed) {
-        lastPixels_.assign(data, data + size);
-        ++writes_;
-      }
+  cairo_surface_flush(c.surface);
+  const unsigned char* data = cairo_image_surface_get_data(c.surface);
+  const std::size_t size = static_cast<std::size_t>(cairo_image_surface_get_stride(c.surface)) * c.height;
+  if (lastPixels_.size() == size && std::memcmp(lastPixels_.data(), data, size) == 0) return;
+  // Readers (a person, a test) must never see a half-written file.
+  const std::string temporary = pngPath_.string() + ".tmp." + std::to_string(getpid());
+  std::error_code failed;
+  if (cairo_surface_write_to_png(c.surface, temporary.c_str()) == CAIRO_STATUS_SUCCESS) {
+    std::filesystem::rename(temporary, pngPath_, failed);
+    if (!failed) {
+      lastPixels_.assign(data, data + size);
+      ++writes_;
     }
   }
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
 }
 
 }  // namespace corvel::sim
