@@ -64,12 +64,13 @@ struct SimDockTile::CachedLayout {
   double width, height;
 };
 
-SimDockTile::SimDockTile(std::filesystem::path pngPath) : pngPath_(std::move(pngPath)) {}
+// Layouts are made on a context of their own, so they outlive any change of the icon's canvas.
+SimDockTile::SimDockTile(std::filesystem::path pngPath)
+    : pngPath_(std::move(pngPath)), measuring_(std::make_unique<Canvas>(1, 1)) {}
 SimDockTile::~SimDockTile() = default;
 
 SimDockTile::Canvas& SimDockTile::canvas(int width, int height) {
   if (!canvas_ || canvas_->width != width || canvas_->height != height) {
-    layouts_.clear();  // they belong to the old context
     canvas_ = std::make_unique<Canvas>(width, height);
   }
   return *canvas_;
@@ -78,7 +79,7 @@ SimDockTile::Canvas& SimDockTile::canvas(int width, int height) {
 SimDockTile::CachedLayout& SimDockTile::layout(const std::string& text, const Font& font) {
   auto& cached = layouts_[LayoutKey{text, font.size, font.weight}];
   if (!cached) {
-    PangoLayout* layout = pango_cairo_create_layout(canvas(512, 512).cr);
+    PangoLayout* layout = pango_cairo_create_layout(measuring_->cr);
     PangoFontDescription* description = pango_font_description_from_string("Sans");
     pango_font_description_set_weight(description,
                                       font.weight == FontWeight::heavy ? PANGO_WEIGHT_HEAVY : PANGO_WEIGHT_BOLD);
@@ -116,6 +117,7 @@ void SimDockTile::showIcon(const Drawing& drawing) {
       CachedLayout& cached = layout(text->text, text->font);
       // The point is the lower-left corner of the text's line box.
       cairo_move_to(cr, text->x, drawing.height - text->y - cached.height);
+      pango_cairo_update_layout(cr, cached.layout);
       pango_cairo_show_layout(cr, cached.layout);
     }
   }

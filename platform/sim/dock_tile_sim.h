@@ -43,6 +43,7 @@ class SimDockTile final : public DockTile {
   CachedLayout& layout(const std::string& text, const Font& font);
 
   std::filesystem::path pngPath_;
+  std::unique_ptr<Canvas> measuring_;
   std::unique_ptr<Canvas> canvas_;
   std::map<LayoutKey, std::unique_ptr<CachedLayout>> layouts_;
   std::vector<unsigned char> lastPixels_;
