@@ -2,7 +2,6 @@
 // the system is real either way.
 #include <cerrno>
 #include <csignal>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -28,13 +27,6 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
-
-fs::path programFolder() {
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  return fs::path(std::string(path, static_cast<std::size_t>(n))).parent_path();
-}
 
 // Started without a terminal (as the watchdog starts it), the output goes to a log under the root.
 int outputDescriptor(const fs::path& root) {
@@ -67,7 +59,7 @@ class SimPlatformServices final : public PlatformServices {
         biometrics_(root_, frontEnd_),
         directory_(root_),
         dockTile_(root_ / "dock.png"),
-        agents_(root_, programFolder() / "CorvelWatchdog", processes_),
+        agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         desktop_(root_, frontEnd_, application_, statusBar_),
         platform_{defaults_,   application_, processes_, clock_,      environment_, files_,  statusBar_,
                   administratorScript_, session_, alerts_, biometrics_, directory_,  dockTile_, agents_,
@@ -83,7 +75,7 @@ class SimPlatformServices final : public PlatformServices {
 
  private:
   static ToolPaths toolPaths() {
-    const fs::path folder = programFolder() / "sim";
+    const fs::path folder = sim::programFolder() / "sim";
     return {folder / "caffeinate", folder / "sudo", folder / "pmset", folder / "sysadminctl"};
   }
 

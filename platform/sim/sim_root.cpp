@@ -2,6 +2,7 @@
 #include "sim_root.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -18,6 +19,13 @@ fs::path rootFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) return fs::path(state) / "corvel-sim";
   const char* home = std::getenv("HOME");
   return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "corvel-sim";
+}
+
+fs::path programFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  return fs::path(std::string(path, static_cast<std::size_t>(n))).parent_path();
 }
 
 void ensureInitialized(const fs::path& root) {

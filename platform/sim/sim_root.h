@@ -27,6 +27,10 @@ std::filesystem::path rootFolder();
 // Creates the folders and the default files of a new simulated Mac; leaves existing ones alone.
 void ensureInitialized(const std::filesystem::path& root);
 
+// The folder of the running program: the built programs and the sim tools (in its "sim/") lie
+// there, as the applications and system tools of the simulated Mac.
+std::filesystem::path programFolder();
+
 // One value of the simulated machine, mac/<name>, without a trailing line feed; none when absent.
 std::optional<std::string> readValue(const std::filesystem::path& root, std::string_view name);
 void writeValue(const std::filesystem::path& root, std::string_view name, std::string_view value);

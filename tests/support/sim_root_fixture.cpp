@@ -12,11 +12,7 @@
 namespace corvel::test {
 namespace fs = std::filesystem;
 
-fs::path binFolder() {
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  return fs::path(std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0)).parent_path();
-}
+fs::path binFolder() { return sim::programFolder(); }
 
 fs::path simTool(const std::string& name) { return binFolder() / "sim" / name; }
 fs::path testHelper(const std::string& name) { return binFolder() / "test-helpers" / name; }

@@ -88,11 +88,7 @@ std::string simToolFor(const std::string& command) {
   static constexpr std::pair<std::string_view, const char*> tools[] = {
       {"/usr/bin/pmset", "pmset"}, {"/usr/bin/caffeinate", "caffeinate"}, {"/usr/sbin/sysadminctl", "sysadminctl"}};
   for (const auto& [macPath, tool] : tools) {
-    if (command != macPath) continue;
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) break;
-    return (fs::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / tool).string();
+    if (command == macPath) return (corvel::sim::programFolder() / tool).string();
   }
   return command;
 }
