@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/posix/process_runner_posix.h"
+#include "adapters/posix/process_runner_posix.h"
 
 extern char** environ;
 

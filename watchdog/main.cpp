@@ -3,7 +3,7 @@
 
 #include "corvel/build_config.h"
 #include "watchdog.h"
-#include "workspace_factory.h"
+#include "ports/workspace_factory.h"
 
 int main() {
   const std::string targetBundleIdentifier{corvel::AppBundleIdentifier};

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/workspace.h"
+#include "ports/workspace.h"
 
 namespace corvel::watchdog {
 

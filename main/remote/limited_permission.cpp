@@ -2,8 +2,8 @@
 #include "limited_permission.h"
 
 #include "main/app_delegate.h"
-#include "main/remote/unicode.h"
-#include "platform/utf8.h"
+#include "support/unicode.h"
+#include "support/utf8.h"
 
 namespace corvel {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "main/app_delegate.h"
-#include "platform/secret.h"
-#include "main/remote/unicode.h"
-#include "platform/utf8.h"
+#include "support/secret.h"
+#include "support/unicode.h"
+#include "support/utf8.h"
 
 namespace corvel {
 namespace {

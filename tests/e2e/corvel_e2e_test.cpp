@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/sim/assertions.h"
-#include "platform/sim/sim_root.h"
+#include "sim/assertions.h"
+#include "sim/sim_root.h"
 #include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 

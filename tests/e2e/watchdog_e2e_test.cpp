@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/posix/process_info.h"
-#include "platform/sim/agent_service_sim.h"
-#include "platform/sim/assertions.h"
-#include "platform/sim/sim_root.h"
-#include "platform/sim/workspace_sim.h"
+#include "adapters/posix/process_info.h"
+#include "sim/agent_service_sim.h"
+#include "sim/assertions.h"
+#include "sim/sim_root.h"
+#include "sim/workspace_sim.h"
 #include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 

@@ -7,8 +7,8 @@
 
 #include "main/app_delegate.h"
 #include "main/remote/limited_permission.h"
-#include "platform/sim/assertions.h"
-#include "platform/sim/sim_root.h"
+#include "sim/assertions.h"
+#include "sim/sim_root.h"
 #include "tests/support/corvel_process.h"
 #include "tests/support/sim_mac_platform.h"
 

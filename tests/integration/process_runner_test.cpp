@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/posix/process_runner_posix.h"
+#include "adapters/posix/process_runner_posix.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {

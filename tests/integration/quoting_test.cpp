@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "main/remote/limited_permission.h"
-#include "platform/posix/process_runner_posix.h"
-#include "platform/sim/sim_root.h"
-#include "platform/sim/system_sim.h"
+#include "adapters/posix/process_runner_posix.h"
+#include "sim/sim_root.h"
+#include "sim/system_sim.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {

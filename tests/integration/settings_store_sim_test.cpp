@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/sim/settings_store_sim.h"
-#include "platform/sim/sim_root.h"
+#include "sim/settings_store_sim.h"
+#include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel::sim {

@@ -18,9 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/posix/process_runner_posix.h"
-#include "platform/sim/assertions.h"
-#include "platform/sim/sim_root.h"
+#include "adapters/posix/process_runner_posix.h"
+#include "sim/assertions.h"
+#include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
 
 extern char** environ;

@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/sim/status_bar_sim.h"
+#include "ports/platform.h"
+#include "sim/status_bar_sim.h"
 
 namespace corvel::test {
 

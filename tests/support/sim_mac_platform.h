@@ -5,14 +5,14 @@
 #include <string>
 
 #include "fakes.h"
-#include "platform/posix/process_runner_posix.h"
-#include "platform/posix/system_posix.h"
-#include "platform/sim/application_sim.h"
-#include "platform/sim/dialogs_sim.h"
-#include "platform/sim/front_end.h"
-#include "platform/sim/settings_store_sim.h"
-#include "platform/sim/status_bar_sim.h"
-#include "platform/sim/system_sim.h"
+#include "adapters/posix/process_runner_posix.h"
+#include "adapters/posix/system_posix.h"
+#include "sim/application_sim.h"
+#include "sim/dialogs_sim.h"
+#include "sim/front_end.h"
+#include "sim/settings_store_sim.h"
+#include "sim/status_bar_sim.h"
+#include "sim/system_sim.h"
 #include "sim_root_fixture.h"
 
 namespace corvel::test {

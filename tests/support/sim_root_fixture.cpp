@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "platform/sim/sim_root.h"
+#include "sim/sim_root.h"
 
 namespace corvel::test {
 namespace fs = std::filesystem;

@@ -1,0 +1,32 @@
+// Factories for the Mac adapters of the ports; plain C++, so that the wiring needs no Objective-C.
+#pragma once
+
+#include <memory>
+
+#include "ports/administrator_script.h"
+#include "ports/agent_service.h"
+#include "ports/alerts.h"
+#include "ports/application.h"
+#include "ports/biometrics.h"
+#include "ports/directory.h"
+#include "ports/dock_tile.h"
+#include "ports/session.h"
+#include "ports/settings_store.h"
+#include "ports/status_bar.h"
+#include "ports/workspace.h"
+
+namespace corvel::mac {
+
+std::unique_ptr<SettingsStore> makeSettingsStore();
+std::unique_ptr<Application> makeApplication();
+std::unique_ptr<StatusBar> makeStatusBar();
+std::unique_ptr<Alerts> makeAlerts();
+std::unique_ptr<DockTile> makeDockTile();
+std::unique_ptr<Biometrics> makeBiometrics();
+std::unique_ptr<Directory> makeDirectory();
+std::unique_ptr<AdministratorScript> makeAdministratorScript();
+std::unique_ptr<Session> makeSession();
+std::unique_ptr<AgentServices> makeAgentServices();
+std::unique_ptr<Workspace> makeWorkspace();
+
+}  // namespace corvel::mac

@@ -1,9 +1,0 @@
-// CorvelWatchdog on the Mac: the system's workspace.
-#include "adapters_mac.h"
-#include "watchdog/workspace_factory.h"
-
-namespace corvel {
-
-std::unique_ptr<Workspace> makeWorkspace() { return mac::makeWorkspace(); }
-
-}  // namespace corvel

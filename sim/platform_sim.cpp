@@ -1,0 +1,122 @@
+// Wires a program to the simulated Mac: sim adapters where the Mac is simulated, posix ones where
+// the system is real either way.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "corvel/build_config.h"
+#include "ports/platform.h"
+#include "adapters/posix/process_runner_posix.h"
+#include "adapters/posix/system_posix.h"
+#include "agent_service_sim.h"
+#include "application_sim.h"
+#include "desktop.h"
+#include "dialogs_sim.h"
+#include "dock_tile_sim.h"
+#include "front_end.h"
+#include "settings_store_sim.h"
+#include "sim_root.h"
+#include "status_bar_sim.h"
+#include "system_sim.h"
+#include "workspace_sim.h"
+
+namespace corvel {
+namespace {
+namespace fs = std::filesystem;
+
+// Started without a terminal (as the watchdog starts it), the output goes to a log under the root.
+int outputDescriptor(const fs::path& root) {
+  struct stat info {};
+  const bool usable = ::fstat(STDOUT_FILENO, &info) == 0 && !(S_ISCHR(info.st_mode) && !::isatty(STDOUT_FILENO));
+  if (usable) return STDOUT_FILENO;
+  const int fd = ::open((root / "corvel.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  return fd >= 0 ? fd : STDOUT_FILENO;
+}
+
+// The window server's stand-in: a named pipe any process of the user can write protocol lines to.
+// Opened for reading and writing, so it never reports an end when a writer goes away.
+int openDesktopPipe(const fs::path& root) {
+  const fs::path pipe = root / "desktop";
+  if (::mkfifo(pipe.c_str(), 0600) != 0 && errno != EEXIST) return -1;
+  return ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+class SimPlatformServices final : public PlatformServices {
+ public:
+  SimPlatformServices(fs::path root, std::vector<std::string> arguments)
+      : root_(std::move(root)),
+        defaults_(root_, AppBundleIdentifier),
+        environment_(std::move(arguments)),
+        files_(root_, realFiles_),
+        frontEnd_(STDIN_FILENO, outputDescriptor(root_)),
+        administratorScript_(root_, frontEnd_, processes_),
+        session_(root_),
+        alerts_(frontEnd_),
+        biometrics_(root_, frontEnd_),
+        directory_(root_),
+        dockTile_(root_ / "dock.png"),
+        agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
+        desktop_(root_, frontEnd_, application_, statusBar_),
+        platform_{defaults_,   application_, processes_, clock_,      environment_, files_,  statusBar_,
+                  administratorScript_, session_, alerts_, biometrics_, directory_,  dockTile_, agents_,
+                  toolPaths()} {
+    // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
+    // runner gives every child the default disposition back.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (const int pipe = openDesktopPipe(root_); pipe >= 0) frontEnd_.addInput(pipe);
+    frontEnd_.attach(application_);
+  }
+
+  Platform& platform() override { return platform_; }
+
+ private:
+  static ToolPaths toolPaths() {
+    const fs::path folder = sim::programFolder() / "sim";
+    return {folder / "caffeinate", folder / "sudo", folder / "pmset", folder / "sysadminctl"};
+  }
+
+  fs::path root_;
+  sim::JsonSettingsStore defaults_;
+  sim::SimApplication application_;
+  PosixProcessRunner processes_;
+  PosixClock clock_;
+  PosixProcessEnvironment environment_;
+  PosixFileSystem realFiles_;
+  sim::SimFileSystem files_;
+  sim::SimStatusBar statusBar_;
+  sim::FrontEnd frontEnd_;
+  sim::SimAdministratorScript administratorScript_;
+  sim::SimSession session_;
+  sim::SimAlerts alerts_;
+  sim::SimBiometrics biometrics_;
+  sim::SimDirectory directory_;
+  sim::SimDockTile dockTile_;
+  sim::SimAgentServices agents_;
+  sim::SimDesktop desktop_;
+  Platform platform_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformServices> makePlatformServices(std::vector<std::string> arguments) {
+  fs::path root = sim::rootFolder();
+  sim::ensureInitialized(root);
+  // One Corvel serves a simulated Mac, as the system runs one instance of an application. Opening
+  // it again while it runs reaches the running one as a reopen, which is a click on its Dock tile.
+  if (!sim::claimRootForCorvel(root)) {
+    if (const int pipe = ::open((root / "desktop").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); pipe >= 0) {
+      if (::write(pipe, "dock-click\n", 11) < 0) {
+      }
+      ::close(pipe);
+    }
+    std::fputs("Corvel is already running on this simulated Mac; it was opened again.\n", stderr);
+    std::exit(0);
+  }
+  return std::make_unique<SimPlatformServices>(std::move(root), std::move(arguments));
+}
+
+}  // namespace corvel

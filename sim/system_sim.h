@@ -1,0 +1,59 @@
+// Sim adapters over the simulated machine's files: the session's lock flag, file questions about
+// system paths, and the administrator script.
+#pragma once
+
+#include <filesystem>
+
+#include "ports/administrator_script.h"
+#include "ports/file_system.h"
+#include "ports/process_runner.h"
+#include "ports/session.h"
+#include "front_end.h"
+
+namespace corvel::sim {
+
+class SimSession final : public Session {
+ public:
+  explicit SimSession(std::filesystem::path root) : root_(std::move(root)) {}
+  std::optional<bool> screenIsLockedFlag() override;
+
+ private:
+  std::filesystem::path root_;
+};
+
+// Asks about system paths where the simulated Mac keeps them.
+class SimFileSystem final : public FileSystem {
+ public:
+  SimFileSystem(std::filesystem::path root, FileSystem& real) : root_(std::move(root)), real_(real) {}
+  bool fileExists(const std::string& path) override;
+
+ private:
+  std::filesystem::path root_;
+  FileSystem& real_;
+};
+
+// Stands in for the system's script runner with `do shell script "…" with administrator
+// privileges`: it reads the script as the script language would, asks the person at the front end
+// for approval, and runs the command with /bin/sh as the simulated root, with the system folders
+// it names moved under the sim root.
+class SimAdministratorScript final : public AdministratorScript {
+ public:
+  SimAdministratorScript(std::filesystem::path root, FrontEnd& frontEnd, ProcessRunner& processes)
+      : root_(std::move(root)), frontEnd_(frontEnd), processes_(processes) {}
+  bool execute(const std::string& source) override;
+
+ private:
+  std::filesystem::path root_;
+  FrontEnd& frontEnd_;
+  ProcessRunner& processes_;
+};
+
+// The shell command of `do shell script "…" with administrator privileges`, its string literal
+// unescaped; none when the source is not exactly that form or the literal is malformed.
+std::optional<std::string> parseAdministratorScript(std::string_view source);
+
+// `command` with every /etc/sudoers.d/ and /private/tmp/ path moved under `root`; none when the
+// root's own path holds a character that would need quoting.
+std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root);
+
+}  // namespace corvel::sim

@@ -1,0 +1,154 @@
+// The simulated Mac's pmset: the SleepDisabled switch in mac/disablesleep, and caffeinate's assertions.
+//
+//   pmset -g [live]           the settings, on standard output, shaped as the real tool prints them:
+//                             "System-wide power settings:", then " SleepDisabled\t\t<value>" only
+//                             once mac/disablesleep exists, then "Currently in use:" and a fixed set
+//                             of typical laptop values in the real column layout (" %-20s %s"). While
+//                             a caffeinate holds an assertion, the sleep and displaysleep lines carry
+//                             the real tool's "(sleep prevented by caffeinate)" note (wording from
+//                             memory of real output, unconfirmed).
+//   pmset -g assertions       the system-wide assertion counts and the live caffeinate holders; the
+//                             real tool also prints assertion ids and ages, which the sim leaves out.
+//   pmset -a disablesleep 0|1 writes mac/disablesleep; only as root, which in the sim means
+//                             CORVEL_SIM_PRIVILEGED=1. Otherwise it prints "'/usr/bin/pmset' must be
+//                             run as root..." (from a field report, unconfirmed) and exits 1.
+// Any other form prints a short usage on standard error and exits 1; the real tool knows many more
+// settings and forms, which Corvel does not use.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/assertions.h"
+#include "sim/sim_root.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+struct Holder {
+  pid_t pid;
+  std::string flags;  // e.g. "-d -i"
+};
+
+std::vector<Holder> holders(const fs::path& root) {
+  std::vector<Holder> found;
+  for (pid_t pid : corvel::sim::liveAssertions(root)) {
+    auto flags = corvel::sim::readFile(corvel::sim::assertionFile(root, pid));
+    if (!flags) continue;  // released between the listing and the read
+    if (!flags->empty() && flags->back() == '\n') flags->pop_back();
+    found.push_back({pid, *flags});
+  }
+  return found;
+}
+
+bool holds(const Holder& holder, char flag) {
+  std::istringstream words(holder.flags);
+  for (std::string word; words >> word;) {
+    if (word.size() == 2 && word[0] == '-' && word[1] == flag) return true;
+  }
+  return false;
+}
+
+bool anyHolds(const std::vector<Holder>& all, std::string_view flags) {
+  for (const auto& holder : all) {
+    for (char flag : flags) {
+      if (holds(holder, flag)) return true;
+    }
+  }
+  return false;
+}
+
+void printSetting(const char* name, const std::string& value) { std::printf(" %-20s %s\n", name, value.c_str()); }
+
+int printSettings(const fs::path& root) {
+  const auto all = holders(root);
+  std::printf("System-wide power settings:\n");
+  if (const auto disabled = corvel::sim::readValue(root, "disablesleep")) {
+    std::printf(" SleepDisabled\t\t%s\n", disabled->c_str());
+  }
+  std::printf("Currently in use:\n");
+  printSetting("standby", "1");
+  std::printf(" Sleep On Power Button 1\n");  // the real tool's one name wider than its column
+  printSetting("hibernatefile", "/var/vm/sleepimage");
+  printSetting("powernap", "1");
+  printSetting("networkoversleep", "0");
+  printSetting("disksleep", "10");
+  // A display assertion keeps the system awake too.
+  printSetting("sleep", anyHolds(all, "dis") ? "1 (sleep prevented by caffeinate)" : "1");
+  printSetting("hibernatemode", "3");
+  printSetting("ttyskeepawake", "1");
+  printSetting("displaysleep", anyHolds(all, "d") ? "10 (display sleep prevented by caffeinate)" : "10");
+  printSetting("tcpkeepalive", "1");
+  printSetting("lowpowermode", "0");
+  printSetting("womp", "0");
+  return 0;
+}
+
+struct AssertionType {
+  char flag;
+  const char* name;
+};
+constexpr AssertionType AssertionTypes[] = {{'u', "UserIsActive"},
+                                            {'d', "PreventUserIdleDisplaySleep"},
+                                            {'s', "PreventSystemSleep"},
+                                            {'m', "PreventDiskIdle"},
+                                            {'i', "PreventUserIdleSystemSleep"}};
+
+int printAssertions(const fs::path& root) {
+  const auto all = holders(root);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[40];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S %z", &local);
+  std::printf("%s \nAssertion status system-wide:\n", date);
+  for (const auto& type : AssertionTypes) {
+    std::printf("   %-30s %d\n", type.name, anyHolds(all, std::string_view(&type.flag, 1)) ? 1 : 0);
+  }
+  std::printf("Listed by owning process:\n");
+  for (const auto& holder : all) {
+    for (const auto& type : AssertionTypes) {
+      if (holds(holder, type.flag)) {
+        std::printf("   pid %d(caffeinate): %s named: \"caffeinate command-line tool\"\n", static_cast<int>(holder.pid),
+                    type.name);
+      }
+    }
+  }
+  return 0;
+}
+
+int usage() {
+  std::fputs("Usage: pmset -g [live | assertions]\n"
+             "       pmset -a disablesleep <0 | 1>\n",
+             stderr);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const fs::path root = corvel::sim::rootFolder();
+    corvel::sim::ensureInitialized(root);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    using Args = std::vector<std::string>;
+    if (args == Args{"-g"} || args == Args{"-g", "live"}) return printSettings(root);
+    if (args == Args{"-g", "assertions"}) return printAssertions(root);
+    if (args.size() == 3 && args[0] == "-a" && args[1] == "disablesleep" && (args[2] == "0" || args[2] == "1")) {
+      const char* privileged = std::getenv(corvel::sim::PrivilegedVariable);
+      if (!privileged || std::string_view(privileged) != "1") {
+        std::fputs("'/usr/bin/pmset' must be run as root...\n", stderr);
+        return 1;
+      }
+      corvel::sim::writeValue(root, "disablesleep", args[2]);
+      return 0;
+    }
+    return usage();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "pmset: %s\n", error.what());
+    return 1;
+  }
+}
