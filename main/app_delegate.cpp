@@ -1,40 +1,94 @@
-// AppDelegate's construction, its settings over the store, and the application callbacks.
+// The application callbacks (launch, reopen, the quit guard, the clean-up at exit), the two quit
+// commands of the menu, and the wiring of the collaborators.
 #include "app_delegate.h"
+
+#include "main/command_line.h"
+#include "main/menubar/alert.h"
+#include "support/identity.h"
 
 namespace corvel {
 
 AppDelegate::AppDelegate(Platform& platform)
     : platform_(platform),
-      defaults(platform.defaults),
-      statusItem(nullptr),
-      statusMenu(platform.statusBar.makeMenu()),
-      statusLine(platform.statusBar.makeMenuItem("", "")),
-      toggleItem(platform.statusBar.makeMenuItem("", "")),
-      standardModeItem(platform.statusBar.makeMenuItem("通常モード", "")),
-      remoteModeItem(platform.statusBar.makeMenuItem("リモート強制モード", "")),
-      refreshTimer(nullptr),
-      caffeinateProcess(nullptr) {}
+      settings_(platform.defaults),
+      caffeinate_(platform.processes, platform.defaults, platform.tools.caffeinate),
+      sleepSwitch_(platform.processes, platform.clock, platform.tools),
+      screenLock_(platform.processes, platform.session, platform.tools),
+      permission_(platform.administratorScript, platform.environment, platform.files, sleepSwitch_),
+      confirmations_(platform.biometrics, platform.application, platform.alerts, platform.directory,
+                     platform.environment),
+      remoteMode_(platform.alerts, platform.defaults, screenLock_, sleepSwitch_, permission_, confirmations_),
+      display_(platform.statusBar, platform.dockTile, settings_, sleepSwitch_, screenLock_, caffeinate_),
+      protection_(settings_, sleepSwitch_, permission_, remoteMode_, confirmations_, caffeinate_, platform.alerts,
+                  display_),
+      statusMenu_(platform.statusBar, display_, protection_, remoteMode_, settings_),
+      watchdog_(platform.agents, platform.environment) {}
 
-ProtectionMode AppDelegate::mode() const {
-  // An unknown stored text falls back without being written back: the user's store stays as it was.
-  const auto stored = defaults.string(keys::protectionMode);
-  return protectionModeFromRawValue(stored.value_or("standard")).value_or(ProtectionMode::standard);
+void AppDelegate::applicationDidFinishLaunching() {
+  // Callbacks hold the delegate weakly: the platform's objects may outlive it.
+  const std::weak_ptr<AppDelegate> weak = weak_from_this();
+  const auto command = [weak](void (AppDelegate::*method)()) {
+    return [weak, method] {
+      if (auto self = weak.lock()) ((*self).*method)();
+    };
+  };
+  statusMenu_.configureStatusItem({command(&AppDelegate::turnOffAndQuit), command(&AppDelegate::restoreAndQuit)});
+  watchdog_.registerWatchdogIfNeeded();
+  protection_.applyStoredState();
+  display_.refreshStatus();
+  refreshTimer_ = platform_.application.scheduleRepeatingTimer(2.0, [weak] {
+    if (auto self = weak.lock()) self->display_.refreshStatus();
+  });
+  const bool watchdogLaunch = hasArgument(platform_.environment.arguments(), WatchdogLaunchArgument);
+  const bool toggleSuppressed = isSwitchOn(platform_.environment.variable(NoToggleVariable));
+  // An ordinary launch acts like a click on the icon; a relaunch after a crash keeps the state.
+  if (!watchdogLaunch && !toggleSuppressed) {
+    platform_.application.dispatchAfter(0.2, [weak] {
+      if (auto self = weak.lock()) self->protection_.toggleProtection();
+    });
+  }
 }
 
-void AppDelegate::setMode(ProtectionMode mode) { defaults.setString(keys::protectionMode, rawValue(mode)); }
-
-bool AppDelegate::enabled() const { return defaults.boolean(keys::protectionEnabled); }
-
-void AppDelegate::setEnabled(bool on) { defaults.setBoolean(keys::protectionEnabled, on); }
-
-ProcessResult AppDelegate::runProcess(const std::string& executable, const std::vector<std::string>& arguments) {
-  return platform_.processes.run(executable, arguments);
+bool AppDelegate::applicationShouldHandleReopen(bool /*hasVisibleWindows*/) {
+  protection_.toggleProtection();
+  return false;  // nothing to open: the click was the toggle
 }
 
-ProcessResult AppDelegate::runProcessWithInput(const std::string& executable,
-                                               const std::vector<std::string>& arguments,
-                                               const std::string& input) {
-  return platform_.processes.runWithInput(executable, arguments, input);
+TerminateReply AppDelegate::applicationShouldTerminate() {
+  if (settings_.enabled()) {
+    showAlert(platform_.alerts, "スリープ防止がONです", "先にアイコンをクリックしてOFFにしてください。");
+    return TerminateReply::cancel;
+  }
+  intentionalTermination_ = true;
+  return TerminateReply::now;
+}
+
+void AppDelegate::applicationWillTerminate() {
+  caffeinate_.stopCaffeinate();
+  if (intentionalTermination_) watchdog_.unregisterWatchdog();
+}
+
+void AppDelegate::turnOffAndQuit() {
+  if (!protection_.setProtection(false)) return;
+  intentionalTermination_ = true;
+  watchdog_.unregisterWatchdog();
+  platform_.application.terminate();
+}
+
+void AppDelegate::restoreAndQuit() {
+  const AlertRequest confirmation{"Macの設定を元に戻しますか？",
+                                  "スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
+                                  AlertStyle::warning,
+                                  {"元に戻して終了", "キャンセル"},
+                                  std::nullopt};
+  if (platform_.alerts.runModal(confirmation).pressedButton != 0u) return;
+  if (protection_.setProtection(false) && remoteMode_.restoreRemoteSettings() && permission_.removeLimitedPermission()) {
+    intentionalTermination_ = true;
+    watchdog_.unregisterWatchdog();
+    platform_.application.terminate();
+    return;
+  }
+  showAlert(platform_.alerts, "設定を完全に戻せませんでした", "画面の案内を確認し、もう一度お試しください。");
 }
 
 }  // namespace corvel

@@ -9,7 +9,6 @@
 namespace corvel {
 
 inline constexpr std::string_view DiagnoseArgument = "--diagnose";
-inline constexpr std::string_view WatchdogLaunchArgument = "--watchdog-launch";
 inline constexpr std::string_view NoToggleVariable = "CORVEL_NO_TOGGLE";
 inline constexpr std::string_view SkipServiceVariable = "CORVEL_SKIP_SERVICE";
 

@@ -7,7 +7,7 @@
 
 #include "main/app_delegate.h"
 #include "main/command_line.h"
-#include "main/identity.h"
+#include "support/identity.h"
 
 int main(int argc, char** argv) {
   using namespace corvel;

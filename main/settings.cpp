@@ -1,4 +1,4 @@
-// Protection modes, screen-lock states and the two screen-lock decisions.
+// Protection modes, screen-lock states, the two screen-lock decisions, and the settings over the store.
 #include "settings.h"
 
 #include <algorithm>
@@ -43,6 +43,17 @@ std::string describe(const ScreenLockState& state) {
 ScreenLockState normalizedPreviousLockState(const ScreenLockState& state) {
   return state.kind() == ScreenLockState::Kind::delay ? state : ScreenLockState::immediate();
 }
+
+ProtectionMode Settings::mode() const {
+  const auto stored = defaults_.string(keys::protectionMode);
+  return protectionModeFromRawValue(stored.value_or("standard")).value_or(ProtectionMode::standard);
+}
+
+void Settings::setMode(ProtectionMode mode) { defaults_.setString(keys::protectionMode, rawValue(mode)); }
+
+bool Settings::enabled() const { return defaults_.boolean(keys::protectionEnabled); }
+
+void Settings::setEnabled(bool on) { defaults_.setBoolean(keys::protectionEnabled, on); }
 
 bool shouldRestoreScreenLock(bool changedByApp, const ScreenLockState& currentState) {
   return changedByApp && currentState == ScreenLockState::off();

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ports/settings_store.h"
+
 namespace corvel {
 
 enum class ProtectionMode { standard, remoteStrong };
@@ -55,6 +57,21 @@ std::string describe(const ScreenLockState& state);  // for test messages and di
 ScreenLockState normalizedPreviousLockState(const ScreenLockState& state);
 // True exactly when Corvel switched the lock off and it is still off.
 bool shouldRestoreScreenLock(bool changedByApp, const ScreenLockState& currentState);
+
+// The mode and the on/off state, read from and written to the store at every call: never cached, so
+// the store stays the one source of truth.
+class Settings {
+ public:
+  explicit Settings(SettingsStore& defaults) : defaults_(defaults) {}
+  // An unknown stored text reads as standard without being written back: the store stays as it was.
+  ProtectionMode mode() const;
+  void setMode(ProtectionMode mode);
+  bool enabled() const;
+  void setEnabled(bool on);
+
+ private:
+  SettingsStore& defaults_;
+};
 
 namespace keys {
 inline constexpr std::string_view protectionMode = "ProtectionMode";

@@ -6,7 +6,7 @@
 
 namespace corvel {
 
-enum class AgentStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
+enum class AgentStatus { notRegistered, enabled, requiresApproval, notFound };
 
 class AgentService {
  public:

@@ -1,6 +1,7 @@
 // Port: modal alerts, optionally with a masked text field for a password.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,13 +10,10 @@
 
 namespace corvel {
 
-enum class AlertStyle { warning = 0, informational = 1, critical = 2 };
+enum class AlertStyle { warning, informational, critical };
 
-// The first button answers 1000, the second 1001, and so on.
-inline constexpr int AlertFirstButtonReturn = 1000;
-
+// A masked, single-line text field below the texts; the platform sizes it for a password.
 struct SecureField {
-  double x = 0, y = 0, width = 320, height = 24;
   std::string placeholder;
 };
 
@@ -29,7 +27,9 @@ struct AlertRequest {
 };
 
 struct AlertResponse {
-  int response = 0;
+  // The index of the pressed button in the request's order (0: the first, or the platform's single
+  // default button); none when the alert ended without a press.
+  std::optional<std::size_t> pressedButton;
   // What was typed into the secure field, read when the alert closed; the field itself has been
   // cleared by then.
   SecretText fieldText;

@@ -6,7 +6,7 @@
 
 namespace corvel {
 
-enum class TerminateReply { cancel = 0, now = 1 };
+enum class TerminateReply { cancel, now };
 
 // A scheduled repeating timer; it keeps firing for the life of the application.
 class Timer {

@@ -15,12 +15,11 @@ class MenuItem {
   virtual ~MenuItem() = default;
   virtual std::string title() const = 0;
   virtual void setTitle(const std::string& title) = 0;
-  // `selector` names the action as the platform's action mechanism knows it; the target is always
-  // the application delegate, which `action` is bound to.
-  virtual void setAction(const std::string& selector, std::function<void()> action) = 0;
+  // Runs `action` when the item is chosen.
+  virtual void setAction(std::function<void()> action) = 0;
   virtual void setEnabled(bool enabled) = 0;
-  // Check-mark state: 1 on, 0 off.
-  virtual void setState(int state) = 0;
+  // Shows or hides the check mark in front of the title.
+  virtual void setChecked(bool checked) = 0;
   virtual void setSubmenu(std::shared_ptr<Menu> submenu) = 0;
 };
 
@@ -31,17 +30,17 @@ class Menu {
   virtual void addSeparator() = 0;
 };
 
-// Event types as the platform numbers them.
-enum class EventType { leftMouseUp = 2, rightMouseUp = 4, other = 0 };
-// Mask bits for the events a status item button sends its action on.
-inline constexpr unsigned LeftMouseUpMask = 1u << 2;
-inline constexpr unsigned RightMouseUpMask = 1u << 4;
+// Which click the application is handling: the release of the left or the right mouse button, or
+// anything else.
+enum class ClickKind { left, right, other };
 
 class StatusItem {
  public:
   virtual ~StatusItem() = default;
   virtual bool hasButton() const = 0;
-  virtual void setButtonAction(const std::string& selector, std::function<void()> action, unsigned sendOnMask) = 0;
+  // Runs `action` when the left or the right mouse button is released over the button; which one it
+  // was is told by the status bar's current click.
+  virtual void setButtonAction(std::function<void()> action) = 0;
   virtual void setButtonTitle(const std::string& title) = 0;
   virtual void setButtonToolTip(const std::string& toolTip) = 0;
   // A non-null menu is shown by the next button click; null detaches it.
@@ -55,10 +54,10 @@ class StatusBar {
   virtual ~StatusBar() = default;
   virtual std::shared_ptr<Menu> makeMenu() = 0;
   virtual std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& keyEquivalent) = 0;
-  // `length` -1.0 asks for a variable-length item.
-  virtual std::shared_ptr<StatusItem> makeStatusItem(double length) = 0;
-  // The type of the event the application is handling now, if any.
-  virtual std::optional<EventType> currentEventType() const = 0;
+  // A variable-length item: as wide as its title.
+  virtual std::shared_ptr<StatusItem> makeStatusItem() = 0;
+  // The click the application is handling now, if any.
+  virtual std::optional<ClickKind> currentClick() const = 0;
 };
 
 }  // namespace corvel

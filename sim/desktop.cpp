@@ -17,9 +17,9 @@ SimDesktop::SimDesktop(std::filesystem::path root, FrontEnd& frontEnd, SimApplic
 
 void SimDesktop::handle(const std::string& line) {
   if (line == "click") {
-    clickStatusItem(EventType::leftMouseUp);
+    clickStatusItem(ClickKind::left);
   } else if (line == "right-click") {
-    clickStatusItem(EventType::rightMouseUp);
+    clickStatusItem(ClickKind::right);
   } else if (line == "dock-click") {
     application_.reopen();
   } else if (line == "quit") {
@@ -33,18 +33,17 @@ void SimDesktop::handle(const std::string& line) {
   }
 }
 
-void SimDesktop::clickStatusItem(EventType type) {
+void SimDesktop::clickStatusItem(ClickKind click) {
   const auto& item = statusBar_.statusItem();
   if (!item) {
     frontEnd_.say("メニューバーにはまだ項目がありません。");
     return;
   }
-  // The button sends its action only on the releases it was told to; anything else is ignored.
-  const unsigned mask = type == EventType::rightMouseUp ? RightMouseUpMask : LeftMouseUpMask;
-  if (!(item->sendOnMask() & mask) && !item->menu()) return;
-  statusBar_.setCurrentEvent(type);
+  // A button without an action (and no menu) ignores the click, as on the Mac.
+  if (!item->hasAction() && !item->menu()) return;
+  statusBar_.setCurrentClick(click);
   item->click();
-  statusBar_.setCurrentEvent(std::nullopt);
+  statusBar_.setCurrentClick(std::nullopt);
 }
 
 void SimDesktop::trackMenu(SimMenu& menu) {
@@ -57,12 +56,12 @@ void SimDesktop::trackMenu(SimMenu& menu) {
         continue;
       }
       const auto& item = entry.item;
-      std::string line = indent + (item->state() == 1 ? "✓ " : "  ") + item->title();
+      std::string line = indent + (item->isChecked() ? "✓ " : "  ") + item->title();
       if (!item->isEnabled()) line += "（選択できません）";
       if (!item->keyEquivalent().empty()) line += "  ⌘" + item->keyEquivalent();
       if (item->submenu()) line += " ▸";
       frontEnd_.say(line);
-      if (item->isEnabled() && !item->selector().empty()) choices[item->title()] = item;
+      if (item->isEnabled() && item->hasAction()) choices[item->title()] = item;
       if (item->submenu()) self(*item->submenu(), indent + "    ", self);
     }
   };

@@ -27,7 +27,7 @@ class SimDesktop {
   void handle(const std::string& line);
 
  private:
-  void clickStatusItem(EventType type);
+  void clickStatusItem(ClickKind click);
   void trackMenu(SimMenu& menu);
 
   std::filesystem::path root_;

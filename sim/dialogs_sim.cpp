@@ -30,7 +30,7 @@ AlertResponse SimAlerts::runModal(const AlertRequest& request) {
     if (!answer) return response;  // every input has ended: no button was pressed
     for (std::size_t i = 0; i < buttons.size(); ++i) {
       if (*answer == buttons[i] || *answer == std::to_string(i + 1)) {
-        response.response = AlertFirstButtonReturn + static_cast<int>(i);
+        response.pressedButton = i;
         return response;
       }
     }

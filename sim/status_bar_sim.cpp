@@ -15,12 +15,6 @@ void SimMenu::addItem(std::shared_ptr<MenuItem> item) {
   entries_.push_back({std::dynamic_pointer_cast<SimMenuItem>(item)});
 }
 
-void SimStatusItem::setButtonAction(const std::string& selector, std::function<void()> action, unsigned sendOnMask) {
-  selector_ = selector;
-  action_ = std::move(action);
-  sendOnMask_ = sendOnMask;
-}
-
 void SimStatusItem::setButtonTitle(const std::string& title) {
   if (title == title_) return;
   title_ = title;
@@ -39,8 +33,7 @@ void SimStatusItem::performButtonClick() {
 
 void SimStatusItem::click() { performButtonClick(); }
 
-std::shared_ptr<StatusItem> SimStatusBar::makeStatusItem(double length) {
-  length_ = length;
+std::shared_ptr<StatusItem> SimStatusBar::makeStatusItem() {
   statusItem_ = std::make_shared<SimStatusItem>();
   statusItem_->onTitleChange = onTitleChange;
   statusItem_->onMenuTracking = onMenuTracking;

@@ -19,18 +19,15 @@ class SimMenuItem final : public MenuItem {
       : title_(std::move(title)), keyEquivalent_(std::move(keyEquivalent)) {}
   std::string title() const override { return title_; }
   void setTitle(const std::string& title) override { title_ = title; }
-  void setAction(const std::string& selector, std::function<void()> action) override {
-    selector_ = selector;
-    action_ = std::move(action);
-  }
+  void setAction(std::function<void()> action) override { action_ = std::move(action); }
   void setEnabled(bool enabled) override { enabled_ = enabled; }
-  void setState(int state) override { state_ = state; }
+  void setChecked(bool checked) override { checked_ = checked; }
   void setSubmenu(std::shared_ptr<Menu> submenu) override;
 
   const std::string& keyEquivalent() const { return keyEquivalent_; }
-  const std::string& selector() const { return selector_; }
+  bool hasAction() const { return static_cast<bool>(action_); }
   bool isEnabled() const { return enabled_; }
-  int state() const { return state_; }
+  bool isChecked() const { return checked_; }
   const std::shared_ptr<SimMenu>& submenu() const { return submenu_; }
   // Chooses the item as a click would: only an enabled item with an action does anything.
   bool choose() const;
@@ -38,10 +35,9 @@ class SimMenuItem final : public MenuItem {
  private:
   std::string title_;
   std::string keyEquivalent_;
-  std::string selector_;
   std::function<void()> action_;
   bool enabled_ = true;
-  int state_ = 0;
+  bool checked_ = false;
   std::shared_ptr<SimMenu> submenu_;
 };
 
@@ -61,7 +57,7 @@ class SimMenu final : public Menu {
 class SimStatusItem final : public StatusItem {
  public:
   bool hasButton() const override { return true; }
-  void setButtonAction(const std::string& selector, std::function<void()> action, unsigned sendOnMask) override;
+  void setButtonAction(std::function<void()> action) override { action_ = std::move(action); }
   void setButtonTitle(const std::string& title) override;
   void setButtonToolTip(const std::string& toolTip) override { toolTip_ = toolTip; }
   void setMenu(std::shared_ptr<Menu> menu) override { menu_ = std::dynamic_pointer_cast<SimMenu>(menu); }
@@ -69,7 +65,7 @@ class SimStatusItem final : public StatusItem {
 
   const std::string& title() const { return title_; }
   const std::string& toolTip() const { return toolTip_; }
-  unsigned sendOnMask() const { return sendOnMask_; }
+  bool hasAction() const { return static_cast<bool>(action_); }
   const std::shared_ptr<SimMenu>& menu() const { return menu_; }
   // Called with the new title each time it changes; with the attached menu while it is open.
   std::function<void(const std::string&)> onTitleChange;
@@ -80,9 +76,7 @@ class SimStatusItem final : public StatusItem {
  private:
   std::string title_;
   std::string toolTip_;
-  std::string selector_;
   std::function<void()> action_;
-  unsigned sendOnMask_ = 0;
   std::shared_ptr<SimMenu> menu_;
 };
 
@@ -92,21 +86,19 @@ class SimStatusBar final : public StatusBar {
   std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& keyEquivalent) override {
     return std::make_shared<SimMenuItem>(title, keyEquivalent);
   }
-  std::shared_ptr<StatusItem> makeStatusItem(double length) override;
-  std::optional<EventType> currentEventType() const override { return currentEvent_; }
+  std::shared_ptr<StatusItem> makeStatusItem() override;
+  std::optional<ClickKind> currentClick() const override { return currentClick_; }
 
-  // The event being delivered, set by the front end around each input it handles.
-  void setCurrentEvent(std::optional<EventType> event) { currentEvent_ = event; }
+  // The click being delivered, set by the front end around each input it handles.
+  void setCurrentClick(std::optional<ClickKind> click) { currentClick_ = click; }
   // Installed on every status item made from now on.
   std::function<void(const std::string&)> onTitleChange;
   std::function<void(SimMenu&)> onMenuTracking;
   const std::shared_ptr<SimStatusItem>& statusItem() const { return statusItem_; }
-  double statusItemLength() const { return length_; }
 
  private:
-  std::optional<EventType> currentEvent_;
+  std::optional<ClickKind> currentClick_;
   std::shared_ptr<SimStatusItem> statusItem_;
-  double length_ = 0;
 };
 
 }  // namespace corvel::sim

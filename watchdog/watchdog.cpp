@@ -8,7 +8,7 @@ void launchMainAppIfNeeded(Workspace& workspace, const std::string& targetBundle
   const auto location = workspace.applicationLocation(targetBundleIdentifier);
   if (!location) return;  // not installed: the next check looks again
   // In the background: a relaunch after a crash must not take the user's keyboard focus.
-  workspace.openApplication(*location, {LaunchArgument}, /*activates=*/false);
+  workspace.openApplication(*location, {std::string(WatchdogLaunchArgument)}, /*activates=*/false);
 }
 
 void runChecks(Workspace& workspace, const std::string& targetBundleIdentifier,

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "ports/workspace.h"
+#include "support/identity.h"
 
 namespace corvel::watchdog {
 
 inline constexpr std::chrono::duration<double> CheckInterval{5.0};
-inline constexpr const char* LaunchArgument = "--watchdog-launch";
 
 // One check and, when Corvel is not running but installed, one request to open it in the
 // background with the single argument "--watchdog-launch".

@@ -36,9 +36,9 @@ class MacAlerts final : public Alerts {
 
       NSSecureTextField* field = nil;
       if (request.secureField) {
-        const SecureField& frame = *request.secureField;
-        field = [[NSSecureTextField alloc] initWithFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)];
-        field.placeholderString = toNSString(frame.placeholder);
+        // Room for a password on one line, the width of the alert's text column.
+        field = [[NSSecureTextField alloc] initWithFrame:NSMakeRect(0, 0, 320, 24)];
+        field.placeholderString = toNSString(request.secureField->placeholder);
         alert.accessoryView = field;
         // An accessory view does not get the keyboard focus by itself; without this the user would
         // have to click into the field before typing.
@@ -47,7 +47,11 @@ class MacAlerts final : public Alerts {
       }
 
       AlertResponse response;
-      response.response = static_cast<int>([alert runModal]);
+      // The first button answers NSAlertFirstButtonReturn, each further one the next number.
+      const NSModalResponse pressed = [alert runModal];
+      if (pressed >= NSAlertFirstButtonReturn) {
+        response.pressedButton = static_cast<std::size_t>(pressed - NSAlertFirstButtonReturn);
+      }
       if (field != nil) {
         const char* typed = field.stringValue.UTF8String;
         response.fieldText = SecretText(typed != nullptr ? std::string(typed) : std::string());

@@ -8,9 +8,8 @@
 
 #pragma mark - Objective-C bridge
 
-// The one target of every button and menu action: it calls the C++ action bound to it. The selector
-// the core passes names the action for readers only; the platform always sends fire:, so a single
-// class serves every item.
+// The one target of every button and menu action: it calls the C++ action bound to it. The platform
+// always sends fire:, so a single class serves every item.
 @interface CorvelActionTarget : NSObject
 - (instancetype)initWithAction:(std::function<void()>)action;
 - (void)fire:(id)sender;
@@ -56,7 +55,7 @@ class MacMenuItem final : public MenuItem {
   std::string title() const override { return toString(item_.title); }
   void setTitle(const std::string& title) override { item_.title = toNSString(title); }
 
-  void setAction(const std::string& /*selector*/, std::function<void()> action) override {
+  void setAction(std::function<void()> action) override {
     // Menu items hold their target weakly: this object keeps it alive.
     target_ = [[CorvelActionTarget alloc] initWithAction:std::move(action)];
     item_.target = target_;
@@ -64,7 +63,7 @@ class MacMenuItem final : public MenuItem {
   }
 
   void setEnabled(bool enabled) override { item_.enabled = enabled; }
-  void setState(int state) override { item_.state = state != 0 ? NSControlStateValueOn : NSControlStateValueOff; }
+  void setChecked(bool checked) override { item_.state = checked ? NSControlStateValueOn : NSControlStateValueOff; }
   void setSubmenu(std::shared_ptr<Menu> submenu) override;
 
   NSMenuItem* item() const { return item_; }
@@ -115,12 +114,13 @@ class MacStatusItem final : public StatusItem {
 
   bool hasButton() const override { return item_.button != nil; }
 
-  void setButtonAction(const std::string& /*selector*/, std::function<void()> action, unsigned sendOnMask) override {
+  void setButtonAction(std::function<void()> action) override {
     // Buttons hold their target weakly: this object keeps it alive.
     target_ = [[CorvelActionTarget alloc] initWithAction:std::move(action)];
     item_.button.target = target_;
     item_.button.action = @selector(fire:);
-    [item_.button sendActionOn:sendOnMask];
+    // A right click must reach the action too: it opens the menu from there.
+    [item_.button sendActionOn:NSEventMaskLeftMouseUp | NSEventMaskRightMouseUp];
   }
 
   void setButtonTitle(const std::string& title) override { item_.button.title = toNSString(title); }
@@ -151,20 +151,20 @@ class MacStatusBar final : public StatusBar {
     return std::make_shared<MacMenuItem>(title, keyEquivalent);
   }
 
-  std::shared_ptr<StatusItem> makeStatusItem(double length) override {
-    return std::make_shared<MacStatusItem>([NSStatusBar.systemStatusBar statusItemWithLength:length]);
+  std::shared_ptr<StatusItem> makeStatusItem() override {
+    return std::make_shared<MacStatusItem>([NSStatusBar.systemStatusBar statusItemWithLength:NSVariableStatusItemLength]);
   }
 
-  std::optional<EventType> currentEventType() const override {
+  std::optional<ClickKind> currentClick() const override {
     NSEvent* event = NSApp.currentEvent;
     if (event == nil) return std::nullopt;
     switch (event.type) {
       case NSEventTypeLeftMouseUp:
-        return EventType::leftMouseUp;
+        return ClickKind::left;
       case NSEventTypeRightMouseUp:
-        return EventType::rightMouseUp;
+        return ClickKind::right;
       default:
-        return EventType::other;
+        return ClickKind::other;
     }
   }
 };

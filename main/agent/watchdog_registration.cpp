@@ -1,21 +1,21 @@
-// Keeping CorvelWatchdog registered as the per-user launch agent while Corvel is meant to run.
-#include "main/app_delegate.h"
+// Registering and unregistering CorvelWatchdog; CORVEL_SKIP_SERVICE=1 leaves the agent alone.
+#include "watchdog_registration.h"
+
 #include "main/command_line.h"
-#include "main/identity.h"
+#include "support/identity.h"
 
 namespace corvel {
 
-void AppDelegate::registerWatchdogIfNeeded() {
-  if (isSwitchOn(platform_.environment.variable(SkipServiceVariable))) return;
-  auto service = platform_.agents.agentServiceWithPlistName(watchdogPlistName);
+void WatchdogRegistration::registerWatchdogIfNeeded() {
+  if (isSwitchOn(environment_.variable(SkipServiceVariable))) return;
+  auto service = agents_.agentServiceWithPlistName(watchdogPlistName);
   if (service->status() == AgentStatus::enabled) return;
-  // A failure (for instance, awaiting the user's approval) is retried at the next launch.
   service->registerAgent();
 }
 
-void AppDelegate::unregisterWatchdog() {
-  if (isSwitchOn(platform_.environment.variable(SkipServiceVariable))) return;
-  auto service = platform_.agents.agentServiceWithPlistName(watchdogPlistName);
+void WatchdogRegistration::unregisterWatchdog() {
+  if (isSwitchOn(environment_.variable(SkipServiceVariable))) return;
+  auto service = agents_.agentServiceWithPlistName(watchdogPlistName);
   if (service->status() == AgentStatus::enabled) service->unregisterAgent();
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "main/app_delegate.h"
 
 namespace corvel {
 namespace {
@@ -36,23 +35,21 @@ bool pmsetShowsSleepDisabled(std::string_view output) {
   return false;
 }
 
-bool AppDelegate::runPrivilegedPmset(bool disableSleep) {
+bool SleepSwitch::runPrivilegedPmset(bool disableSleep) {
   // These exact arguments are what the sudoers rule allows; sudo never prompts with -n.
-  return runProcess(platform_.tools.sudo,
-                    {"-n", "/usr/bin/pmset", "-a", "disablesleep", disableSleep ? "1" : "0"})
+  return processes_.run(tools_.sudo, {"-n", "/usr/bin/pmset", "-a", "disablesleep", disableSleep ? "1" : "0"})
              .exitCode == 0;
 }
 
-bool AppDelegate::isSleepDisabled() { return pmsetShowsSleepDisabled(runProcess(platform_.tools.pmset, {"-g"}).output); }
+bool SleepSwitch::isSleepDisabled() { return pmsetShowsSleepDisabled(processes_.run(tools_.pmset, {"-g"}).output); }
 
-bool AppDelegate::waitForSleepDisabled(bool wanted, double timeoutSeconds) {
-  Clock& clock = platform_.clock;
-  const auto deadline =
-      clock.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(std::chrono::duration<double>(timeoutSeconds));
+bool SleepSwitch::waitForSleepDisabled(bool wanted, double timeoutSeconds) {
+  const auto deadline = clock_.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(
+                                           std::chrono::duration<double>(timeoutSeconds));
   do {
     if (isSleepDisabled() == wanted) return true;
-    clock.sleepFor(std::chrono::duration<double>(0.1));
-  } while (clock.now() < deadline);
+    clock_.sleepFor(std::chrono::duration<double>(0.1));
+  } while (clock_.now() < deadline);
   return isSleepDisabled() == wanted;
 }
 

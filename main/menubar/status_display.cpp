@@ -1,7 +1,6 @@
-// The status texts, and refreshStatus(): recomputing the display from the live system.
+// The status texts, the Dock icon, and the redraw of both from the live system.
 #include "status_display.h"
 
-#include "main/app_delegate.h"
 
 namespace corvel {
 
@@ -26,24 +25,61 @@ StatusTexts statusTexts(DisplayState state, ProtectionMode mode) {
           mode == ProtectionMode::remoteStrong ? "現在：OFF（ロック防止は常時ON）" : "現在：OFF", "ONに切り替える"};
 }
 
-void AppDelegate::refreshStatus() {
-  const bool locked = isSessionLocked();
-  const ProtectionMode currentMode = mode();
-  // In remote strong mode the sleep switch is read on every refresh: the display shows what the
-  // system does, not what was stored.
-  const bool modeInForce = currentMode == ProtectionMode::remoteStrong ? isSleepDisabled() : enabled();
-  const bool effectivelyOn = enabled() && modeInForce && isCaffeinateRunning();
+StatusDisplay::StatusDisplay(StatusBar& statusBar, DockTile& dockTile, Settings& settings, SleepSwitch& sleepSwitch,
+                             ScreenLock& screenLock, CaffeinateSupervisor& caffeinate)
+    : dockTile_(dockTile),
+      settings_(settings),
+      sleepSwitch_(sleepSwitch),
+      screenLock_(screenLock),
+      caffeinate_(caffeinate),
+      views_{nullptr, statusBar.makeMenuItem("", ""), statusBar.makeMenuItem("", ""),
+             statusBar.makeMenuItem("通常モード", ""), statusBar.makeMenuItem("リモート強制モード", "")} {}
 
-  standardModeItem->setState(currentMode == ProtectionMode::standard ? 1 : 0);
-  remoteModeItem->setState(currentMode == ProtectionMode::remoteStrong ? 1 : 0);
-  const StatusTexts texts = statusTexts(displayStateFor(effectivelyOn, locked), currentMode);
-  toggleItem->setTitle(texts.toggleTitle);
-  if (statusItem && statusItem->hasButton()) {
-    statusItem->setButtonTitle(texts.title);
-    statusItem->setButtonToolTip(texts.toolTip);
+void StatusDisplay::refreshStatus() {
+  const bool locked = screenLock_.isSessionLocked();
+  const ProtectionMode currentMode = settings_.mode();
+  const bool modeInForce =
+      currentMode == ProtectionMode::remoteStrong ? sleepSwitch_.isSleepDisabled() : settings_.enabled();
+  const bool effectivelyOn = settings_.enabled() && modeInForce && caffeinate_.isCaffeinateRunning();
+
+  views_.standardModeItem->setChecked(currentMode == ProtectionMode::standard);
+  views_.remoteModeItem->setChecked(currentMode == ProtectionMode::remoteStrong);
+  const DisplayState state = displayStateFor(effectivelyOn, locked);
+  const StatusTexts texts = statusTexts(state, currentMode);
+  views_.toggleItem->setTitle(texts.toggleTitle);
+  if (views_.statusItem && views_.statusItem->hasButton()) {
+    views_.statusItem->setButtonTitle(texts.title);
+    views_.statusItem->setButtonToolTip(texts.toolTip);
   }
-  statusLine->setTitle(texts.statusLine);
-  updateDockIcon(effectivelyOn, locked);
+  views_.statusLine->setTitle(texts.statusLine);
+  if (shownIcon_ != state) {
+    dockTile_.showIcon(makeDockIcon(effectivelyOn, locked));
+    shownIcon_ = state;
+  }
+}
+
+Drawing StatusDisplay::makeDockIcon(bool enabled, bool locked) {
+  constexpr double canvas = 512;
+  Drawing icon{canvas, canvas, {}};
+  const Color background = enabled && locked ? Color::systemOrange()
+                           : enabled         ? Color::systemGreen()
+                                             : Color::calibratedWhite(0.25, 1.0);
+  icon.steps.push_back(FillRoundedRect{26, 26, 460, 460, 105, 105, background});
+
+  const auto [word, size] = enabled && locked ? std::pair{"LOCK", 115.0}
+                            : enabled         ? std::pair{"ON", 180.0}
+                                              : std::pair{"OFF", 145.0};
+  // Centred by the width measured with exactly the attributes the text is drawn with.
+  const Font wordFont{size, FontWeight::heavy};
+  const double wordWidth = dockTile_.measureTextWidth(word, wordFont);
+  icon.steps.push_back(DrawText{word, (canvas - wordWidth) / 2, 174, wordFont, Color::calibratedWhite(1.0, 1.0)});
+
+  const std::string caption = "CORVEL MODE";
+  const Font captionFont{48, FontWeight::bold};
+  const double captionWidth = dockTile_.measureTextWidth(caption, captionFont);
+  icon.steps.push_back(
+      DrawText{caption, (canvas - captionWidth) / 2, 105, captionFont, Color::calibratedWhite(1.0, 0.9)});
+  return icon;
 }
 
 }  // namespace corvel

@@ -1,7 +1,6 @@
 // Installing, probing and removing the limited sudo permission, through the administrator script.
 #include "limited_permission.h"
 
-#include "main/app_delegate.h"
 #include "support/unicode.h"
 #include "support/utf8.h"
 
@@ -90,29 +89,27 @@ std::optional<std::string> removePermissionCommand(std::string_view account) {
   return "/bin/rm -f " + shellSingleQuote(installedPermissionPath(account));
 }
 
-bool AppDelegate::runAdministratorAppleScript(const std::string& command) {
-  return platform_.administratorScript.execute(administratorScriptSource(command));
+bool LimitedPermission::runAdministratorAppleScript(const std::string& command) {
+  return administratorScript_.execute(administratorScriptSource(command));
 }
 
-bool AppDelegate::installLimitedPermission() {
-  const auto command = installPermissionCommand(platform_.environment.userName());
+bool LimitedPermission::installLimitedPermission() {
+  const auto command = installPermissionCommand(environment_.userName());
   if (!command) return false;
   if (!runAdministratorAppleScript(*command)) return false;
-  // Installed counts only when it works.
   return hasLimitedPermission();
 }
 
-bool AppDelegate::removeLimitedPermission() {
-  const std::string account = platform_.environment.userName();
+bool LimitedPermission::removeLimitedPermission() {
+  const std::string account = environment_.userName();
   const auto command = removePermissionCommand(account);
   if (!command) return false;
-  if (!platform_.files.fileExists(installedPermissionPath(account))) return true;
+  if (!files_.fileExists(installedPermissionPath(account))) return true;
   return runAdministratorAppleScript(*command);
 }
 
-bool AppDelegate::hasLimitedPermission() {
-  // Re-sets the switch to the value it has, so the probe changes nothing and never prompts.
-  return runPrivilegedPmset(isSleepDisabled());
+bool LimitedPermission::hasLimitedPermission() {
+  return sleepSwitch_.runPrivilegedPmset(sleepSwitch_.isSleepDisabled());
 }
 
 }  // namespace corvel

@@ -6,6 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "main/engine/sleep_switch.h"
+#include "ports/administrator_script.h"
+#include "ports/file_system.h"
+#include "ports/process_environment.h"
+
 namespace corvel {
 
 // Non-empty, valid UTF-8, and every scalar a letter, mark or number (any script) or one of "_-.".
@@ -34,5 +39,29 @@ std::string installedPermissionPath(std::string_view account);
 std::optional<std::string> installPermissionCommand(std::string_view account);
 // The root shell line that removes the installed drop-in; none for an unsafe name.
 std::optional<std::string> removePermissionCommand(std::string_view account);
+
+// The installed rule, for this account: put in place and taken away through the administrator
+// script, and probed without changing anything.
+class LimitedPermission {
+ public:
+  LimitedPermission(AdministratorScript& administratorScript, ProcessEnvironment& environment, FileSystem& files,
+                    SleepSwitch& sleepSwitch)
+      : administratorScript_(administratorScript), environment_(environment), files_(files), sleepSwitch_(sleepSwitch) {}
+
+  // The only way anything runs as root: a shell line, every value in it validated and quoted.
+  bool runAdministratorAppleScript(const std::string& command);
+  // Installed counts only when the rule then works.
+  bool installLimitedPermission();
+  // True when no rule is left: removed now, or there was none.
+  bool removeLimitedPermission();
+  // Re-sets the sleep switch to the value it has: changes nothing and never prompts.
+  bool hasLimitedPermission();
+
+ private:
+  AdministratorScript& administratorScript_;
+  ProcessEnvironment& environment_;
+  FileSystem& files_;
+  SleepSwitch& sleepSwitch_;
+};
 
 }  // namespace corvel

@@ -1,10 +1,16 @@
-// Remembering and restoring the screen-lock setting that remote strong mode switches off.
+// Setting the Mac up for remote strong mode, and putting it back.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "main/engine/sleep_switch.h"
+#include "main/remote/confirmations.h"
+#include "main/remote/limited_permission.h"
+#include "main/remote/screen_lock.h"
 #include "main/settings.h"
+#include "ports/alerts.h"
+#include "ports/settings_store.h"
 
 namespace corvel {
 
@@ -12,5 +18,31 @@ namespace corvel {
 // digits) is a delay; anything else, "off", zero, a negative number and an absent value included,
 // is immediate, so a restore never switches the lock off and can always be confirmed.
 ScreenLockState decodePreviousScreenLockState(const std::optional<std::string>& stored);
+
+class RemoteMode {
+ public:
+  RemoteMode(Alerts& alerts, SettingsStore& defaults, ScreenLock& screenLock, SleepSwitch& sleepSwitch,
+             LimitedPermission& permission, Confirmations& confirmations)
+      : alerts_(alerts),
+        defaults_(defaults),
+        screenLock_(screenLock),
+        sleepSwitch_(sleepSwitch),
+        permission_(permission),
+        confirmations_(confirmations) {}
+
+  // Confirmation, the login password, the limited permission, then the screen lock switched off and
+  // remembered; true when the lock reads off at the end.
+  bool setupRemoteMode();
+  // Sleep allowed again and the screen lock put back as it was before Corvel switched it off.
+  bool restoreRemoteSettings();
+
+ private:
+  Alerts& alerts_;
+  SettingsStore& defaults_;
+  ScreenLock& screenLock_;
+  SleepSwitch& sleepSwitch_;
+  LimitedPermission& permission_;
+  Confirmations& confirmations_;
+};
 
 }  // namespace corvel

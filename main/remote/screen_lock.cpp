@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "main/app_delegate.h"
+#include "support/decimal.h"
 #include "support/secret.h"
 #include "support/unicode.h"
 #include "support/utf8.h"
@@ -63,18 +63,6 @@ std::optional<std::string_view> firstNumber(std::string_view text) {
   return std::nullopt;
 }
 
-// Base-10 signed 64-bit conversion that, like the platform's, refuses non-ASCII digits and overflow.
-std::optional<std::int64_t> toInt64(std::string_view digits) {
-  std::int64_t value = 0;
-  for (char ch : digits) {
-    if (ch < '0' || ch > '9') return std::nullopt;
-    const int d = ch - '0';
-    if (value > (INT64_MAX - d) / 10) return std::nullopt;
-    value = value * 10 + d;
-  }
-  return value;
-}
-
 }  // namespace
 
 ScreenLockState parseScreenLockState(std::string_view output) {
@@ -85,25 +73,26 @@ ScreenLockState parseScreenLockState(std::string_view output) {
   }
   const auto digits = firstNumber(text);
   if (!digits) return ScreenLockState::unknown();
-  const auto value = toInt64(*digits);
+  // Like the platform's integer conversion, this refuses digits of other scripts and overflow.
+  const auto value = parseDecimal(*digits);
   if (!value) return ScreenLockState::unknown();
   return *value == 0 ? ScreenLockState::immediate() : ScreenLockState::delay(*value);
 }
 
-ScreenLockState AppDelegate::screenLockState() {
+ScreenLockState ScreenLock::screenLockState() {
   // The tool answers on standard error; the runner hands back both streams together.
-  return parseScreenLockState(runProcess(platform_.tools.sysadminctl, {"-screenLock", "status"}).output);
+  return parseScreenLockState(processes_.run(tools_.sysadminctl, {"-screenLock", "status"}).output);
 }
 
-bool AppDelegate::isSessionLocked() { return platform_.session.screenIsLockedFlag().value_or(false); }
+bool ScreenLock::isSessionLocked() { return session_.screenIsLockedFlag().value_or(false); }
 
-bool AppDelegate::applyScreenLockState(const ScreenLockState& state, const std::string& password) {
+bool ScreenLock::applyScreenLockState(const ScreenLockState& state, const std::string& password) {
   // The password travels on standard input only; the copy made for it is wiped straight after.
   std::string input;
   input.reserve(password.size() + 1);  // one buffer, so no stray copy is left behind by a regrowth
   input.append(password).push_back('\n');
-  const ProcessResult result = runProcessWithInput(
-      platform_.tools.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input);
+  const ProcessResult result = processes_.runWithInput(
+      tools_.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input);
   wipe(input);
   if (result.exitCode != 0) return false;
   return screenLockState() == state;

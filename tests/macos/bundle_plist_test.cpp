@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "main/identity.h"
+#include "support/identity.h"
 
 namespace {
 

@@ -141,6 +141,9 @@ APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
 - (NSStatusItem*)statusItemWithLength:(CGFloat)length;
 @end
 
+// https://developer.apple.com/documentation/appkit/nsvariablestatusitemlength
+static const CGFloat NSVariableStatusItemLength = -1;
+
 #pragma mark - Alerts
 
 typedef NS_ENUM(NSUInteger, NSAlertStyle){
@@ -150,6 +153,8 @@ typedef NS_ENUM(NSUInteger, NSAlertStyle){
 };
 
 typedef NSInteger NSModalResponse;
+// https://developer.apple.com/documentation/appkit/nsapplication/modalresponse/alertfirstbuttonreturn
+static const NSModalResponse NSAlertFirstButtonReturn = 1000;
 
 @interface NSAlert : NSObject
 @property(copy) NSString* messageText;

@@ -1,0 +1,32 @@
+// The supervised caffeinate child that holds the Mac awake while protection is on.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ports/process_runner.h"
+#include "ports/settings_store.h"
+
+namespace corvel {
+
+class CaffeinateSupervisor {
+ public:
+  CaffeinateSupervisor(ProcessRunner& processes, SettingsStore& defaults, std::string caffeinatePath);
+
+  // Never a second child: one that runs already (ours, or our predecessor's) keeps the Mac awake.
+  void startCaffeinateIfNeeded();
+  // Ends the child, ours or the one our predecessor recorded, and forgets it.
+  void stopCaffeinate();
+  // The supervised child exists and is running.
+  bool isCaffeinateRunning();
+
+ private:
+  void adoptRecordedCaffeinate();
+
+  ProcessRunner& processes_;
+  SettingsStore& defaults_;
+  std::string caffeinatePath_;
+  std::unique_ptr<ChildProcess> caffeinateProcess_;
+};
+
+}  // namespace corvel

@@ -1,0 +1,52 @@
+// Switching protection on and off, one switch at a time, and re-applying the stored state.
+#include "protection.h"
+
+#include "main/menubar/alert.h"
+
+namespace corvel {
+
+bool Protection::setProtection(bool on) {
+  if (isChangingState_) return false;
+  isChangingState_ = true;
+  // Every way out clears the guard first, then redraws, then answers.
+  const auto finish = [this](bool result) {
+    isChangingState_ = false;
+    display_.refreshStatus();
+    return result;
+  };
+
+  if (settings_.mode() == ProtectionMode::remoteStrong) {
+    if (!permission_.hasLimitedPermission() && !remoteMode_.setupRemoteMode()) return finish(false);
+    if (!confirmations_.authenticateWithTouchID()) return finish(false);
+    if (!sleepSwitch_.runPrivilegedPmset(on) || !sleepSwitch_.waitForSleepDisabled(on)) {
+      showAlert(alerts_, "切り替えできませんでした", "強制スリープ設定を変更できませんでした。");
+      return finish(false);
+    }
+  }
+  settings_.setEnabled(on);
+  if (on) {
+    caffeinate_.startCaffeinateIfNeeded();
+  } else {
+    caffeinate_.stopCaffeinate();
+  }
+  return finish(true);
+}
+
+void Protection::toggleProtection() {
+  if (isChangingState_) return;
+  setProtection(!settings_.enabled());
+}
+
+void Protection::applyStoredState() {
+  if (!settings_.enabled()) {
+    // Never switches system sleep back on: that is for the restore, with the user's consent.
+    caffeinate_.stopCaffeinate();
+    return;
+  }
+  caffeinate_.startCaffeinateIfNeeded();
+  if (settings_.mode() == ProtectionMode::remoteStrong && permission_.hasLimitedPermission()) {
+    sleepSwitch_.runPrivilegedPmset(true);
+  }
+}
+
+}  // namespace corvel
