@@ -76,6 +76,8 @@ void AppDelegate::turnOffAndQuit() {
 }
 
 void AppDelegate::restoreAndQuit() {
+  // Nested in a switch's Touch ID wait, a restore would be undone by the switch finishing after it.
+  if (protection_.isSwitchInProgress()) return;
   const AlertRequest confirmation{"Macの設定を元に戻しますか？",
                                   "スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
                                   AlertStyle::warning,

@@ -78,8 +78,10 @@ inline constexpr std::string_view protectionMode = "ProtectionMode";
 inline constexpr std::string_view protectionEnabled = "ProtectionEnabled";
 inline constexpr std::string_view didDisableScreenLock = "DidDisableScreenLock";
 inline constexpr std::string_view previousScreenLockState = "PreviousScreenLockState";
-// The pid of the caffeinate child last started, so a relaunch after a crash can take charge of it.
+// The caffeinate child last started, so a relaunch after a crash can take charge of it: its pid, and
+// beside it "<start time> <owner uid>", which tell it apart from a later holder of the same pid.
 inline constexpr std::string_view caffeinateProcessIdentifier = "CaffeinateProcessIdentifier";
+inline constexpr std::string_view caffeinateProcessIdentity = "CaffeinateProcessIdentity";
 }  // namespace keys
 
 }  // namespace corvel

@@ -1,7 +1,9 @@
 // Port: running system tools as child processes, short-lived (with their output) or long-lived.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -19,12 +21,23 @@ struct ProcessResult {
   friend bool operator==(const ProcessResult&, const ProcessResult&) = default;
 };
 
+// What tells one process from every other for good: the system hands a pid to another process once
+// its holder has ended, but never with the same start time.
+struct ProcessIdentity {
+  pid_t pid = 0;
+  std::uint64_t startTime = 0;  // as the kernel reports it, in its own units
+  uid_t owner = 0;              // the account it runs as
+  friend bool operator==(const ProcessIdentity&, const ProcessIdentity&) = default;
+};
+
 // A long-lived child whose output goes to the null device. It is never waited for by its owner;
 // dropping the handle does not end the process.
 class ChildProcess {
  public:
   virtual ~ChildProcess() = default;
   virtual pid_t pid() const = 0;
+  // None once the child has ended, or when the system does not tell.
+  virtual std::optional<ProcessIdentity> identity() const = 0;
   virtual bool isRunning() = 0;
   // Sends the termination signal; does not wait for the exit.
   virtual void terminate() = 0;
@@ -44,10 +57,10 @@ class ProcessRunner {
   // it could not be started.
   virtual std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                                const std::vector<std::string>& arguments) = 0;
-  // Takes charge of a process started earlier (by a previous run of this program) when `pid` still
-  // runs exactly `executable` with `arguments`; none otherwise, so a reused pid is never mistaken
-  // for it.
-  virtual std::unique_ptr<ChildProcess> adopt(pid_t pid, const std::string& executable,
+  // Takes charge of a process started earlier (by a previous run of this program) when the process
+  // with `identity` (pid, start time and owner alike) is alive and runs exactly `executable` with
+  // `arguments`; none otherwise, so a reused pid is never mistaken for it.
+  virtual std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,
                                               const std::vector<std::string>& arguments) = 0;
 };
 

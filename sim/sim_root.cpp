@@ -2,6 +2,7 @@
 #include "sim_root.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace corvel::sim {
@@ -95,6 +97,13 @@ std::string mapSystemPath(const fs::path& root, std::string_view path) {
     }
   }
   return std::string(path);
+}
+
+void pauseAfterChangeIfAsked(const std::filesystem::path& root, std::string_view tool) {
+  const char* asked = std::getenv("CORVEL_SIM_PAUSE_AFTER");
+  if (asked == nullptr || tool != asked) return;
+  writeValue(root, "paused", std::string(tool) + " " + std::to_string(::getpid()));
+  std::this_thread::sleep_for(std::chrono::minutes(1));
 }
 
 }  // namespace corvel::sim

@@ -11,27 +11,37 @@ namespace {
 // pid that the system hands to someone else after the process ended is not taken for it.
 class AdoptedProcess final : public ChildProcess {
  public:
-  AdoptedProcess(pid_t pid, std::vector<std::string> commandLine) : pid_(pid), commandLine_(std::move(commandLine)) {}
-  pid_t pid() const override { return pid_; }
-  bool isRunning() override { return !ended_ && !(ended_ = commandLineOf(pid_) != commandLine_); }
+  AdoptedProcess(ProcessIdentity identity, std::vector<std::string> commandLine)
+      : identity_(identity), commandLine_(std::move(commandLine)) {}
+  pid_t pid() const override { return identity_.pid; }
+  std::optional<ProcessIdentity> identity() const override {
+    if (ended_) return std::nullopt;
+    return identity_;
+  }
+  bool isRunning() override { return !ended_ && !(ended_ = !isStill()); }
   void terminate() override {
-    if (isRunning()) ::kill(pid_, SIGTERM);
+    if (isRunning()) ::kill(identity_.pid, SIGTERM);
   }
 
  private:
-  pid_t pid_;
+  bool isStill() const {
+    return identityOf(identity_.pid) == identity_ && commandLineOf(identity_.pid) == commandLine_;
+  }
+
+  ProcessIdentity identity_;
   std::vector<std::string> commandLine_;
   bool ended_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> PosixProcessRunner::adopt(pid_t pid, const std::string& executable,
+std::unique_ptr<ChildProcess> PosixProcessRunner::adopt(const ProcessIdentity& identity, const std::string& executable,
                                                         const std::vector<std::string>& arguments) {
   std::vector<std::string> expected{executable};
   expected.insert(expected.end(), arguments.begin(), arguments.end());
-  if (commandLineOf(pid) != expected) return nullptr;
-  return std::make_unique<AdoptedProcess>(pid, std::move(expected));
+  auto process = std::make_unique<AdoptedProcess>(identity, std::move(expected));
+  if (!process->isRunning()) return nullptr;
+  return process;
 }
 
 }  // namespace corvel

@@ -2,6 +2,8 @@
 // risking SIGPIPE, and no descriptor of ours leaking into the child.
 #include "process_runner_posix.h"
 
+#include "process_info.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -259,7 +261,7 @@ ProcessResult execute(const std::string& executable, const std::vector<std::stri
 
 class PosixChildProcess final : public ChildProcess {
  public:
-  explicit PosixChildProcess(pid_t pid) : pid_(pid) {}
+  explicit PosixChildProcess(pid_t pid) : pid_(pid), identity_(identityOf(pid)) {}
   ~PosixChildProcess() override {
     if (!ended_) {
       std::lock_guard lock(orphansMutex);
@@ -267,6 +269,7 @@ class PosixChildProcess final : public ChildProcess {
     }
   }
   pid_t pid() const override { return pid_; }
+  std::optional<ProcessIdentity> identity() const override { return ended_ ? std::nullopt : identity_; }
   bool isRunning() override {
     if (!ended_ && ::waitpid(pid_, nullptr, WNOHANG) != 0) ended_ = true;
     return !ended_;
@@ -277,6 +280,8 @@ class PosixChildProcess final : public ChildProcess {
 
  private:
   pid_t pid_;
+  // Read once at the start, while the child cannot have ended unnoticed: it is ours to collect.
+  std::optional<ProcessIdentity> identity_;
   bool ended_ = false;
 };
 

@@ -12,7 +12,7 @@ class PosixProcessRunner final : public ProcessRunner {
                              const std::string& input) override;
   std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                        const std::vector<std::string>& arguments) override;
-  std::unique_ptr<ChildProcess> adopt(pid_t pid, const std::string& executable,
+  std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,
                                       const std::vector<std::string>& arguments) override;
 };
 

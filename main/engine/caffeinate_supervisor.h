@@ -2,12 +2,18 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ports/process_runner.h"
 #include "ports/settings_store.h"
 
 namespace corvel {
+
+// The record kept for a child: the pid key's text and the identity key's text.
+std::optional<ProcessIdentity> decodeRecordedChild(const std::optional<std::string>& pid,
+                                                   const std::optional<std::string>& identity);
+std::string encodeChildIdentity(const ProcessIdentity& identity);
 
 class CaffeinateSupervisor {
  public:
@@ -22,6 +28,8 @@ class CaffeinateSupervisor {
 
  private:
   void adoptRecordedCaffeinate();
+  void recordChild();
+  void forgetChild();
 
   ProcessRunner& processes_;
   SettingsStore& defaults_;

@@ -15,15 +15,24 @@ bool Protection::setProtection(bool on) {
     return result;
   };
 
+  bool storedAhead = false;
   if (settings_.mode() == ProtectionMode::remoteStrong) {
     if (!permission_.hasLimitedPermission() && !remoteMode_.setupRemoteMode()) return finish(false);
     if (!confirmations_.authenticateWithTouchID()) return finish(false);
+    // Switching on, the wanted state is stored before sleep is forbidden: a Corvel killed in between
+    // comes back on and finishes the switch, where the other order would show off on a Mac that can
+    // no longer sleep. Switching off keeps the other order, since coming back never allows sleep
+    // again by itself: killed in between, Corvel comes back on, as it was.
+    const bool wasEnabled = settings_.enabled();
+    storedAhead = on;
+    if (storedAhead) settings_.setEnabled(true);
     if (!sleepSwitch_.runPrivilegedPmset(on) || !sleepSwitch_.waitForSleepDisabled(on)) {
+      if (storedAhead) settings_.setEnabled(wasEnabled);
       showAlert(alerts_, "切り替えできませんでした", "強制スリープ設定を変更できませんでした。");
       return finish(false);
     }
   }
-  settings_.setEnabled(on);
+  if (!storedAhead) settings_.setEnabled(on);
   if (on) {
     caffeinate_.startCaffeinateIfNeeded();
   } else {

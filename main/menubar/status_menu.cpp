@@ -54,8 +54,11 @@ void StatusMenu::statusItemClicked() {
 
 void StatusMenu::toggleFromMenu() { protection_.toggleProtection(); }
 
+// While a switch is in progress (the Touch ID wait runs menu actions nested), a mode change would
+// leave the switch to finish in the other mode: sleep forbidden in standard mode, or the other way
+// round. So the mode entries do nothing then, as a nested switch does.
 void StatusMenu::selectStandardMode() {
-  if (settings_.mode() == ProtectionMode::standard) return;
+  if (protection_.isSwitchInProgress() || settings_.mode() == ProtectionMode::standard) return;
   if (!remoteMode_.restoreRemoteSettings()) return;
   settings_.setMode(ProtectionMode::standard);
   protection_.applyStoredState();
@@ -63,7 +66,7 @@ void StatusMenu::selectStandardMode() {
 }
 
 void StatusMenu::selectRemoteMode() {
-  if (settings_.mode() == ProtectionMode::remoteStrong) return;
+  if (protection_.isSwitchInProgress() || settings_.mode() == ProtectionMode::remoteStrong) return;
   if (!remoteMode_.setupRemoteMode()) return;
   settings_.setMode(ProtectionMode::remoteStrong);
   protection_.applyStoredState();

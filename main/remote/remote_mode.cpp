@@ -11,7 +11,7 @@ ScreenLockState decodePreviousScreenLockState(const std::optional<std::string>& 
   const auto value = stored ? parseDecimal(*stored, /*allowSign=*/true) : std::nullopt;
   // No delay at all means at once. The tool reads a zero delay back as immediate, so restoring it as
   // a delay could never be confirmed and the lock would stay off for good.
-  if (!value || *value <= 0) return ScreenLockState::immediate();
+  if (!value || *value <= 0 || *value > MaximumScreenLockDelay) return ScreenLockState::immediate();
   return ScreenLockState::delay(*value);
 }
 
@@ -39,15 +39,21 @@ bool RemoteMode::setupRemoteMode() {
   if (!hadPermission && !permission_.installLimitedPermission()) return false;
 
   if (password) {
+    // Recorded before the change, so that a Corvel killed in the middle of it still knows what to put
+    // back; taken back below if the lock did not go off after all.
     const ScreenLockState previous = normalizedPreviousLockState(before);
+    defaults_.setString(keys::previousScreenLockState, previous.sysadminctlValue());
+    defaults_.setBoolean(keys::didDisableScreenLock, true);
     if (!screenLock_.applyScreenLockState(ScreenLockState::off(), password->text())) {
+      if (screenLock_.screenLockState() != ScreenLockState::off()) {
+        defaults_.remove(keys::didDisableScreenLock);
+        defaults_.remove(keys::previousScreenLockState);
+      }
       // Take back only what this run added; a permission that was there before stays.
       if (!hadPermission) permission_.removeLimitedPermission();
       showAlert(alerts_, "ロック防止を設定できませんでした", "macOSの画面ロック設定を変更できませんでした。");
       return false;
     }
-    defaults_.setString(keys::previousScreenLockState, previous.sysadminctlValue());
-    defaults_.setBoolean(keys::didDisableScreenLock, true);
   }
   return screenLock_.screenLockState() == ScreenLockState::off();
 }

@@ -1,6 +1,7 @@
 // Setting the Mac up for remote strong mode, and putting it back.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -14,9 +15,13 @@
 
 namespace corvel {
 
-// The setting to put back, from the stored text: a positive whole number (optional sign, decimal
-// digits) is a delay; anything else, "off", zero, a negative number and an absent value included,
-// is immediate, so a restore never switches the lock off and can always be confirmed.
+// The longest delay the screen-lock tool takes, in seconds.
+inline constexpr std::int64_t MaximumScreenLockDelay = 2147483647;
+
+// The setting to put back, from the stored text: a whole number (optional sign, decimal digits) from
+// 1 to the longest delay the tool takes is a delay; anything else, "off", zero, a negative number,
+// a number the tool would refuse and an absent value included, is immediate, so a restore never
+// switches the lock off and can always be carried out and confirmed.
 ScreenLockState decodePreviousScreenLockState(const std::optional<std::string>& stored);
 
 class RemoteMode {

@@ -143,7 +143,9 @@ int main(int argc, char** argv) {
         std::fputs("'/usr/bin/pmset' must be run as root...\n", stderr);
         return 1;
       }
+      const bool changes = corvel::sim::readValue(root, "disablesleep").value_or("0") != args[2];
       corvel::sim::writeValue(root, "disablesleep", args[2]);
+      if (changes) corvel::sim::pauseAfterChangeIfAsked(root, "pmset");
       return 0;
     }
     return usage();
