@@ -2,6 +2,7 @@
 #import <ServiceManagement/ServiceManagement.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
@@ -35,8 +36,7 @@ class MacAgentService final : public AgentService {
 class MacAgentServices final : public AgentServices {
  public:
   std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& plistName) override {
-    NSString* name = [[NSString alloc] initWithBytes:plistName.data() length:plistName.size() encoding:NSUTF8StringEncoding];
-    return std::make_unique<MacAgentService>([SMAppService agentServiceWithPlistName:name != nil ? name : @""]);
+    return std::make_unique<MacAgentService>([SMAppService agentServiceWithPlistName:toNSString(plistName)]);
   }
 };
 

@@ -2,14 +2,10 @@
 #import <AppKit/AppKit.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-  return string != nil ? string : @"";
-}
 
 NSAlertStyle toAlertStyle(AlertStyle style) {
   switch (style) {
@@ -53,8 +49,7 @@ class MacAlerts final : public Alerts {
         response.pressedButton = static_cast<std::size_t>(pressed - NSAlertFirstButtonReturn);
       }
       if (field != nil) {
-        const char* typed = field.stringValue.UTF8String;
-        response.fieldText = SecretText(typed != nullptr ? std::string(typed) : std::string());
+        response.fieldText = SecretText(toString(field.stringValue));
         field.stringValue = @"";
       }
       return response;
