@@ -15,7 +15,14 @@ class MacWorkspace final : public Workspace {
       // AppKit refreshes what it knows of running applications when the main run loop turns, and the
       // watchdog's thread otherwise only sleeps: one turn that does not wait lets the news in.
       [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate date]];
-      return [NSRunningApplication runningApplicationsWithBundleIdentifier:toNSString(bundleIdentifier)].count > 0;
+      // The watchdog lives inside Corvel.app, so the system may count it under Corvel's identifier;
+      // were it counted, Corvel would never be started again.
+      const pid_t watchdog = NSProcessInfo.processInfo.processIdentifier;
+      for (NSRunningApplication* application in
+           [NSRunningApplication runningApplicationsWithBundleIdentifier:toNSString(bundleIdentifier)]) {
+        if (application.processIdentifier != watchdog) return true;
+      }
+      return false;
     }
   }
 

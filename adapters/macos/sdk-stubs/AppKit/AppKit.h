@@ -209,6 +209,8 @@ APPKIT_EXTERN NSAttributedStringKey const NSForegroundColorAttributeName;
 
 @interface NSRunningApplication : NSObject
 + (NSArray<NSRunningApplication*>*)runningApplicationsWithBundleIdentifier:(NSString*)bundleIdentifier;
+// https://developer.apple.com/documentation/appkit/nsrunningapplication/processidentifier
+@property(readonly) pid_t processIdentifier;
 @end
 
 @interface NSWorkspaceOpenConfiguration : NSObject <NSCopying>
