@@ -118,7 +118,18 @@ class MacApplication final : public Application {
   }
 
   void runOnce(double maxSeconds) override {
-    [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]];
+    // A wait of this kind can last minutes (a Touch ID prompt): each turn empties its own pool.
+    @autoreleasepool {
+      // Turning the run loop alone would service timers and main-queue blocks but never hand clicks
+      // to the application, so clicks on the status item or the Dock tile made during the wait would
+      // all run after it, once they could no longer be recognised as coming during it. Waiting for an
+      // event in the default mode still fires the timers.
+      NSEvent* event = [NSApp nextEventMatchingMask:NSEventMaskAny
+                                          untilDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]
+                                             inMode:NSDefaultRunLoopMode
+                                            dequeue:YES];
+      if (event != nil) [NSApp sendEvent:event];
+    }
   }
 
  private:

@@ -24,6 +24,9 @@ typedef NS_OPTIONS(unsigned long long, NSEventMask){
     NSEventMaskLeftMouseUp = 1ULL << NSEventTypeLeftMouseUp,
     NSEventMaskRightMouseDown = 1ULL << NSEventTypeRightMouseDown,
     NSEventMaskRightMouseUp = 1ULL << NSEventTypeRightMouseUp,
+    // https://developer.apple.com/documentation/appkit/nsevent/eventtypemask/any
+    // Apple's page gives no value; the SDK sets every bit (NSUIntegerMax).
+    NSEventMaskAny = NSUIntegerMax,
 };
 
 @interface NSEvent : NSObject
@@ -104,6 +107,13 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
 - (void)run;
 - (void)terminate:(nullable id)sender;
+// https://developer.apple.com/documentation/appkit/nsapplication/nextevent(matching:until:inmode:dequeue:)
+- (nullable NSEvent*)nextEventMatchingMask:(NSEventMask)mask
+                                 untilDate:(nullable NSDate*)expiration
+                                    inMode:(NSRunLoopMode)mode
+                                   dequeue:(BOOL)deqFlag;
+// https://developer.apple.com/documentation/appkit/nsapplication/sendevent(_:)
+- (void)sendEvent:(NSEvent*)event;
 @end
 
 APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <objc/objc.h>
+#include <limits.h>
 #include <sys/types.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreGraphics/CoreGraphics.h>
@@ -16,6 +17,8 @@
 
 typedef long NSInteger;
 typedef unsigned long NSUInteger;
+// https://developer.apple.com/documentation/objectivec/nsuintegermax
+#define NSUIntegerMax ULONG_MAX
 typedef double NSTimeInterval;
 typedef NSUInteger NSStringEncoding;
 typedef CGPoint NSPoint;
