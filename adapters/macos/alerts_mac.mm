@@ -19,11 +19,24 @@ NSAlertStyle toAlertStyle(AlertStyle style) {
   return NSAlertStyleWarning;
 }
 
+// Neither a click on a status item nor runModal brings the application forward: without this a
+// dialog could sit behind the application in front, ignore Return, and leave the keyboard, and so a
+// typed password, with that other application. macOS 14 replaced the call with a request the system
+// may decline.
+void activateApplication() {
+  if (@available(macOS 14.0, *)) {
+    [NSApp activate];
+  } else {
+    [NSApp activateIgnoringOtherApps:YES];
+  }
+}
+
 class MacAlerts final : public Alerts {
  public:
   AlertResponse runModal(const AlertRequest& request) override {
     // The pool ends the temporary copies of the typed password with this call, not with the event.
     @autoreleasepool {
+      activateApplication();
       NSAlert* alert = [[NSAlert alloc] init];
       alert.messageText = toNSString(request.messageText);
       alert.informativeText = toNSString(request.informativeText);

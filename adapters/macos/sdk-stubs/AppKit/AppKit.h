@@ -114,6 +114,10 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
                                    dequeue:(BOOL)deqFlag;
 // https://developer.apple.com/documentation/appkit/nsapplication/sendevent(_:)
 - (void)sendEvent:(NSEvent*)event;
+// https://developer.apple.com/documentation/appkit/nsapplication/activate(ignoringotherapps:)
+- (void)activateIgnoringOtherApps:(BOOL)ignoreOtherApps;
+// https://developer.apple.com/documentation/appkit/nsapplication/activate()
+- (void)activate API_AVAILABLE(macos(14.0));
 @end
 
 APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
