@@ -71,6 +71,28 @@
 namespace corvel::mac {
 namespace {
 
+#pragma mark - Main menu
+
+// With no main menu AppKit has nothing to match ⌘X, ⌘C, ⌘V and ⌘A against, and the password field
+// of a dialog could not take a pasted password. The items have no target, so their actions travel
+// the responder chain: the focused field's editor answers the editing ones, and NSApp answers
+// terminate:, which meets the delegate's quit guard like any other quit request.
+NSMenu* makeMainMenu() {
+  NSMenu* applicationMenu = [[NSMenu alloc] initWithTitle:@"Corvel"];
+  [applicationMenu addItemWithTitle:@"Corvelを終了" action:@selector(terminate:) keyEquivalent:@"q"];
+
+  NSMenu* editMenu = [[NSMenu alloc] initWithTitle:@"編集"];
+  [editMenu addItemWithTitle:@"カット" action:@selector(cut:) keyEquivalent:@"x"];
+  [editMenu addItemWithTitle:@"コピー" action:@selector(copy:) keyEquivalent:@"c"];
+  [editMenu addItemWithTitle:@"ペースト" action:@selector(paste:) keyEquivalent:@"v"];
+  [editMenu addItemWithTitle:@"すべてを選択" action:@selector(selectAll:) keyEquivalent:@"a"];
+
+  NSMenu* mainMenu = [[NSMenu alloc] initWithTitle:@""];
+  [mainMenu addItemWithTitle:@"Corvel" action:nil keyEquivalent:@""].submenu = applicationMenu;
+  [mainMenu addItemWithTitle:@"編集" action:nil keyEquivalent:@""].submenu = editMenu;
+  return mainMenu;
+}
+
 #pragma mark - Timer
 
 // The run loop already keeps a repeating NSTimer, and the timer its target, for the life of the
@@ -85,7 +107,10 @@ struct MacTimer final : Timer {
 
 class MacApplication final : public Application {
  public:
-  MacApplication() { [NSApplication sharedApplication]; }
+  MacApplication() {
+    [NSApplication sharedApplication];
+    NSApp.mainMenu = makeMainMenu();
+  }
 
   void setDelegate(ApplicationDelegate* delegate) override {
     // NSApplication holds its delegate weakly: this object keeps the forwarder alive.

@@ -118,6 +118,8 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (void)activateIgnoringOtherApps:(BOOL)ignoreOtherApps;
 // https://developer.apple.com/documentation/appkit/nsapplication/activate()
 - (void)activate API_AVAILABLE(macos(14.0));
+// https://developer.apple.com/documentation/appkit/nsapplication/mainmenu
+@property(nullable, strong) NSMenu* mainMenu;
 @end
 
 APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
@@ -142,6 +144,8 @@ APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
 @interface NSMenu : NSObject
 - (instancetype)initWithTitle:(NSString*)title;
 - (void)addItem:(NSMenuItem*)newItem;
+// https://developer.apple.com/documentation/appkit/nsmenu/additem(withtitle:action:keyequivalent:)
+- (NSMenuItem*)addItemWithTitle:(NSString*)string action:(nullable SEL)selector keyEquivalent:(NSString*)charCode;
 @property BOOL autoenablesItems;
 @end
 
