@@ -45,6 +45,13 @@
   _delegate->applicationWillTerminate();
 }
 
+// AppKit built with the macOS 14 SDK writes a warning to the console unless this says YES, and
+// Corvel's only console output is its diagnostic line. It restores no windows, so secure coding of
+// restorable state costs it nothing.
+- (BOOL)applicationSupportsSecureRestorableState:(NSApplication*)app {
+  return YES;
+}
+
 @end
 
 // The target of a repeating NSTimer.

@@ -96,6 +96,8 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag;
 - (void)applicationDidFinishLaunching:(NSNotification*)notification;
 - (void)applicationWillTerminate:(NSNotification*)notification;
+// https://developer.apple.com/documentation/appkit/nsapplicationdelegate/applicationsupportssecurerestorablestate(_:)
+- (BOOL)applicationSupportsSecureRestorableState:(NSApplication*)app API_AVAILABLE(macos(12.0));
 @end
 
 @interface NSApplication : NSResponder
