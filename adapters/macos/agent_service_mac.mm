@@ -21,9 +21,11 @@ class MacAgentService final : public AgentService {
         return AgentStatus::requiresApproval;
       case SMAppServiceStatusNotFound:
         return AgentStatus::notFound;
+      // A status a later system adds is one this program cannot act on; without a default, a new
+      // case in a later SDK would fail the build, whose warnings are errors.
+      default:
+        return AgentStatus::notFound;
     }
-    // A status a later system may add is one this program cannot act on.
-    return AgentStatus::notFound;
   }
 
   bool registerAgent() override { return [service_ registerAndReturnError:nil]; }
