@@ -16,7 +16,8 @@ class MacWorkspace final : public Workspace {
       // watchdog's thread otherwise only sleeps: one turn that does not wait lets the news in.
       [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate date]];
       // The watchdog lives inside Corvel.app, so the system may count it under Corvel's identifier;
-      // were it counted, Corvel would never be started again.
+      // were it counted, Corvel would never be started again. Process identifiers are a poor way to
+      // compare processes over time, but not for this one: its own cannot be reused while it runs.
       const pid_t watchdog = NSProcessInfo.processInfo.processIdentifier;
       for (NSRunningApplication* application in
            [NSRunningApplication runningApplicationsWithBundleIdentifier:toNSString(bundleIdentifier)]) {
