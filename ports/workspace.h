@@ -10,7 +10,8 @@ namespace corvel {
 class Workspace {
  public:
   virtual ~Workspace() = default;
-  // Whether any instance of the application with `bundleIdentifier` runs for this user.
+  // Whether any instance of the application with `bundleIdentifier` runs for this user, not counting
+  // the calling process itself.
   virtual bool isApplicationRunning(const std::string& bundleIdentifier) = 0;
   // Where the application with `bundleIdentifier` is installed, if the system knows it.
   virtual std::optional<std::string> applicationLocation(const std::string& bundleIdentifier) = 0;

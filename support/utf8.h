@@ -1,9 +1,11 @@
-// Strict UTF-8 decoding, shared by the process runner (which refuses invalid output) and the core.
+// Strict UTF-8 decoding, shared by the process runner (which refuses invalid output), the core and
+// the Mac adapters' string bridge.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace corvel::utf8 {
@@ -45,6 +47,25 @@ inline bool isValid(std::string_view text) {
     if (!next(text, i)) return false;
   }
   return true;
+}
+
+// The text with every byte that does not start a well-formed sequence replaced by U+FFFD, one
+// replacement per byte. For text that must cross into an API that takes only Unicode: nothing is
+// silently dropped, and well-formed text comes through unchanged.
+inline std::string withReplacementCharacters(std::string_view text) {
+  std::string repaired;
+  repaired.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t start = i;
+    if (next(text, i)) {
+      repaired.append(text.substr(start, i - start));
+    } else {
+      repaired.append("\xEF\xBF\xBD");
+      i = start + 1;
+    }
+  }
+  return repaired;
 }
 
 }  // namespace corvel::utf8

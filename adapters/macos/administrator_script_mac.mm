@@ -3,6 +3,7 @@
 #import <Foundation/Foundation.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
@@ -11,9 +12,7 @@ class MacAdministratorScript final : public AdministratorScript {
  public:
   bool execute(const std::string& source) override {
     @autoreleasepool {
-      NSString* text = [[NSString alloc] initWithBytes:source.data() length:source.size() encoding:NSUTF8StringEncoding];
-      if (text == nil) return false;
-      NSAppleScript* script = [[NSAppleScript alloc] initWithSource:text];
+      NSAppleScript* script = [[NSAppleScript alloc] initWithSource:toNSString(source)];
       if (script == nil) return false;
       // Failure is what fills the error dictionary (a cancelled approval is error -128); the result
       // descriptor is not consulted.

@@ -2,6 +2,7 @@
 #import <ServiceManagement/ServiceManagement.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
@@ -20,9 +21,11 @@ class MacAgentService final : public AgentService {
         return AgentStatus::requiresApproval;
       case SMAppServiceStatusNotFound:
         return AgentStatus::notFound;
+      // A status a later system adds is one this program cannot act on; without a default, a new
+      // case in a later SDK would fail the build, whose warnings are errors.
+      default:
+        return AgentStatus::notFound;
     }
-    // A status a later system may add is one this program cannot act on.
-    return AgentStatus::notFound;
   }
 
   bool registerAgent() override { return [service_ registerAndReturnError:nil]; }
@@ -35,8 +38,7 @@ class MacAgentService final : public AgentService {
 class MacAgentServices final : public AgentServices {
  public:
   std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& plistName) override {
-    NSString* name = [[NSString alloc] initWithBytes:plistName.data() length:plistName.size() encoding:NSUTF8StringEncoding];
-    return std::make_unique<MacAgentService>([SMAppService agentServiceWithPlistName:name != nil ? name : @""]);
+    return std::make_unique<MacAgentService>([SMAppService agentServiceWithPlistName:toNSString(plistName)]);
   }
 };
 

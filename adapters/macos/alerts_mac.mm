@@ -2,14 +2,10 @@
 #import <AppKit/AppKit.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-  return string != nil ? string : @"";
-}
 
 NSAlertStyle toAlertStyle(AlertStyle style) {
   switch (style) {
@@ -23,11 +19,24 @@ NSAlertStyle toAlertStyle(AlertStyle style) {
   return NSAlertStyleWarning;
 }
 
+// Neither a click on a status item nor runModal brings the application forward: without this a
+// dialog could sit behind the application in front, ignore Return, and leave the keyboard, and so a
+// typed password, with that other application. macOS 14 replaced the call with a request the system
+// may decline.
+void activateApplication() {
+  if (@available(macOS 14.0, *)) {
+    [NSApp activate];
+  } else {
+    [NSApp activateIgnoringOtherApps:YES];
+  }
+}
+
 class MacAlerts final : public Alerts {
  public:
   AlertResponse runModal(const AlertRequest& request) override {
     // The pool ends the temporary copies of the typed password with this call, not with the event.
     @autoreleasepool {
+      activateApplication();
       NSAlert* alert = [[NSAlert alloc] init];
       alert.messageText = toNSString(request.messageText);
       alert.informativeText = toNSString(request.informativeText);
@@ -53,8 +62,7 @@ class MacAlerts final : public Alerts {
         response.pressedButton = static_cast<std::size_t>(pressed - NSAlertFirstButtonReturn);
       }
       if (field != nil) {
-        const char* typed = field.stringValue.UTF8String;
-        response.fieldText = SecretText(typed != nullptr ? std::string(typed) : std::string());
+        response.fieldText = SecretText(toString(field.stringValue));
         field.stringValue = @"";
       }
       return response;

@@ -45,6 +45,13 @@
   _delegate->applicationWillTerminate();
 }
 
+// AppKit built with the macOS 14 SDK writes a warning to the console unless this says YES, and
+// Corvel's only console output is its diagnostic line. It restores no windows, so secure coding of
+// restorable state costs it nothing.
+- (BOOL)applicationSupportsSecureRestorableState:(NSApplication*)app {
+  return YES;
+}
+
 @end
 
 // The target of a repeating NSTimer.
@@ -71,6 +78,28 @@
 namespace corvel::mac {
 namespace {
 
+#pragma mark - Main menu
+
+// With no main menu AppKit has nothing to match ⌘X, ⌘C, ⌘V and ⌘A against, and the password field
+// of a dialog could not take a pasted password. The items have no target, so their actions travel
+// the responder chain: the focused field's editor answers the editing ones, and NSApp answers
+// terminate:, which meets the delegate's quit guard like any other quit request.
+NSMenu* makeMainMenu() {
+  NSMenu* applicationMenu = [[NSMenu alloc] initWithTitle:@"Corvel"];
+  [applicationMenu addItemWithTitle:@"Corvelを終了" action:@selector(terminate:) keyEquivalent:@"q"];
+
+  NSMenu* editMenu = [[NSMenu alloc] initWithTitle:@"編集"];
+  [editMenu addItemWithTitle:@"カット" action:@selector(cut:) keyEquivalent:@"x"];
+  [editMenu addItemWithTitle:@"コピー" action:@selector(copy:) keyEquivalent:@"c"];
+  [editMenu addItemWithTitle:@"ペースト" action:@selector(paste:) keyEquivalent:@"v"];
+  [editMenu addItemWithTitle:@"すべてを選択" action:@selector(selectAll:) keyEquivalent:@"a"];
+
+  NSMenu* mainMenu = [[NSMenu alloc] initWithTitle:@""];
+  [mainMenu addItemWithTitle:@"Corvel" action:nil keyEquivalent:@""].submenu = applicationMenu;
+  [mainMenu addItemWithTitle:@"編集" action:nil keyEquivalent:@""].submenu = editMenu;
+  return mainMenu;
+}
+
 #pragma mark - Timer
 
 // The run loop already keeps a repeating NSTimer, and the timer its target, for the life of the
@@ -85,7 +114,10 @@ struct MacTimer final : Timer {
 
 class MacApplication final : public Application {
  public:
-  MacApplication() { [NSApplication sharedApplication]; }
+  MacApplication() {
+    [NSApplication sharedApplication];
+    NSApp.mainMenu = makeMainMenu();
+  }
 
   void setDelegate(ApplicationDelegate* delegate) override {
     // NSApplication holds its delegate weakly: this object keeps the forwarder alive.
@@ -118,7 +150,18 @@ class MacApplication final : public Application {
   }
 
   void runOnce(double maxSeconds) override {
-    [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]];
+    // A wait of this kind can last minutes (a Touch ID prompt): each turn empties its own pool.
+    @autoreleasepool {
+      // Turning the run loop alone would service timers and main-queue blocks but never hand clicks
+      // to the application, so clicks on the status item or the Dock tile made during the wait would
+      // all run after it, once they could no longer be recognised as coming during it. Waiting for an
+      // event in the default mode still fires the timers.
+      NSEvent* event = [NSApp nextEventMatchingMask:NSEventMaskAny
+                                          untilDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]
+                                             inMode:NSDefaultRunLoopMode
+                                            dequeue:YES];
+      if (event != nil) [NSApp sendEvent:event];
+    }
   }
 
  private:

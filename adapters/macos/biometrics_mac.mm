@@ -2,14 +2,10 @@
 #import <LocalAuthentication/LocalAuthentication.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-  return string != nil ? string : @"";
-}
 
 class MacBiometricContext final : public BiometricContext {
  public:

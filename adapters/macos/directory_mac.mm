@@ -2,15 +2,10 @@
 #import <OpenDirectory/OpenDirectory.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-// nil for bytes that are not UTF-8: such a name or password cannot match, and is not altered into one
-// that might.
-NSString* toNSString(const std::string& text) {
-  return [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-}
 
 class MacDirectory final : public Directory {
  public:
@@ -18,7 +13,6 @@ class MacDirectory final : public Directory {
     @autoreleasepool {
       NSString* name = toNSString(userName);
       NSString* secret = toNSString(password);
-      if (name == nil || secret == nil) return false;
       ODNode* node = [ODNode nodeWithSession:[ODSession defaultSession] type:kODNodeTypeAuthentication error:nil];
       if (node == nil) return false;
       ODRecord* record = [node recordWithRecordType:kODRecordTypeUsers name:name attributes:nil error:nil];

@@ -4,14 +4,10 @@
 #include <variant>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-  return string != nil ? string : @"";
-}
 
 NSFont* toNSFont(const Font& font) {
   return [NSFont systemFontOfSize:font.size weight:font.weight == FontWeight::heavy ? NSFontWeightHeavy : NSFontWeightBold];

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 #pragma mark - Objective-C bridge
 
@@ -34,16 +35,6 @@
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  NSString* string = [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-  return string != nil ? string : @"";
-}
-
-std::string toString(NSString* text) {
-  const char* bytes = text.UTF8String;
-  return bytes != nullptr ? std::string(bytes) : std::string();
-}
 
 #pragma mark - Menu item
 

@@ -3,53 +3,47 @@
 #import <AppKit/AppKit.h>
 
 #include "adapters_mac.h"
+#include "string_bridge.h"
 
 namespace corvel::mac {
 namespace {
-
-NSString* toNSString(const std::string& text) {
-  return [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
-}
 
 class MacWorkspace final : public Workspace {
  public:
   bool isApplicationRunning(const std::string& bundleIdentifier) override {
     @autoreleasepool {
-      NSString* identifier = toNSString(bundleIdentifier);
-      if (identifier == nil) return false;
       // AppKit refreshes what it knows of running applications when the main run loop turns, and the
       // watchdog's thread otherwise only sleeps: one turn that does not wait lets the news in.
       [NSRunLoop.currentRunLoop runMode:NSDefaultRunLoopMode beforeDate:[NSDate date]];
-      return [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier].count > 0;
+      // The watchdog lives inside Corvel.app, so the system may count it under Corvel's identifier;
+      // were it counted, Corvel would never be started again. Process identifiers are a poor way to
+      // compare processes over time, but not for this one: its own cannot be reused while it runs.
+      const pid_t watchdog = NSProcessInfo.processInfo.processIdentifier;
+      for (NSRunningApplication* application in
+           [NSRunningApplication runningApplicationsWithBundleIdentifier:toNSString(bundleIdentifier)]) {
+        if (application.processIdentifier != watchdog) return true;
+      }
+      return false;
     }
   }
 
   std::optional<std::string> applicationLocation(const std::string& bundleIdentifier) override {
     @autoreleasepool {
-      NSString* identifier = toNSString(bundleIdentifier);
-      if (identifier == nil) return std::nullopt;
-      NSURL* url = [NSWorkspace.sharedWorkspace URLForApplicationWithBundleIdentifier:identifier];
-      const char* path = url.path.UTF8String;
-      if (path == nullptr) return std::nullopt;
-      return std::string(path);
+      NSURL* url = [NSWorkspace.sharedWorkspace URLForApplicationWithBundleIdentifier:toNSString(bundleIdentifier)];
+      if (url.path == nil) return std::nullopt;
+      return toString(url.path);
     }
   }
 
   void openApplication(const std::string& location, const std::vector<std::string>& arguments,
                        bool activates) override {
     @autoreleasepool {
-      NSString* path = toNSString(location);
-      if (path == nil) return;
       NSMutableArray<NSString*>* list = [NSMutableArray arrayWithCapacity:arguments.size()];
-      for (const std::string& argument : arguments) {
-        NSString* text = toNSString(argument);
-        if (text == nil) return;
-        [list addObject:text];
-      }
+      for (const std::string& argument : arguments) [list addObject:toNSString(argument)];
       NSWorkspaceOpenConfiguration* configuration = [NSWorkspaceOpenConfiguration configuration];
       configuration.arguments = list;
       configuration.activates = activates;
-      [NSWorkspace.sharedWorkspace openApplicationAtURL:[NSURL fileURLWithPath:path]
+      [NSWorkspace.sharedWorkspace openApplicationAtURL:[NSURL fileURLWithPath:toNSString(location)]
                                           configuration:configuration
                                       completionHandler:nil];
     }

@@ -24,6 +24,9 @@ typedef NS_OPTIONS(unsigned long long, NSEventMask){
     NSEventMaskLeftMouseUp = 1ULL << NSEventTypeLeftMouseUp,
     NSEventMaskRightMouseDown = 1ULL << NSEventTypeRightMouseDown,
     NSEventMaskRightMouseUp = 1ULL << NSEventTypeRightMouseUp,
+    // https://developer.apple.com/documentation/appkit/nsevent/eventtypemask/any
+    // Apple's page gives no value; the SDK sets every bit (NSUIntegerMax).
+    NSEventMaskAny = NSUIntegerMax,
 };
 
 @interface NSEvent : NSObject
@@ -93,6 +96,8 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag;
 - (void)applicationDidFinishLaunching:(NSNotification*)notification;
 - (void)applicationWillTerminate:(NSNotification*)notification;
+// https://developer.apple.com/documentation/appkit/nsapplicationdelegate/applicationsupportssecurerestorablestate(_:)
+- (BOOL)applicationSupportsSecureRestorableState:(NSApplication*)app API_AVAILABLE(macos(12.0));
 @end
 
 @interface NSApplication : NSResponder
@@ -104,6 +109,19 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
 - (void)run;
 - (void)terminate:(nullable id)sender;
+// https://developer.apple.com/documentation/appkit/nsapplication/nextevent(matching:until:inmode:dequeue:)
+- (nullable NSEvent*)nextEventMatchingMask:(NSEventMask)mask
+                                 untilDate:(nullable NSDate*)expiration
+                                    inMode:(NSRunLoopMode)mode
+                                   dequeue:(BOOL)deqFlag;
+// https://developer.apple.com/documentation/appkit/nsapplication/sendevent(_:)
+- (void)sendEvent:(NSEvent*)event;
+// https://developer.apple.com/documentation/appkit/nsapplication/activate(ignoringotherapps:)
+- (void)activateIgnoringOtherApps:(BOOL)ignoreOtherApps;
+// https://developer.apple.com/documentation/appkit/nsapplication/activate()
+- (void)activate API_AVAILABLE(macos(14.0));
+// https://developer.apple.com/documentation/appkit/nsapplication/mainmenu
+@property(nullable, strong) NSMenu* mainMenu;
 @end
 
 APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
@@ -128,6 +146,8 @@ APPKIT_EXTERN __kindof NSApplication* _Null_unspecified NSApp;
 @interface NSMenu : NSObject
 - (instancetype)initWithTitle:(NSString*)title;
 - (void)addItem:(NSMenuItem*)newItem;
+// https://developer.apple.com/documentation/appkit/nsmenu/additem(withtitle:action:keyequivalent:)
+- (NSMenuItem*)addItemWithTitle:(NSString*)string action:(nullable SEL)selector keyEquivalent:(NSString*)charCode;
 @property BOOL autoenablesItems;
 @end
 
@@ -209,6 +229,8 @@ APPKIT_EXTERN NSAttributedStringKey const NSForegroundColorAttributeName;
 
 @interface NSRunningApplication : NSObject
 + (NSArray<NSRunningApplication*>*)runningApplicationsWithBundleIdentifier:(NSString*)bundleIdentifier;
+// https://developer.apple.com/documentation/appkit/nsrunningapplication/processidentifier
+@property(readonly) pid_t processIdentifier;
 @end
 
 @interface NSWorkspaceOpenConfiguration : NSObject <NSCopying>

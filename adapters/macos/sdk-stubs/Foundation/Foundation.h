@@ -3,6 +3,8 @@
 #pragma once
 
 #include <objc/objc.h>
+#include <limits.h>
+#include <sys/types.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreGraphics/CoreGraphics.h>
 
@@ -12,9 +14,14 @@
 #define NS_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
 #define NS_OPTIONS(_type, _name) _type _name; enum : _type
 #define NS_RETURNS_INNER_POINTER __attribute__((objc_returns_inner_pointer))
+// https://developer.apple.com/documentation/swift/marking-api-availability-in-objective-c
+// Availability only means something to a compiler aimed at macOS, which the syntax check is not.
+#define API_AVAILABLE(...)
 
 typedef long NSInteger;
 typedef unsigned long NSUInteger;
+// https://developer.apple.com/documentation/objectivec/nsuintegermax
+#define NSUIntegerMax ULONG_MAX
 typedef double NSTimeInterval;
 typedef NSUInteger NSStringEncoding;
 typedef CGPoint NSPoint;
@@ -52,7 +59,24 @@ __attribute__((objc_root_class))
 
 enum { NSUTF8StringEncoding = 4 };
 
-@interface NSArray<__covariant ObjectType> : NSObject
+// https://developer.apple.com/documentation/foundation/nsfastenumerationstate
+typedef struct {
+  unsigned long state;
+  id __unsafe_unretained _Nullable* _Nullable itemsPtr;
+  unsigned long* _Nullable mutationsPtr;
+  unsigned long extra[5];
+} NSFastEnumerationState;
+
+// https://developer.apple.com/documentation/foundation/nsfastenumeration
+// What for (… in …) compiles against.
+@protocol NSFastEnumeration
+// https://developer.apple.com/documentation/foundation/nsfastenumeration/countbyenumerating(with:objects:count:)
+- (NSUInteger)countByEnumeratingWithState:(NSFastEnumerationState*)state
+                                  objects:(id __unsafe_unretained _Nullable[_Nonnull])buffer
+                                    count:(NSUInteger)len;
+@end
+
+@interface NSArray<__covariant ObjectType> : NSObject <NSFastEnumeration>
 @property(readonly) NSUInteger count;
 @end
 
@@ -103,6 +127,14 @@ FOUNDATION_EXPORT NSRunLoopMode const NSDefaultRunLoopMode;
 @property(class, readonly, strong) NSRunLoop* mainRunLoop;
 - (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
 - (BOOL)runMode:(NSRunLoopMode)mode beforeDate:(NSDate*)limitDate;
+@end
+
+// https://developer.apple.com/documentation/foundation/processinfo
+@interface NSProcessInfo : NSObject
+// https://developer.apple.com/documentation/foundation/processinfo/processinfo
+@property(class, readonly, strong) NSProcessInfo* processInfo;
+// https://developer.apple.com/documentation/foundation/processinfo/processidentifier
+@property(readonly) int processIdentifier;
 @end
 
 @interface NSAppleScript : NSObject <NSCopying>
