@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "adapters/posix/process_info.h"
 #include "sim_root.h"
 
 namespace corvel::sim {
@@ -15,18 +16,8 @@ namespace fs = std::filesystem;
 
 fs::path assertionFile(const fs::path& root, pid_t pid) { return root / "mac" / "assertions" / std::to_string(pid); }
 
-bool processIsAlive(pid_t pid) {
-  if (pid <= 0) return false;
-  if (::kill(pid, 0) != 0 && errno != EPERM) return false;
-  // kill() succeeds on a zombie too; only the state letter in /proc tells it apart.
-  const auto stat = readFile(fs::path("/proc") / std::to_string(pid) / "stat");
-  if (!stat) return true;  // no /proc to ask: trust kill()
-  // The command name is in parentheses and may itself hold ") ", so the state follows the last one.
-  const auto close = stat->rfind(')');
-  if (close == std::string::npos || close + 2 >= stat->size()) return true;
-  const char state = (*stat)[close + 2];
-  return state != 'Z' && state != 'X' && state != 'x';
-}
+// kill() succeeds on a zombie too; the system's process table tells it apart.
+bool processIsAlive(pid_t pid) { return identityOf(pid).has_value(); }
 
 std::vector<pid_t> liveAssertions(const fs::path& root) {
   std::vector<pid_t> live;

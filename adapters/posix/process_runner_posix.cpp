@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "support/utf8.h"
+#include "support/wait_status.h"
 
 extern char** environ;
 
@@ -74,12 +75,6 @@ std::vector<pid_t> orphans;
 void reapOrphans() {
   std::lock_guard lock(orphansMutex);
   std::erase_if(orphans, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) != 0; });
-}
-
-int exitCodeFromStatus(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
 }
 
 class SpawnSetup {
@@ -254,7 +249,7 @@ ProcessResult execute(const std::string& executable, const std::vector<std::stri
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
   }
-  ProcessResult result{exitCodeFromStatus(status), ""};
+  ProcessResult result{exitCodeFromWaitStatus(status), ""};
   if (utf8::isValid(bytes)) result.output = std::move(bytes);
   return result;
 }

@@ -28,6 +28,8 @@
 #include <unistd.h>
 
 #include "sim/assertions.h"
+#include "support/decimal.h"
+#include "support/wait_status.h"
 #include "sim/sim_root.h"
 
 extern char** environ;
@@ -46,16 +48,6 @@ int usage() {
   return 1;
 }
 
-std::optional<long long> decimal(const char* text) {
-  if (*text == '\0') return std::nullopt;
-  long long value = 0;
-  for (const char* c = text; *c; ++c) {
-    if (*c < '0' || *c > '9' || value > 100'000'000'000LL) return std::nullopt;
-    value = value * 10 + (*c - '0');
-  }
-  return value;
-}
-
 timespec monotonicNow() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -65,12 +57,6 @@ timespec monotonicNow() {
 long long millisecondsUntil(const timespec& deadline) {
   const timespec now = monotonicNow();
   return (deadline.tv_sec - now.tv_sec) * 1000LL + (deadline.tv_nsec - now.tv_nsec) / 1'000'000LL;
-}
-
-int exitCodeOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 1;
 }
 
 }  // namespace
@@ -112,11 +98,12 @@ int main(int argc, char** argv) {
     if (const char* at = std::strchr(letters, option)) {
       flags[at - letters] = true;
     } else if (option == 't') {
-      const auto seconds = decimal(optarg);
-      if (!seconds) return usage();
+      const auto seconds = corvel::parseDecimal(optarg);
+      // Far beyond any real timeout, and small enough to count in milliseconds without overflow.
+      if (!seconds || *seconds > 100'000'000'000LL) return usage();
       timeout = *seconds;
     } else if (option == 'w') {
-      const auto pid = decimal(optarg);
+      const auto pid = corvel::parseDecimal(optarg);
       if (!pid || *pid <= 0 || *pid > 0x3fffffff) return usage();
       waitPid = static_cast<pid_t>(*pid);
     } else {
@@ -183,7 +170,7 @@ int main(int argc, char** argv) {
     if (child > 0) {
       int status = 0;
       if (::waitpid(child, &status, WNOHANG) == child) {
-        exitCode = exitCodeOf(status);
+        exitCode = corvel::exitCodeFromWaitStatus(status);
         break;
       }
     }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "sim/sim_root.h"
+#include "support/decimal.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -87,15 +88,10 @@ std::string readPasswordLine() {
 // The stored form of a requested setting, or none when the value is not one the tool takes.
 std::optional<std::string> storedForm(const std::string& value) {
   if (value == "immediate" || value == "off") return value;
-  if (value.empty() || value.size() > 10) return std::nullopt;
-  long long seconds = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return std::nullopt;
-    seconds = seconds * 10 + (c - '0');
-  }
-  if (seconds > INT_MAX) return std::nullopt;
-  if (seconds == 0) return std::string("immediate");
-  return std::to_string(seconds);
+  const auto seconds = corvel::parseDecimal(value);
+  if (!seconds || *seconds > INT_MAX) return std::nullopt;
+  if (*seconds == 0) return std::string("immediate");
+  return std::to_string(*seconds);
 }
 
 int reportStatus(const fs::path& root) {
