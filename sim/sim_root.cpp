@@ -99,9 +99,12 @@ std::string mapSystemPath(const fs::path& root, std::string_view path) {
   return std::string(path);
 }
 
-void pauseAfterChangeIfAsked(const std::filesystem::path& root, std::string_view tool) {
+void changeValue(const std::filesystem::path& root, std::string_view name, std::string_view value,
+                 std::string_view tool, std::string_view absent) {
+  const bool changes = readValue(root, name).value_or(std::string(absent)) != value;
+  writeValue(root, name, value);
   const char* asked = std::getenv("CORVEL_SIM_PAUSE_AFTER");
-  if (asked == nullptr || tool != asked) return;
+  if (!changes || asked == nullptr || tool != asked) return;
   writeValue(root, "paused", std::string(tool) + " " + std::to_string(::getpid()));
   std::this_thread::sleep_for(std::chrono::minutes(1));
 }

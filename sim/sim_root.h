@@ -46,11 +46,13 @@ std::optional<std::string> readFile(const std::filesystem::path& path);
 // under the root; every other path is returned unchanged.
 std::string mapSystemPath(const std::filesystem::path& root, std::string_view path);
 
-// For tests of what a kill in the middle of a flow leaves behind: when CORVEL_SIM_PAUSE_AFTER names
-// `tool`, the tool marks mac/paused with its name and pid right after it has changed a setting (not
-// when it sets the value there already) and then waits a minute before it ends, which leaves the
-// caller waiting on it long enough to be killed there.
-void pauseAfterChangeIfAsked(const std::filesystem::path& root, std::string_view tool);
+// A system tool's change of mac/<name>. For tests of what a kill in the middle of a flow leaves
+// behind: when CORVEL_SIM_PAUSE_AFTER names `tool`, the tool marks mac/paused with its name and pid
+// right after it has changed the value (not when it sets the value there already) and then waits a
+// minute before it ends, which leaves the caller waiting on it long enough to be killed there. An
+// absent value counts as `absent`.
+void changeValue(const std::filesystem::path& root, std::string_view name, std::string_view value,
+                 std::string_view tool, std::string_view absent = "");
 
 // The environment variable through which the sim tools tell each other they run as root (the sim
 // sudo and the administrator script set it; the real uid is not consulted, since tests may run as

@@ -143,9 +143,7 @@ int main(int argc, char** argv) {
         std::fputs("'/usr/bin/pmset' must be run as root...\n", stderr);
         return 1;
       }
-      const bool changes = corvel::sim::readValue(root, "disablesleep").value_or("0") != args[2];
-      corvel::sim::writeValue(root, "disablesleep", args[2]);
-      if (changes) corvel::sim::pauseAfterChangeIfAsked(root, "pmset");
+      corvel::sim::changeValue(root, "disablesleep", args[2], "pmset", "0");
       return 0;
     }
     return usage();

@@ -124,9 +124,7 @@ int change(const fs::path& root, const std::string& value, const std::string& pa
     logLine("Failed to change screenLock: invalid value");
     return 1;
   }
-  const bool changes = corvel::sim::readValue(root, "screenlock") != *stored;
-  corvel::sim::writeValue(root, "screenlock", *stored);
-  if (changes) corvel::sim::pauseAfterChangeIfAsked(root, "sysadminctl");
+  corvel::sim::changeValue(root, "screenlock", *stored, "sysadminctl");
   return 0;
 }
 
