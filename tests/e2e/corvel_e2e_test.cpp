@@ -1,8 +1,11 @@
 // Corvel end to end: the built program on a simulated Mac of its own, driven through its terminal
 // protocol as a person would.
+#include <algorithm>
 #include <cairo.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
@@ -29,6 +32,18 @@ class CorvelEndToEnd : public test::SimRootTest {
     return text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json::object();
   }
   std::size_t assertions() { return sim::liveAssertions(root()).size(); }
+  void setUpRemoteStrong(ProgramProcess& corvel) {
+    corvel.send("right-click");
+    corvel.send("リモート強制モード");
+    ASSERT_TRUE(corvel.waitFor("リモート強制モードを設定します")) << corvel.transcript();
+    corvel.send("設定する");
+    ASSERT_TRUE(corvel.waitFor("画面ロック防止を設定します"));
+    corvel.send("corvel");
+    corvel.send("続ける");
+    ASSERT_TRUE(corvel.waitFor("管理者の承認")) << corvel.transcript();
+    corvel.send("approve");
+    ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
+  }
   void TearDown() override {
     // Whatever a test left running under its root goes with it.
     for (pid_t pid : sim::liveAssertions(root())) ::kill(pid, SIGTERM);
@@ -84,6 +99,24 @@ TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplained) {
   EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
 }
 
+// On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
+// underneath (here the fingerprint prompt of a switch) may carry on after the clean-up.
+TEST_F(CorvelEndToEnd, AQuitWhileTheFingerprintPromptIsUpEndsCorvelThere) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}, {"CORVEL_SKIP_SERVICE", ""}});
+  setUpRemoteStrong(*corvel);
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("Touch ID: リモート強制モードを切り替えます")) << corvel->transcript();
+  corvel->send("quit");
+  const auto status = corvel->waitForExit(std::chrono::seconds(5));
+  corvel->send("touch");
+  EXPECT_EQ(corvel->waitForExit(std::chrono::seconds(2)), 0) << corvel->transcript();
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(defaults().value("ProtectionEnabled", false), false);
+  EXPECT_NE(macValue("disablesleep"), "1");
+  EXPECT_EQ(assertions(), 0u);
+  EXPECT_FALSE(fs::exists(root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist"));
+}
+
 TEST_F(CorvelEndToEnd, TurnOffAndQuitEndsProtectionAndTheAgent) {
   auto corvel = std::make_unique<ProgramProcess>(test::binFolder() / "Corvel", std::vector<std::string>{},
                                                  std::map<std::string, std::string>{{"CORVEL_SKIP_SERVICE", ""}});
@@ -101,16 +134,7 @@ TEST_F(CorvelEndToEnd, TurnOffAndQuitEndsProtectionAndTheAgent) {
 TEST_F(CorvelEndToEnd, RemoteStrongSetUpThenRestoreAndQuitPutsEverythingBack) {
   setMacValue("screenlock", "300");
   auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
-  corvel->send("right-click");
-  corvel->send("リモート強制モード");
-  ASSERT_TRUE(corvel->waitFor("リモート強制モードを設定します")) << corvel->transcript();
-  corvel->send("設定する");
-  ASSERT_TRUE(corvel->waitFor("画面ロック防止を設定します"));
-  corvel->send("corvel");
-  corvel->send("続ける");
-  ASSERT_TRUE(corvel->waitFor("管理者の承認")) << corvel->transcript();
-  corvel->send("approve");
-  ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
+  setUpRemoteStrong(*corvel);
   EXPECT_EQ(macValue("screenlock"), "off");
   corvel->send("click");
   ASSERT_TRUE(corvel->waitFor("Touch ID: リモート強制モードを切り替えます")) << corvel->transcript();
