@@ -64,7 +64,9 @@ void writeValue(const fs::path& root, std::string_view name, std::string_view va
 
 void replaceFileAtomically(const fs::path& path, std::string_view contents, unsigned mode) {
   const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp." + std::to_string(getpid()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  // The name is predictable: whatever a crash, or someone else, left there is removed, never followed.
+  ::unlink(temporary.c_str());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "create " + temporary.string());
   std::size_t written = 0;
   while (written < contents.size()) {
