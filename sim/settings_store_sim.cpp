@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -271,19 +270,7 @@ struct JsonSettingsStore::State {
   }
 };
 
-fs::path corruptFileName(const fs::path& file) {
-  char stamp[32];
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-  const std::string base = file.filename().string() + ".corrupt-" + stamp + "-" + std::to_string(getpid());
-  fs::path candidate = file.parent_path() / base;
-  for (int n = 1; fs::exists(fs::symlink_status(candidate)); ++n) {
-    candidate = file.parent_path() / (base + "-" + std::to_string(n));
-  }
-  return candidate;
-}
+fs::path corruptFileName(const fs::path& file) { return setAsideName(file, "corrupt"); }
 
 JsonSettingsStore::JsonSettingsStore(const fs::path& root, std::string_view domain)
     : file_(root / "Library" / "Preferences" / (std::string(domain) + ".json")), state_(std::make_unique<State>()) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -41,6 +42,21 @@ void ensureInitialized(const fs::path& root) {
   for (const auto& [name, value] : defaults) {
     if (!fs::exists(root / "mac" / name)) writeValue(root, name, value);
   }
+}
+
+fs::path setAsideName(const fs::path& file, std::string_view why) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+  const std::string base =
+      file.filename().string() + "." + std::string(why) + "-" + stamp + "-" + std::to_string(getpid());
+  fs::path candidate = file.parent_path() / base;
+  for (int n = 1; fs::exists(fs::symlink_status(candidate)); ++n) {
+    candidate = file.parent_path() / (base + "-" + std::to_string(n));
+  }
+  return candidate;
 }
 
 std::optional<std::string> readFile(const fs::path& path) {

@@ -39,6 +39,9 @@ void writeValue(const std::filesystem::path& root, std::string_view name, std::s
 // the old or the new contents, never a mix. Throws std::system_error on failure.
 void replaceFileAtomically(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0644);
 
+// A free name beside `file` to set it aside under, as it is: "<name>.<why>-<UTC time>-<pid>[-<n>]".
+std::filesystem::path setAsideName(const std::filesystem::path& file, std::string_view why);
+
 // The whole file, or none when it cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path& path);
 

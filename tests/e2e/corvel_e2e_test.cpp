@@ -87,16 +87,36 @@ TEST_F(CorvelEndToEnd, QuitWhileOnIsRefusedAndCorvelKeepsRunning) {
   EXPECT_EQ(assertions(), 1u);
 }
 
-TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplained) {
+// Whoever can write to the pipe must not reach the terminal through Corvel's explanations, and a
+// password typed when no dialog is open must not land in the log.
+TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplainedWithoutBeingRepeated) {
   auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
-  corvel->send("dance");
-  EXPECT_TRUE(corvel->waitFor("「dance」は分かりません")) << corvel->transcript();
+  corvel->send("dance\x1b]0;owned\x07");
+  EXPECT_TRUE(corvel->waitFor("分かりません")) << corvel->transcript();
+  EXPECT_TRUE(corvel->waitFor("click, right-click, dock-click, quit, lock-screen, unlock-screen"));
   corvel->send("right-click");
   corvel->send("現在：OFF");  // the information line cannot be chosen
   EXPECT_TRUE(corvel->waitFor("このメニューで選べません")) << corvel->transcript();
+  EXPECT_TRUE(corvel->waitFor("close")) << corvel->transcript();
   corvel->send("close");
   corvel->send("click");
   EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
+  for (const char* echoed : {"dance", "owned", "\x1b", "現在：OFF」"}) {
+    EXPECT_EQ(corvel->transcript().find(echoed), std::string::npos) << echoed;
+  }
+}
+
+// The pipe is shared by every writer that comes along; what one leaves unfinished is no part of the
+// next one's line.
+TEST_F(CorvelEndToEnd, ADesktopWriterThatLeavesMidLineDoesNotSpoilTheNextOne) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  for (const char* fragment : {"cl", "quit"}) {
+    std::ofstream(root() / "desktop") << fragment;
+    ::usleep(300000);
+  }
+  std::ofstream(root() / "desktop") << "click\n";
+  EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  EXPECT_EQ(corvel->transcript().find("分かりません"), std::string::npos) << corvel->transcript();
 }
 
 // On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
@@ -173,6 +193,57 @@ TEST_F(CorvelEndToEnd, OpeningCorvelAgainClicksTheRunningOne) {
   EXPECT_EQ(second.waitForExit(), 0) << second.transcript();
   EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
   EXPECT_TRUE(corvel->running());
+}
+
+// A watchdog relaunches only a Corvel that is gone; finding one, it must not click its Dock tile.
+TEST_F(CorvelEndToEnd, AWatchdogLaunchThatFindsCorvelRunningLeavesIt) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  ProgramProcess second(test::binFolder() / "Corvel", {"--watchdog-launch"}, {{"CORVEL_SKIP_SERVICE", "1"}});
+  EXPECT_EQ(second.waitForExit(), 0);
+  EXPECT_EQ(second.transcript(), "");
+  EXPECT_FALSE(corvel->waitFor("🟢", std::chrono::milliseconds(800))) << corvel->transcript();
+}
+
+// What lies at the desktop's name before Corvel ever ran, or replaces it later, is not the window
+// server's pipe: its contents are never taken as input, and nothing is written into it or through it.
+TEST_F(CorvelEndToEnd, ADesktopThatIsNotOurPipeIsSetAsideAndNeverWrittenTo) {
+  const fs::path desktop = root() / "desktop", target = root() / "target";
+  const auto setAside = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(root())) {
+      if (entry.path().filename().string().starts_with("desktop.")) found.push_back(entry.path());
+    }
+    return found;
+  };
+  for (const bool asLink : {false, true}) {
+    SCOPED_TRACE(asLink ? "link" : "file");
+    sim::replaceFileAtomically(target, "click\nclick\nclick\n");
+    if (asLink) {
+      fs::create_symlink(target, desktop);
+    } else {
+      fs::copy_file(target, desktop);
+    }
+    auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(desktop)));
+    const auto aside = setAside();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(fs::is_symlink(fs::symlink_status(aside[0])), asLink);
+    // A planted file in its place afterwards is not written into by a second launch.
+    fs::remove(desktop);
+    if (asLink) {
+      fs::create_symlink(target, desktop);
+    } else {
+      fs::copy_file(target, desktop);
+    }
+    ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
+    EXPECT_NE(second.waitForExit(), std::nullopt);
+    EXPECT_EQ(sim::readFile(target), "click\nclick\nclick\n");
+    EXPECT_EQ(sim::readFile(desktop), "click\nclick\nclick\n");
+    EXPECT_FALSE(corvel->waitFor("🟢", std::chrono::milliseconds(500))) << corvel->transcript();
+    corvel.reset();
+    fs::remove(desktop);
+    fs::remove(aside[0]);
+  }
 }
 
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {
