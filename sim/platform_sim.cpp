@@ -103,21 +103,37 @@ class SimPlatformServices final : public PlatformServices {
 }  // namespace
 
 std::unique_ptr<PlatformServices> makePlatformServices(std::vector<std::string> arguments) {
+  // Nothing of the application exists yet: a root that cannot serve ends Corvel with one line.
+  const auto fail = [](const std::string& why) {
+    std::fputs(("Corvel: " + why + "\n").c_str(), stderr);
+    std::exit(1);
+  };
   fs::path root = sim::rootFolder();
-  sim::ensureInitialized(root);
+  if (const auto refusal = sim::prepareRoot(root)) fail(*refusal);
   // One Corvel serves a simulated Mac, as the system runs one instance of an application. Opening
   // it again while it runs reaches the running one as a reopen, which is a click on its Dock tile.
-  if (!sim::claimRootForCorvel(root)) {
-    // The watchdog relaunches a Corvel that is gone; finding one, a click would switch its protection.
-    if (std::find(arguments.begin(), arguments.end(), watchdog::LaunchArgument) != arguments.end()) std::exit(0);
-    if (!sim::writeToDesktopPipe(root, "dock-click\n")) {
-      std::fputs("Corvel is already running on this simulated Mac, but its desktop pipe cannot be reached.\n", stderr);
-      std::exit(1);
-    }
-    std::fputs("Corvel is already running on this simulated Mac; it was opened again.\n", stderr);
-    std::exit(0);
+  switch (sim::claimRootForCorvel(root)) {
+    case sim::Claim::taken:
+      break;
+    case sim::Claim::heldByAnother:
+      // The watchdog relaunches a Corvel that is gone; finding one, a click would switch its protection.
+      if (std::find(arguments.begin(), arguments.end(), watchdog::LaunchArgument) != arguments.end()) std::exit(0);
+      if (!sim::writeToDesktopPipe(root, "dock-click\n")) {
+        fail("Corvel is already running on this simulated Mac, but its desktop pipe cannot be reached.");
+      }
+      std::fputs("Corvel is already running on this simulated Mac; it was opened again.\n", stderr);
+      std::exit(0);
+    default:
+      // Carrying on could mean two Corvels on one Mac, and a watchdog that cannot tell either.
+      fail("cannot tell whether another Corvel serves this simulated Mac: " + (root / "corvel.pid").string() +
+           " is no file of this user that can be locked.");
   }
-  return std::make_unique<SimPlatformServices>(std::move(root), std::move(arguments));
+  try {
+    return std::make_unique<SimPlatformServices>(root, std::move(arguments));
+  } catch (const std::exception& error) {
+    fail("the simulated Mac at " + root.string() + " cannot be prepared: " + error.what());
+  }
+  return nullptr;
 }
 
 }  // namespace corvel

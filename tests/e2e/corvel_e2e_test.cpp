@@ -246,6 +246,38 @@ TEST_F(CorvelEndToEnd, ADesktopThatIsNotOurPipeIsSetAsideAndNeverWrittenTo) {
   }
 }
 
+// A simulated Mac Corvel cannot serve safely: one line saying why, a failing status, and nothing
+// made or changed, above all not in the real system's folders.
+TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
+  const fs::path blocked = root() / "blocked", foreign = root() / "foreign", open = root() / "open";
+  fs::create_directories(blocked);
+  sim::replaceFileAtomically(blocked / "mac", "");
+  fs::create_directories(open);
+  fs::permissions(open, fs::perms::all);
+  fs::create_directories(root() / "corvel.pid");
+  std::vector<std::pair<fs::path, const char*>> cases = {
+      {blocked, "blocked"}, {open, "open"}, {root(), "corvel.pid"}, {"/", "/"},         {"/etc/", "/etc"},
+      {"/usr/../tmp", "/tmp"},  {"/lib64", "/lib64"}, {"/usr", "/usr"}};
+  // Only root can hand a folder to another account.
+  fs::create_directories(foreign);
+  if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");
+  for (const auto& [simRoot, mentioned] : cases) {
+    SCOPED_TRACE(simRoot);
+    ProgramProcess corvel(test::binFolder() / "Corvel", {},
+                          {{"CORVEL_SIM_ROOT", simRoot.string()}, {"CORVEL_SKIP_SERVICE", "1"}, {"CORVEL_NO_TOGGLE", "1"}});
+    const auto status = corvel.waitForExit(std::chrono::seconds(5));
+    ASSERT_NE(status, std::nullopt) << corvel.transcript();
+    EXPECT_NE(*status, 0);
+    EXPECT_EQ(std::count(corvel.transcript().begin(), corvel.transcript().end(), '\n'), 1) << corvel.transcript();
+    EXPECT_NE(corvel.transcript().find(mentioned), std::string::npos) << corvel.transcript();
+  }
+  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"}) {
+    EXPECT_FALSE(fs::exists(made)) << made;
+  }
+  EXPECT_TRUE(fs::is_empty(foreign));
+  EXPECT_TRUE(fs::is_empty(open));
+}
+
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {
   ProgramProcess corvel(test::binFolder() / "Corvel", {"--watchdog-launch", "--diagnose"}, {});
   EXPECT_EQ(corvel.waitForExit(), 0);
