@@ -246,6 +246,25 @@ TEST_F(CorvelEndToEnd, ADesktopThatIsNotOurPipeIsSetAsideAndNeverWrittenTo) {
   }
 }
 
+// Corvel's temporary names are predictable; a link planted at one is replaced, never written through.
+TEST_F(CorvelEndToEnd, ALinkPlantedAtATemporaryNameIsNeverWrittenThrough) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  const std::string pid = std::to_string(corvel->pid());
+  const fs::path planted[] = {root() / ("dock.png.tmp." + pid), root() / (".dock.png.tmp." + pid),
+                              root() / "Library/Preferences" / (".app.corvel.Corvel.json.tmp." + pid),
+                              root() / "mac" / (".session-locked.tmp." + pid)};
+  for (const auto& link : planted) {
+    sim::replaceFileAtomically(link.string() + ".target", "precious\n");
+    fs::create_symlink(link.string() + ".target", link);
+  }
+  corvel->send("click");
+  corvel->send("lock-screen");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(eventually([&] { return macValue("session-locked") == "1"; }));
+  ::usleep(300000);
+  for (const auto& link : planted) EXPECT_EQ(sim::readFile(link.string() + ".target"), "precious\n") << link;
+}
+
 // A simulated Mac Corvel cannot serve safely: one line saying why, a failing status, and nothing
 // made or changed, above all not in the real system's folders.
 TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
