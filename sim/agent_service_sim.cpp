@@ -95,7 +95,9 @@ class SimAgentService final : public AgentService {
     const auto started = recorded(*text, "started");
     if (pid <= 0 || !started || startTimeOf(pid) != started) return std::nullopt;
     const auto command = commandLineOf(pid);
-    if (!command || std::find(command->begin(), command->end(), program_.string()) == command->end()) return std::nullopt;
+    if (!command || std::find(command->begin(), command->end(), program_.string()) == command->end()) {
+      return std::nullopt;
+    }
     return pid;
   }
 

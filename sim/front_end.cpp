@@ -12,9 +12,13 @@
 
 namespace corvel::sim {
 
-FrontEnd::FrontEnd(int inputFd, int outputFd) : outputFd_(outputFd) { sources_.push_back({inputFd, nullptr, "", 0, false, false}); }
+FrontEnd::FrontEnd(int inputFd, int outputFd) : outputFd_(outputFd) {
+  sources_.push_back({inputFd, nullptr, "", 0, false, false});
+}
 
-void FrontEnd::addInput(int fd, std::function<int()> reopen) { sources_.push_back({fd, std::move(reopen), "", 0, false, false}); }
+void FrontEnd::addInput(int fd, std::function<int()> reopen) {
+  sources_.push_back({fd, std::move(reopen), "", 0, false, false});
+}
 
 void FrontEnd::say(const std::string& line) {
   const std::string text = line + "\n";

@@ -84,10 +84,12 @@ std::optional<std::string> refusalOfRoot(const fs::path& root) {
   if (::stat(resolved.c_str(), &info) != 0) return std::nullopt;  // not there yet: it is made for its owner
   if (!S_ISDIR(info.st_mode)) return "the simulated Mac at " + printable(root) + " is not a folder";
   if (info.st_uid != ::geteuid()) {
-    return "the simulated Mac at " + printable(root) + " belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    return "the simulated Mac at " + printable(root) + " belongs to another user (uid " +
+           std::to_string(info.st_uid) + ")";
   }
   if (info.st_mode & (S_IWGRP | S_IWOTH)) {
-    return "the simulated Mac at " + printable(root) + " may be written by other users; only its owner may (chmod go-w)";
+    return "the simulated Mac at " + printable(root) +
+           " may be written by other users; only its owner may (chmod go-w)";
   }
   return std::nullopt;
 }

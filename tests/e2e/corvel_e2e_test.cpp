@@ -282,8 +282,9 @@ TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
   if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");
   for (const auto& [simRoot, mentioned] : cases) {
     SCOPED_TRACE(simRoot);
-    ProgramProcess corvel(test::binFolder() / "Corvel", {},
-                          {{"CORVEL_SIM_ROOT", simRoot.string()}, {"CORVEL_SKIP_SERVICE", "1"}, {"CORVEL_NO_TOGGLE", "1"}});
+    ProgramProcess corvel(
+        test::binFolder() / "Corvel", {},
+        {{"CORVEL_SIM_ROOT", simRoot.string()}, {"CORVEL_SKIP_SERVICE", "1"}, {"CORVEL_NO_TOGGLE", "1"}});
     const auto status = corvel.waitForExit(std::chrono::seconds(5));
     ASSERT_NE(status, std::nullopt) << corvel.transcript();
     EXPECT_NE(*status, 0);

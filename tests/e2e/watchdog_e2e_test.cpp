@@ -25,7 +25,8 @@ class WatchdogEndToEnd : public test::SimRootTest {
   fs::path agentFile() { return root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist"; }
   pid_t claimedBy() {
     const auto text = sim::readFile(root() / "corvel.pid");
-    return text && sim::corvelClaim(root()) == sim::Claim::heldByAnother ? static_cast<pid_t>(std::atoi(text->c_str())) : 0;
+    const bool held = sim::corvelClaim(root()) == sim::Claim::heldByAnother;
+    return text && held ? static_cast<pid_t>(std::atoi(text->c_str())) : 0;
   }
   bool enabled() {
     const auto text = sim::readFile(root() / "Library/Preferences/app.corvel.Corvel.json");

@@ -105,7 +105,8 @@ TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
   const fs::path target = root() / "target.json";
   const std::string cap(1 << 20, ' ');
   const auto nested = [](int depth) {
-    return "{\"ProtectionMode\": \"standard\", \"n\": " + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
+    const std::string arrays = std::string(depth - 1, '[') + std::string(depth - 1, ']');
+    return "{\"ProtectionMode\": \"standard\", \"n\": " + arrays + "}";
   };
   const struct {
     const char* name;
@@ -143,7 +144,8 @@ TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
 
 // A stray byte in a key Corvel does not use must not cost it the record of what it changed.
 TEST_F(JsonSettingsStoreTest, InvalidUtf8KeepsEveryKeyThatReadsAndACopyIsSetAside) {
-  const std::string text = "{\"DidDisableScreenLock\": true, \"Previous\\u0053creenLockState\": \"300\", \"x\xff\": \"\xc3\"}";
+  const std::string text =
+      "{\"DidDisableScreenLock\": true, \"Previous\\u0053creenLockState\": \"300\", \"x\xff\": \"\xc3\"}";
   writeRaw(text);
   auto s = store();
   EXPECT_TRUE(s.boolean("DidDisableScreenLock"));
@@ -225,7 +227,8 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
     const std::string said = withoutPrivileges(root(), [&] {
       auto s = store();
       s.setBoolean("ProtectionEnabled", true);
-      return std::string(s.boolean("ProtectionEnabled") ? "on," : "off,") + s.string("PreviousScreenLockState").value_or("-");
+      return std::string(s.boolean("ProtectionEnabled") ? "on," : "off,") +
+             s.string("PreviousScreenLockState").value_or("-");
     });
     EXPECT_EQ(said, row.read);
     fs::permissions(file().parent_path(), fs::perms::owner_all);
