@@ -17,42 +17,33 @@ namespace corvel::sim {
 namespace {
 namespace fs = std::filesystem;
 
-// A front end whose input is `typed` (in a file, so any length fits) and whose screen is a file.
-class Screen : public test::SimRootTest {
- protected:
-  FrontEnd& frontEndReading(const std::string& typed) {
-    close();
-    replaceFileAtomically(root() / "typed", typed);
-    input_ = ::open((root() / "typed").c_str(), O_RDONLY | O_CLOEXEC);
-    output_ = ::open((root() / "screen").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    frontEnd_ = std::make_unique<FrontEnd>(input_, output_);
-    return *frontEnd_;
+// A front end reading what was typed from a file (so any length fits) and showing on a file.
+struct Typed {
+  Typed(const fs::path& folder, const std::string& typed)
+      : input((replaceFileAtomically(folder / "typed", typed), ::open((folder / "typed").c_str(), O_RDONLY))),
+        screen(folder / "screen"),
+        output(::open(screen.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {}
+  ~Typed() {
+    ::close(input);
+    ::close(output);
   }
-  std::string shown() { return readFile(root() / "screen").value_or(""); }
-  void TearDown() override {
-    close();
-    test::SimRootTest::TearDown();
-  }
-
- private:
-  void close() {
-    frontEnd_.reset();
-    for (int* fd : {&input_, &output_}) {
-      if (*fd >= 0) ::close(*fd);
-      *fd = -1;
-    }
-  }
-  int input_ = -1, output_ = -1;
-  std::unique_ptr<FrontEnd> frontEnd_;
+  std::string shown() const { return readFile(screen).value_or(""); }
+  int input;
+  fs::path screen;
+  int output;
+  FrontEnd frontEnd{input, output};
 };
 
+class Screen : public test::SimRootTest {};
+
 TEST_F(Screen, ALineOverTheCapIsDroppedWithOneExplanation) {
-  auto& frontEnd = frontEndReading(std::string(4096, 'a') + "\n" + std::string(4097, 'b') + "\r\n" +
-                                   std::string(1 << 20, 'c') + "\nclick\n");
+  Typed typed(root(), std::string(4096, 'a') + "\n" + std::string(4097, 'b') + "\r\n" + std::string(1 << 20, 'c') +
+                          "\nclick\n");
+  auto& frontEnd = typed.frontEnd;
   EXPECT_TRUE(frontEnd.readLine() == std::string(4096, 'a'));
   EXPECT_EQ(frontEnd.readLine(), "click");
   EXPECT_EQ(frontEnd.readLine(), std::nullopt);
-  const std::string screen = shown();
+  const std::string screen = typed.shown();
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 2) << screen.substr(0, 200);
   EXPECT_EQ(screen.find("bbb"), std::string::npos);
   EXPECT_EQ(screen.find("ccc"), std::string::npos);
@@ -86,8 +77,9 @@ TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(row.where);
-    row.read(frontEndReading(hostile + "\napprove\n1\n"));
-    const std::string screen = shown();
+    Typed typed(root(), hostile + "\napprove\n1\n");
+    row.read(typed.frontEnd);
+    const std::string screen = typed.shown();
     EXPECT_EQ(screen.find("pass"), std::string::npos) << screen;
     EXPECT_EQ(screen.find('\x1b'), std::string::npos) << screen;
     EXPECT_NE(screen.find(row.named, screen.find("分かりません")), std::string::npos) << screen;
