@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <poll.h>
 
 namespace corvel::sim {
@@ -22,10 +24,12 @@ void SimApplication::run() {
 }
 
 void SimApplication::terminate() {
-  if (stopped_) return;
   if (delegate_ && delegate_->applicationShouldTerminate() != TerminateReply::now) return;
   if (delegate_) delegate_->applicationWillTerminate();
-  stopped_ = true;
+  // The platform's terminate: ends the process here. Returning would hand control back to whatever
+  // was waiting underneath (a fingerprint prompt, say), which would then act after the clean-up.
+  std::fflush(nullptr);
+  std::exit(0);
 }
 
 std::shared_ptr<Timer> SimApplication::scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) {

@@ -17,7 +17,8 @@ class SimApplication final : public Application {
   void setActivationPolicyRegular() override { regular_ = true; }
   // Delivers the did-finish-launching callback, then turns the loop until a quit is allowed.
   void run() override;
-  // Asks the delegate; when it answers now, delivers will-terminate and stops the loop.
+  // Asks the delegate; when it answers now, delivers will-terminate and ends the process with status
+  // 0, from whatever depth of nested loops it was asked. Never returns after will-terminate.
   void terminate() override;
   std::shared_ptr<Timer> scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
   void dispatchAfter(double delaySeconds, std::function<void()> task) override;

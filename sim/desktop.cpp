@@ -1,11 +1,50 @@
 // The simulated desktop's protocol.
 #include "desktop.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim_root.h"
 
 namespace corvel::sim {
+
+namespace {
+
+bool isOwnFifo(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+}  // namespace
+
+int openDesktopPipe(const std::filesystem::path& root) {
+  const std::filesystem::path pipe = root / "desktop";
+  // A second round covers a pipe that another process set aside or replaced meanwhile.
+  for (int round = 0; round < 3; ++round) {
+    if (::mkfifo(pipe.c_str(), 0600) != 0 && errno != EEXIST) return -1;
+    // Read only: once its last writer has gone, the end shows, and what that writer left unfinished
+    // can be dropped (see FrontEnd::addInput).
+    const int fd = ::open(pipe.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && isOwnFifo(fd)) return fd;
+    if (fd >= 0) ::close(fd);
+    // A file would be replayed as input and never be a pipe again; a link would let its target be
+    // read as commands, or written into by the next launch.
+    if (::rename(pipe.c_str(), setAsideName(pipe, "set-aside").c_str()) != 0 && errno != ENOENT) return -1;
+  }
+  return -1;
+}
+
+bool writeToDesktopPipe(const std::filesystem::path& root, std::string_view line) {
+  // Without blocking: a pipe nobody reads refuses at once rather than holding this launch.
+  const int fd = ::open((root / "desktop").c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool written = isOwnFifo(fd) && ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  ::close(fd);
+  return written;
+}
 
 SimDesktop::SimDesktop(std::filesystem::path root, FrontEnd& frontEnd, SimApplication& application,
                        SimStatusBar& statusBar)
@@ -28,8 +67,11 @@ void SimDesktop::handle(const std::string& line) {
     writeValue(root_, "session-locked", line == "lock-screen" ? "1" : "0");
   } else if (line.empty()) {
   } else {
-    frontEnd_.say("「" + line + "」は分かりません。使えるのは click, right-click, dock-click, quit, lock-screen, "
-                  "unlock-screen です。");
+    // Never the line itself: anyone who can write to the pipe would reach the terminal through it,
+    // and a password typed when no dialog is open would be shown and logged.
+    std::string understood = "click, right-click, dock-click, quit, lock-screen, unlock-screen";
+    for (const auto& answer : frontEnd_.pendingAnswers()) understood += ", " + answer;
+    frontEnd_.say("その行は分かりません。使えるのは " + understood + " です。");
   }
 }
 
@@ -75,7 +117,9 @@ void SimDesktop::trackMenu(SimMenu& menu) {
       chosen = it->second;
       break;
     }
-    frontEnd_.say("「" + *line + "」はこのメニューで選べません。項目の名前か close を入力してください。");
+    std::string understood;
+    for (const auto& [title, item] : choices) understood += title + " / ";
+    frontEnd_.say("その行はこのメニューで選べません。選べるのは " + understood + "close です。");
   }
   // The menu closes first; the chosen command runs afterwards, as on the Mac.
   if (chosen) chosen->choose();

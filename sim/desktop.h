@@ -11,12 +11,23 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "application_sim.h"
 #include "front_end.h"
 #include "status_bar_sim.h"
 
 namespace corvel::sim {
+
+// The window server's stand-in, <root>/desktop: a named pipe any process of the user writes protocol
+// lines to. Returns a descriptor reading it without blocking, opened never through a link; whatever
+// stands at the name and is no FIFO of this user is set aside as it is and a fresh pipe made in its
+// place. -1 when none can be had.
+int openDesktopPipe(const std::filesystem::path& root);
+
+// Writes `line` (at most one pipe buffer, so it arrives whole) into the desktop pipe, only when that
+// is a FIFO of this user that someone reads; false otherwise.
+bool writeToDesktopPipe(const std::filesystem::path& root, std::string_view line);
 
 class SimDesktop {
  public:

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <pango/pangocairo.h>
-#include <unistd.h>
+
+#include "sim_root.h"
 
 namespace corvel::sim {
 namespace {
@@ -125,16 +126,21 @@ void SimDockTile::showIcon(const Drawing& drawing) {
   const unsigned char* data = cairo_image_surface_get_data(c.surface);
   const std::size_t size = static_cast<std::size_t>(cairo_image_surface_get_stride(c.surface)) * c.height;
   if (lastPixels_.size() == size && std::memcmp(lastPixels_.data(), data, size) == 0) return;
-  // Readers (a person, a test) must never see a half-written file.
-  const std::string temporary = pngPath_.string() + ".tmp." + std::to_string(getpid());
-  std::error_code failed;
-  if (cairo_surface_write_to_png(c.surface, temporary.c_str()) == CAIRO_STATUS_SUCCESS) {
-    std::filesystem::rename(temporary, pngPath_, failed);
-    if (!failed) {
-      lastPixels_.assign(data, data + size);
-      ++writes_;
-    }
+  // Encoded in memory and put in place atomically: readers (a person, a test) never see a
+  // half-written file, and a link planted at the temporary name is never followed.
+  std::string png;
+  const auto append = [](void* closure, const unsigned char* bytes, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(bytes), length);
+    return CAIRO_STATUS_SUCCESS;
+  };
+  if (cairo_surface_write_to_png_stream(c.surface, append, &png) != CAIRO_STATUS_SUCCESS) return;
+  try {
+    replaceFileAtomically(pngPath_, png);
+  } catch (const std::exception&) {
+    return;
   }
+  lastPixels_.assign(data, data + size);
+  ++writes_;
 }
 
 }  // namespace corvel::sim

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,9 +12,13 @@
 
 namespace corvel::sim {
 
-FrontEnd::FrontEnd(int inputFd, int outputFd) : outputFd_(outputFd) { sources_.push_back({inputFd, "", false}); }
+FrontEnd::FrontEnd(int inputFd, int outputFd) : outputFd_(outputFd) {
+  sources_.push_back({inputFd, nullptr, "", 0, false, false});
+}
 
-void FrontEnd::addInput(int fd) { sources_.push_back({fd, "", false}); }
+void FrontEnd::addInput(int fd, std::function<int()> reopen) {
+  sources_.push_back({fd, std::move(reopen), "", 0, false, false});
+}
 
 void FrontEnd::say(const std::string& line) {
   const std::string text = line + "\n";
@@ -26,36 +31,78 @@ void FrontEnd::say(const std::string& line) {
   }
 }
 
+namespace {
+
+constexpr const char* OverlongExplanation = "その行は長すぎるため読み捨てました（1行は4096バイトまで）。";
+
+}  // namespace
+
 std::optional<std::string> FrontEnd::takeBufferedLine() {
   for (auto& source : sources_) {
-    const auto end = source.buffer.find('\n');
-    if (end == std::string::npos) {
+    while (source.lineStart > 0 || (source.ended && !source.buffer.empty())) {
       // A last line without a line feed still counts once its input has ended.
-      if (source.ended && !source.buffer.empty()) {
-        std::string line;
-        line.swap(source.buffer);
-        return line;
-      }
-      continue;
+      const auto end = source.lineStart > 0 ? source.buffer.find('\n') : source.buffer.size();
+      std::string line = source.buffer.substr(0, end);
+      source.buffer.erase(0, std::min(end + 1, source.buffer.size()));
+      source.lineStart -= std::min(end + 1, source.lineStart);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.size() <= MaxLineLength) return line;
+      say(OverlongExplanation);
     }
-    std::string line = source.buffer.substr(0, end);
-    source.buffer.erase(0, end + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
   }
   return std::nullopt;
 }
 
+void FrontEnd::keepWithinCap(Source& source, std::size_t appended) {
+  // Only the bytes just read are searched, so a long line costs its length once, not once per read.
+  std::size_t from = source.buffer.size() - appended;
+  if (source.overlong) {
+    const auto end = source.buffer.find('\n', from);
+    source.buffer.erase(source.lineStart, end == std::string::npos ? std::string::npos : end + 1 - source.lineStart);
+    if (end == std::string::npos) return;
+    source.overlong = false;
+    from = source.lineStart;
+  }
+  if (const auto last = std::string_view(source.buffer).substr(from).rfind('\n'); last != std::string_view::npos) {
+    source.lineStart = from + last + 1;
+  }
+  // One more byte than the cap leaves room for the carriage return of a CRLF line.
+  if (source.buffer.size() - source.lineStart > MaxLineLength + 1) {
+    source.buffer.resize(source.lineStart);
+    source.overlong = true;
+    say(OverlongExplanation);
+  }
+}
+
 bool FrontEnd::fill(Source& source) {
-  char buffer[4096];
+  char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(source.fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
+    if (n < 0 && errno == EAGAIN) return true;
+    if (n > 0) {
+      source.buffer.append(buffer, static_cast<std::size_t>(n));
+      keepWithinCap(source, static_cast<std::size_t>(n));
+      return true;
+    }
+    if (!source.reopen) {
       source.ended = true;
       return false;
     }
-    source.buffer.append(buffer, static_cast<std::size_t>(n));
+    // The pipe has no writer left, so nobody can finish the line the last one left; kept, it would
+    // swallow the next writer's command.
+    source.buffer.clear();
+    source.lineStart = 0;
+    source.overlong = false;
+    const int previous = source.fd;
+    source.fd = source.reopen();
+    ::close(previous);  // only now, so that a writer never finds the pipe without a reader
+    if (application_) application_->unwatchInput(previous);
+    if (source.fd < 0) {
+      source.ended = true;
+      return false;
+    }
+    if (application_) watch(source.fd);
     return true;
   }
 }
@@ -106,29 +153,30 @@ std::optional<std::string> FrontEnd::ask(const std::string& prompt, const std::v
     const auto line = readLine();
     if (!line) return std::nullopt;
     if (std::find(answers.begin(), answers.end(), *line) != answers.end()) return line;
-    say("「" + *line + "」はここでは使えません。次のどれかを入力してください: " + choices);
+    say("その行は分かりません。次のどれかを入力してください: " + choices);
   }
 }
 
 void FrontEnd::attach(SimApplication& application) {
-  for (auto& source : sources_) {
-    const int fd = source.fd;
-    application.watchInput(fd, [this, fd, &application] {
-      auto it = std::find_if(sources_.begin(), sources_.end(), [&](const Source& s) { return s.fd == fd; });
-      // An ended input would poll as readable for ever.
-      if (it != sources_.end() && !fill(*it)) application.unwatchInput(fd);
-      dispatchBufferedLines();
-    });
-  }
+  application_ = &application;
+  for (const auto& source : sources_) watch(source.fd);
   // Lines already read but not yet handled, for instance several that arrived in one read; a
   // negative descriptor is never polled, only asked.
   application.watchInput(
       -1, [this] { dispatchBufferedLines(); },
       [this] {
-        return std::any_of(sources_.begin(), sources_.end(), [](const Source& s) {
-          return s.buffer.find('\n') != std::string::npos || (s.ended && !s.buffer.empty());
-        });
+        return std::any_of(sources_.begin(), sources_.end(),
+                           [](const Source& s) { return s.lineStart > 0 || (s.ended && !s.buffer.empty()); });
       });
+}
+
+void FrontEnd::watch(int fd) {
+  application_->watchInput(fd, [this, fd] {
+    auto it = std::find_if(sources_.begin(), sources_.end(), [&](const Source& s) { return s.fd == fd; });
+    // An ended input would poll as readable for ever.
+    if (it != sources_.end() && !fill(*it)) application_->unwatchInput(fd);
+    dispatchBufferedLines();
+  });
 }
 
 void FrontEnd::setPendingPrompt(std::vector<std::string> answers, std::function<void(const std::string&)> onAnswer) {
@@ -150,9 +198,12 @@ void FrontEnd::dispatchBufferedLines() {
   }
   if (handler_) {
     handler_(*line);
-  } else {
-    say("「" + *line + "」は今は使えません。");
+    return;
   }
+  // Never the line itself: whoever can write to an input would reach the terminal through it.
+  std::string understood;
+  for (const auto& answer : pendingAnswers_) understood += (understood.empty() ? "" : " / ") + answer;
+  say(understood.empty() ? "その行は分かりません。" : "その行は分かりません。使えるのは " + understood + " です。");
 }
 
 }  // namespace corvel::sim

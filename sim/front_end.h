@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,8 +21,13 @@ class FrontEnd {
   FrontEnd(const FrontEnd&) = delete;
   FrontEnd& operator=(const FrontEnd&) = delete;
 
-  // Another source of input lines, read alongside the first.
-  void addInput(int fd);
+  // Lines longer than this are not commands: they are dropped with one explanation.
+  static constexpr std::size_t MaxLineLength = 4096;
+
+  // Another source of input lines, read alongside the first. With `reopen`, the source is a pipe
+  // that writers come to and go from: when the last one has gone, a line it left unfinished is
+  // dropped and `reopen` gives the descriptor to read on (negative: the source has ended).
+  void addInput(int fd, std::function<int()> reopen = nullptr);
   // How long a modal read waits for a line before it counts as the end of input; by default for
   // ever, as a dialog on the screen does. Scripts that must never hang set a limit.
   void setModalTimeout(std::chrono::milliseconds timeout) { modalTimeout_ = timeout; }
@@ -45,19 +51,27 @@ class FrontEnd {
   void setLineHandler(std::function<void(const std::string&)> handler) { handler_ = std::move(handler); }
   void setPendingPrompt(std::vector<std::string> answers, std::function<void(const std::string&)> onAnswer);
   bool hasPendingPrompt() const { return static_cast<bool>(pendingAnswer_); }
+  // The answers the pending prompt takes; empty without one.
+  const std::vector<std::string>& pendingAnswers() const { return pendingAnswers_; }
 
  private:
   struct Source {
     int fd;
+    std::function<int()> reopen;
     std::string buffer;
+    std::size_t lineStart = 0;  // where the line still waiting for its line feed begins in `buffer`
+    bool overlong = false;      // dropping what is left of a line over the cap, up to its line feed
     bool ended = false;
   };
   std::optional<std::string> takeBufferedLine();
-  // Reads what is available on `source`; false at its end.
+  // Reads what is available on `source`; false once it has ended.
   bool fill(Source& source);
+  void keepWithinCap(Source& source, std::size_t appended);
+  void watch(int fd);
   void dispatchBufferedLines();
 
   std::vector<Source> sources_;
+  SimApplication* application_ = nullptr;
   int outputFd_;
   std::chrono::milliseconds modalTimeout_{-1};
   std::function<void(const std::string&)> handler_;

@@ -1,5 +1,6 @@
 // Wires a program to the simulated Mac: sim adapters where the Mac is simulated, posix ones where
 // the system is real either way.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,26 +24,23 @@
 #include "status_bar_sim.h"
 #include "system_sim.h"
 #include "workspace_sim.h"
+#include "watchdog/watchdog.h"
 
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
 
-// Started without a terminal (as the watchdog starts it), the output goes to a log under the root.
+// Started without a terminal (as the watchdog starts it), the output goes to a log under the root:
+// a regular file, never reached through a link nor a pipe that would hold Corvel up.
 int outputDescriptor(const fs::path& root) {
   struct stat info {};
   const bool usable = ::fstat(STDOUT_FILENO, &info) == 0 && !(S_ISCHR(info.st_mode) && !::isatty(STDOUT_FILENO));
   if (usable) return STDOUT_FILENO;
-  const int fd = ::open((root / "corvel.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  return fd >= 0 ? fd : STDOUT_FILENO;
-}
-
-// The window server's stand-in: a named pipe any process of the user can write protocol lines to.
-// Opened for reading and writing, so it never reports an end when a writer goes away.
-int openDesktopPipe(const fs::path& root) {
-  const fs::path pipe = root / "desktop";
-  if (::mkfifo(pipe.c_str(), 0600) != 0 && errno != EEXIST) return -1;
-  return ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+  const int fd =
+      ::open((root / "corvel.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+  if (fd >= 0) ::close(fd);
+  return STDOUT_FILENO;
 }
 
 class SimPlatformServices final : public PlatformServices {
@@ -67,7 +65,9 @@ class SimPlatformServices final : public PlatformServices {
     // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
     // runner gives every child the default disposition back.
     std::signal(SIGPIPE, SIG_IGN);
-    if (const int pipe = openDesktopPipe(root_); pipe >= 0) frontEnd_.addInput(pipe);
+    if (const int pipe = sim::openDesktopPipe(root_); pipe >= 0) {
+      frontEnd_.addInput(pipe, [root = root_] { return sim::openDesktopPipe(root); });
+    }
     frontEnd_.attach(application_);
   }
 
@@ -103,20 +103,37 @@ class SimPlatformServices final : public PlatformServices {
 }  // namespace
 
 std::unique_ptr<PlatformServices> makePlatformServices(std::vector<std::string> arguments) {
+  // Nothing of the application exists yet: a root that cannot serve ends Corvel with one line.
+  const auto fail = [](const std::string& why) {
+    std::fputs(("Corvel: " + why + "\n").c_str(), stderr);
+    std::exit(1);
+  };
   fs::path root = sim::rootFolder();
-  sim::ensureInitialized(root);
+  if (const auto refusal = sim::prepareRoot(root)) fail(*refusal);
   // One Corvel serves a simulated Mac, as the system runs one instance of an application. Opening
   // it again while it runs reaches the running one as a reopen, which is a click on its Dock tile.
-  if (!sim::claimRootForCorvel(root)) {
-    if (const int pipe = ::open((root / "desktop").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); pipe >= 0) {
-      if (::write(pipe, "dock-click\n", 11) < 0) {
+  switch (sim::claimRootForCorvel(root)) {
+    case sim::Claim::taken:
+      break;
+    case sim::Claim::heldByAnother:
+      // The watchdog relaunches a Corvel that is gone; finding one, a click would switch its protection.
+      if (std::find(arguments.begin(), arguments.end(), watchdog::LaunchArgument) != arguments.end()) std::exit(0);
+      if (!sim::writeToDesktopPipe(root, "dock-click\n")) {
+        fail("Corvel is already running on this simulated Mac, but its desktop pipe cannot be reached.");
       }
-      ::close(pipe);
-    }
-    std::fputs("Corvel is already running on this simulated Mac; it was opened again.\n", stderr);
-    std::exit(0);
+      std::fputs("Corvel is already running on this simulated Mac; it was opened again.\n", stderr);
+      std::exit(0);
+    default:
+      // Carrying on could mean two Corvels on one Mac, and a watchdog that cannot tell either.
+      fail("cannot tell whether another Corvel serves this simulated Mac: " + (root / "corvel.pid").string() +
+           " is no file of this user that can be locked.");
   }
-  return std::make_unique<SimPlatformServices>(std::move(root), std::move(arguments));
+  try {
+    return std::make_unique<SimPlatformServices>(root, std::move(arguments));
+  } catch (const std::exception& error) {
+    fail("the simulated Mac at " + root.string() + " cannot be prepared: " + error.what());
+  }
+  return nullptr;
 }
 
 }  // namespace corvel

@@ -5,22 +5,117 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace corvel::sim {
 namespace fs = std::filesystem;
 
+namespace {
+
+fs::path homeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  // A bare environment still has an account; a shared fallback such as /tmp would let other users
+  // plant files in the simulated Mac before it is made.
+  const passwd* account = ::getpwuid(::getuid());
+  return account && account->pw_dir ? fs::path(account->pw_dir) : fs::path();
+}
+
+// The path with control characters shown as '?', so that a message about it stays one line.
+std::string printable(const fs::path& path) {
+  std::string text = path.string();
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return text;
+}
+
+// `given` as written (made absolute and normal) and `resolved` (links followed) are both compared,
+// with the system folders and with what those resolve to: on a merged /usr, /lib64 is /usr/lib64.
+bool isSystemFolder(const fs::path& given, const fs::path& resolved) {
+  std::vector<fs::path> system{"/",    "/bin", "/boot", "/dev",     "/etc",    "/proc",         "/root",
+                               "/run", "/sbin", "/sys", "/usr",     "/var",    "/tmp",          "/private",
+                               "/System", "/Library", "/Applications"};
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator("/", ignored)) {
+    if (entry.path().filename().string().starts_with("lib")) system.push_back(entry.path());
+  }
+  if (given.parent_path() == "/" && given.filename().string().starts_with("lib")) return true;
+  for (const auto& folder : system) {
+    std::error_code missing;
+    const fs::path target = fs::canonical(folder, missing);
+    if (given == folder || resolved == folder || (!missing && resolved == target)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 fs::path rootFolder() {
-  if (const char* root = std::getenv("CORVEL_SIM_ROOT"); root && *root) return fs::path(root);
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) return fs::path(state) / "corvel-sim";
-  const char* home = std::getenv("HOME");
-  return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "corvel-sim";
+  std::error_code ignored;
+  if (const char* root = std::getenv("CORVEL_SIM_ROOT"); root && *root) return fs::absolute(root, ignored);
+  // A relative XDG_STATE_HOME is invalid and to be ignored, as the XDG specification says.
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') return fs::path(state) / "corvel-sim";
+  const fs::path home = homeFolder();
+  if (home.empty()) return {};
+  return home / ".local" / "state" / "corvel-sim";
+}
+
+std::optional<std::string> refusalOfRoot(const fs::path& root) {
+  if (!root.is_absolute()) return "no folder for the simulated Mac: neither CORVEL_SIM_ROOT nor a home folder is known";
+  std::error_code failed;
+  // Resolved first, so that neither "/usr/.." nor a link can pass for another folder.
+  const auto withoutTrailingSlash = [](fs::path path) {
+    path = path.lexically_normal();
+    return !path.has_filename() && path != path.root_path() ? path.parent_path() : path;
+  };
+  const fs::path resolved = withoutTrailingSlash(fs::weakly_canonical(root, failed));
+  if (failed) return "the simulated Mac at " + printable(root) + " cannot be reached: " + failed.message();
+  if (isSystemFolder(withoutTrailingSlash(root), resolved)) {
+    return "the simulated Mac cannot be at " + printable(root) + ": it is a system folder of this machine";
+  }
+  struct stat info {};
+  if (::stat(resolved.c_str(), &info) != 0) return std::nullopt;  // not there yet: it is made for its owner
+  if (!S_ISDIR(info.st_mode)) return "the simulated Mac at " + printable(root) + " is not a folder";
+  if (info.st_uid != ::geteuid()) {
+    return "the simulated Mac at " + printable(root) + " belongs to another user (uid " +
+           std::to_string(info.st_uid) + ")";
+  }
+  if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+    return "the simulated Mac at " + printable(root) +
+           " may be written by other users; only its owner may (chmod go-w)";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> prepareRoot(const fs::path& root) {
+  if (auto refusal = refusalOfRoot(root)) return refusal;
+  try {
+    if (!fs::exists(root)) {
+      fs::create_directories(root.parent_path());
+      if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
+        throw fs::filesystem_error("cannot create the folder", root, std::error_code(errno, std::generic_category()));
+      }
+      // Made by someone else in the same instant: the same checks as for any existing root.
+      if (auto refusal = refusalOfRoot(root)) return refusal;
+    }
+    ensureInitialized(root);
+  } catch (const std::exception& error) {
+    std::string what = error.what();
+    for (char& c : what) {
+      if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    }
+    return "the simulated Mac at " + printable(root) + " cannot be prepared: " + what;
+  }
+  return std::nullopt;
 }
 
 fs::path programFolder() {
@@ -35,14 +130,33 @@ void ensureInitialized(const fs::path& root) {
                              "Library/LaunchAgents"}) {
     fs::create_directories(root / folder);
   }
-  // Root's folder: only the owner may write there, as on the Mac.
-  fs::permissions(root / "etc/sudoers.d", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                              fs::perms::others_read | fs::perms::others_exec);
+  // Root's folder: only the owner may write there, as on the Mac. On a root that is read-only by now
+  // it was set when the root was made.
+  std::error_code readOnly;
+  fs::permissions(root / "etc/sudoers.d",
+                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                      fs::perms::others_exec,
+                  readOnly);
   const std::pair<const char*, const char*> defaults[] = {
       {"screenlock", "immediate"}, {"login-password", "corvel"}, {"touchid", "available"}, {"session-locked", "0"}};
   for (const auto& [name, value] : defaults) {
     if (!fs::exists(root / "mac" / name)) writeValue(root, name, value);
   }
+}
+
+fs::path setAsideName(const fs::path& file, std::string_view why) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+  const std::string base =
+      file.filename().string() + "." + std::string(why) + "-" + stamp + "-" + std::to_string(getpid());
+  fs::path candidate = file.parent_path() / base;
+  for (int n = 1; fs::exists(fs::symlink_status(candidate)); ++n) {
+    candidate = file.parent_path() / (base + "-" + std::to_string(n));
+  }
+  return candidate;
 }
 
 std::optional<std::string> readFile(const fs::path& path) {
@@ -66,7 +180,9 @@ void writeValue(const fs::path& root, std::string_view name, std::string_view va
 
 void replaceFileAtomically(const fs::path& path, std::string_view contents, unsigned mode) {
   const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp." + std::to_string(getpid()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  // The name is predictable: whatever a crash, or someone else, left there is removed, never followed.
+  ::unlink(temporary.c_str());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "create " + temporary.string());
   std::size_t written = 0;
   while (written < contents.size()) {

@@ -20,11 +20,21 @@
 
 namespace corvel::sim {
 
-// $CORVEL_SIM_ROOT, else "corvel-sim" under the XDG state folder ($XDG_STATE_HOME, or
-// ~/.local/state).
+// $CORVEL_SIM_ROOT made absolute, else "corvel-sim" under the XDG state folder ($XDG_STATE_HOME
+// when absolute, or ~/.local/state, with the home folder from the account database when HOME is
+// unset); empty when there is no home folder either.
 std::filesystem::path rootFolder();
 
+// Why `root` cannot serve as a simulated Mac, in one line: it is not an absolute path, it is / or a
+// system folder of this machine (which the simulation would then change for real), it belongs to
+// another user, or others may write to it (and so plant links and files in it). None when it may.
+std::optional<std::string> refusalOfRoot(const std::filesystem::path& root);
+// As refusalOfRoot(), and then makes the root (for its owner alone) and what a new simulated Mac
+// holds, or says in one line why it cannot.
+std::optional<std::string> prepareRoot(const std::filesystem::path& root);
+
 // Creates the folders and the default files of a new simulated Mac; leaves existing ones alone.
+// Throws std::filesystem::filesystem_error or std::system_error when they cannot be made.
 void ensureInitialized(const std::filesystem::path& root);
 
 // The folder of the running program: the built programs and the sim tools (in its "sim/") lie
@@ -38,6 +48,9 @@ void writeValue(const std::filesystem::path& root, std::string_view name, std::s
 // Writes a sibling temporary file, flushes it and renames it over `path`, so a reader sees either
 // the old or the new contents, never a mix. Throws std::system_error on failure.
 void replaceFileAtomically(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0644);
+
+// A free name beside `file` to set it aside under, as it is: "<name>.<why>-<UTC time>-<pid>[-<n>]".
+std::filesystem::path setAsideName(const std::filesystem::path& file, std::string_view why);
 
 // The whole file, or none when it cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path& path);

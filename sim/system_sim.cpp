@@ -1,6 +1,9 @@
 // The session lock flag, system-path questions and the administrator script on the simulated Mac.
 #include "system_sim.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "sim_root.h"
 
 namespace corvel::sim {
@@ -45,33 +48,110 @@ std::optional<std::string> parseAdministratorScript(std::string_view source) {
   return command;
 }
 
+namespace {
+
+bool isPlain(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '.' ||
+           c == '_' || c == '-' || c == '+';
+  });
+}
+
+// Where the shell stands at a point of the command: which quotes are open, and the command
+// substitutions ($( ) and ` `) that start afresh inside them. Quotes escaped with a backslash inside
+// ` ` are not followed; Corvel's commands use $( ).
+enum class Quoting { none, single, dual, substitution, backquote };
+
+// `root` as the shell must see it written at a point quoted as `quoting`, to read back as itself.
+std::string quotedFor(Quoting quoting, const std::string& root) {
+  if (isPlain(root)) return root;
+  std::string singleQuoted = "'";
+  for (char c : root) singleQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  singleQuoted += "'";
+  switch (quoting) {
+    case Quoting::single:
+      return "'" + singleQuoted + "'";  // closes the quote around it and opens it again
+    case Quoting::dual: {
+      std::string escaped;
+      for (char c : root) {
+        if (c == '$' || c == '`' || c == '"' || c == '\\') escaped += '\\';
+        escaped += c;
+      }
+      return escaped;
+    }
+    case Quoting::backquote: {
+      // Inside ` ` a backslash before $, ` or \ is taken away before the inner command is read.
+      std::string escaped;
+      for (char c : singleQuoted) {
+        if (c == '$' || c == '`' || c == '\\') escaped += '\\';
+        escaped += c;
+      }
+      return escaped;
+    }
+    default:
+      return singleQuoted;
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root) {
-  const std::string prefix = root.string();
   // An empty root would leave the real system folders in the command; a relative one would hang on
   // whatever folder the shell happens to start in.
   if (!root.is_absolute()) return std::nullopt;
-  for (char c : prefix) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                       c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
-    if (!plain) return std::nullopt;
-  }
   // Only at the start of a path, never inside a longer word. A path left unmapped would reach the
   // real system folder, as root when the tests run as root, so redirections and assignments count.
-  constexpr std::string_view pathOpeners = " \t\n'\"<>=;&|()";
+  constexpr std::string_view pathOpeners = " \t\n'\"<>=;&|()`";
+  // The root may hold anything a file name can: it is quoted for the place each path stands in.
+  struct Level {
+    Quoting quoting;
+    int parentheses = 0;
+  };
+  std::vector<Level> levels{{Quoting::none}};
   std::string out;
   for (std::size_t i = 0; i < command.size();) {
+    Level& level = levels.back();
     bool mapped = false;
     for (std::string_view system : {std::string_view("/etc/sudoers.d/"), std::string_view("/private/tmp/")}) {
       const bool atPathStart = i == 0 || pathOpeners.find(command[i - 1]) != std::string_view::npos;
       if (atPathStart && command.substr(i, system.size()) == system) {
-        out += prefix;
+        out += quotedFor(level.quoting, root.string());
         out += system;
         i += system.size();
         mapped = true;
         break;
       }
     }
-    if (!mapped) out.push_back(command[i++]);
+    if (mapped) continue;
+    const char c = command[i];
+    const char next = i + 1 < command.size() ? command[i + 1] : '\0';
+    std::size_t length = 1;
+    if (level.quoting == Quoting::single) {
+      if (c == '\'') levels.pop_back();
+    } else if (c == '\\') {
+      length = next ? 2 : 1;
+    } else if (c == '$' && next == '(') {
+      levels.push_back({Quoting::substitution});
+      length = 2;
+    } else if (c == '`') {
+      if (level.quoting == Quoting::backquote) {
+        levels.pop_back();
+      } else {
+        levels.push_back({Quoting::backquote});
+      }
+    } else if (level.quoting == Quoting::dual) {
+      if (c == '"') levels.pop_back();
+    } else if (c == '\'') {
+      levels.push_back({Quoting::single});
+    } else if (c == '"') {
+      levels.push_back({Quoting::dual});
+    } else if (level.quoting == Quoting::substitution && c == '(') {
+      ++level.parentheses;
+    } else if (level.quoting == Quoting::substitution && c == ')') {
+      if (level.parentheses-- == 0) levels.pop_back();
+    }
+    out.append(command.substr(i, length));
+    i += length;
   }
   return out;
 }

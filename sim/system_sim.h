@@ -52,8 +52,9 @@ class SimAdministratorScript final : public AdministratorScript {
 // unescaped; none when the source is not exactly that form or the literal is malformed.
 std::optional<std::string> parseAdministratorScript(std::string_view source);
 
-// `command` with every /etc/sudoers.d/ and /private/tmp/ path moved under `root`; none when the
-// root's own path holds a character that would need quoting.
+// `command` with every /etc/sudoers.d/ and /private/tmp/ path moved under `root`, the root quoted
+// for the place in the command where each path stands, so any absolute root works and nothing in
+// its name is run; none when the root is not absolute.
 std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root);
 
 }  // namespace corvel::sim

@@ -1,7 +1,9 @@
 // The simulated workspace and the one-Corvel-per-root claim.
 #include "workspace_sim.h"
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <string>
@@ -14,38 +16,58 @@ extern char** environ;
 namespace corvel::sim {
 namespace fs = std::filesystem;
 
-bool claimRootForCorvel(const fs::path& root) {
-  const int fd = ::open((root / "corvel.pid").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return true;  // cannot tell; carry on rather than refuse to start
+namespace {
+
+Claim claim(const fs::path& file) {
+  // Never through a link, and never waiting on a FIFO someone put there.
+  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return Claim::unknown;
+  struct stat info {};
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  if (::fcntl(fd, F_SETLK, &lock) != 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
     ::close(fd);
-    return false;
+    return Claim::unknown;
+  }
+  if (::fcntl(fd, F_SETLK, &lock) != 0) {
+    const bool held = errno == EACCES || errno == EAGAIN;
+    ::close(fd);
+    return held ? Claim::heldByAnother : Claim::unknown;
   }
   const std::string pid = std::to_string(::getpid()) + "\n";
   if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
   }
-  return true;
+  return Claim::taken;
 }
 
-bool isRootClaimed(const fs::path& root) {
-  const int fd = ::open((root / "corvel.pid").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+}  // namespace
+
+Claim claimRootForCorvel(const fs::path& root) { return claim(root / "corvel.pid"); }
+
+Claim claimRootForWatchdog(const fs::path& root) { return claim(root / "watchdog.pid"); }
+
+Claim corvelClaim(const fs::path& root) {
+  const int fd = ::open((root / "corvel.pid").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? Claim::free : Claim::unknown;
+  struct stat info {};
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  const bool claimed = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  Claim state = Claim::unknown;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fcntl(fd, F_GETLK, &lock) == 0) {
+    state = lock.l_type == F_UNLCK ? Claim::free : Claim::heldByAnother;
+  }
   ::close(fd);
-  return claimed;
+  return state;
 }
 
 bool SimWorkspace::isApplicationRunning(const std::string& bundleIdentifier) {
   // The system would adopt what it started; here the watchdog is the parent, so it collects them.
   while (::waitpid(-1, nullptr, WNOHANG) > 0) {
   }
-  return bundleIdentifier == AppBundleIdentifier && isRootClaimed(root_);
+  // A claim that cannot be read says nothing; starting Corvel on every check would pile them up.
+  return bundleIdentifier == AppBundleIdentifier && corvelClaim(root_) != Claim::free;
 }
 
 std::optional<std::string> SimWorkspace::applicationLocation(const std::string& bundleIdentifier) {

@@ -1,5 +1,6 @@
-// The simulated workspace: Corvel runs while a live Corvel process serves the same sim root; it is
-// installed beside the watchdog; opening it starts it detached, without a terminal.
+// The simulated workspace: Corvel runs while a live Corvel process serves the same sim root (and is
+// taken to run while that cannot be told); it is installed beside the watchdog; opening it starts it
+// detached, without a terminal.
 #pragma once
 
 #include <filesystem>
@@ -22,11 +23,17 @@ class SimWorkspace final : public Workspace {
   std::filesystem::path applicationsFolder_;
 };
 
-// The claim a running Corvel holds on its sim root, so that one Corvel serves one simulated Mac.
-// Held as a write lock on corvel.pid for the life of the process (the descriptor stays open).
-bool claimRootForCorvel(const std::filesystem::path& root);
-// Whether some live process holds that claim; asking takes no lock, so it never disturbs a Corvel
-// that is starting at the same moment.
-bool isRootClaimed(const std::filesystem::path& root);
+// The claims that make one Corvel, and one CorvelWatchdog, serve a simulated Mac: a write lock on
+// corvel.pid (watchdog.pid) under the root, held for the life of the process (the descriptor stays
+// open). A claim file that is no regular file of this user, or cannot be locked, leaves it unknown
+// whether another holds it.
+enum class Claim { free, taken, heldByAnother, unknown };
+
+// Takes the claim for this process: taken, heldByAnother or unknown.
+Claim claimRootForCorvel(const std::filesystem::path& root);
+Claim claimRootForWatchdog(const std::filesystem::path& root);
+// Whether a live process holds Corvel's claim: free, heldByAnother or unknown. Asking takes no lock,
+// so it never disturbs a Corvel that is starting at the same moment.
+Claim corvelClaim(const std::filesystem::path& root);
 
 }  // namespace corvel::sim

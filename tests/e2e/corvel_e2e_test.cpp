@@ -1,8 +1,11 @@
 // Corvel end to end: the built program on a simulated Mac of its own, driven through its terminal
 // protocol as a person would.
+#include <algorithm>
 #include <cairo.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
@@ -29,6 +32,18 @@ class CorvelEndToEnd : public test::SimRootTest {
     return text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json::object();
   }
   std::size_t assertions() { return sim::liveAssertions(root()).size(); }
+  void setUpRemoteStrong(ProgramProcess& corvel) {
+    corvel.send("right-click");
+    corvel.send("リモート強制モード");
+    ASSERT_TRUE(corvel.waitFor("リモート強制モードを設定します")) << corvel.transcript();
+    corvel.send("設定する");
+    ASSERT_TRUE(corvel.waitFor("画面ロック防止を設定します"));
+    corvel.send("corvel");
+    corvel.send("続ける");
+    ASSERT_TRUE(corvel.waitFor("管理者の承認")) << corvel.transcript();
+    corvel.send("approve");
+    ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
+  }
   void TearDown() override {
     // Whatever a test left running under its root goes with it.
     for (pid_t pid : sim::liveAssertions(root())) ::kill(pid, SIGTERM);
@@ -72,16 +87,54 @@ TEST_F(CorvelEndToEnd, QuitWhileOnIsRefusedAndCorvelKeepsRunning) {
   EXPECT_EQ(assertions(), 1u);
 }
 
-TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplained) {
+// Whoever can write to the pipe must not reach the terminal through Corvel's explanations, and a
+// password typed when no dialog is open must not land in the log.
+TEST_F(CorvelEndToEnd, LinesThatMeanNothingAreExplainedWithoutBeingRepeated) {
   auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
-  corvel->send("dance");
-  EXPECT_TRUE(corvel->waitFor("「dance」は分かりません")) << corvel->transcript();
+  corvel->send("dance\x1b]0;owned\x07");
+  EXPECT_TRUE(corvel->waitFor("分かりません")) << corvel->transcript();
+  EXPECT_TRUE(corvel->waitFor("click, right-click, dock-click, quit, lock-screen, unlock-screen"));
   corvel->send("right-click");
   corvel->send("現在：OFF");  // the information line cannot be chosen
   EXPECT_TRUE(corvel->waitFor("このメニューで選べません")) << corvel->transcript();
+  EXPECT_TRUE(corvel->waitFor("close")) << corvel->transcript();
   corvel->send("close");
   corvel->send("click");
   EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON"));
+  for (const char* echoed : {"dance", "owned", "\x1b", "現在：OFF」"}) {
+    EXPECT_EQ(corvel->transcript().find(echoed), std::string::npos) << echoed;
+  }
+}
+
+// The pipe is shared by every writer that comes along; what one leaves unfinished is no part of the
+// next one's line.
+TEST_F(CorvelEndToEnd, ADesktopWriterThatLeavesMidLineDoesNotSpoilTheNextOne) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  for (const char* fragment : {"cl", "quit"}) {
+    std::ofstream(root() / "desktop") << fragment;
+    ::usleep(300000);
+  }
+  std::ofstream(root() / "desktop") << "click\n";
+  EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  EXPECT_EQ(corvel->transcript().find("分かりません"), std::string::npos) << corvel->transcript();
+}
+
+// On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
+// underneath (here the fingerprint prompt of a switch) may carry on after the clean-up.
+TEST_F(CorvelEndToEnd, AQuitWhileTheFingerprintPromptIsUpEndsCorvelThere) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}, {"CORVEL_SKIP_SERVICE", ""}});
+  setUpRemoteStrong(*corvel);
+  corvel->send("click");
+  ASSERT_TRUE(corvel->waitFor("Touch ID: リモート強制モードを切り替えます")) << corvel->transcript();
+  corvel->send("quit");
+  const auto status = corvel->waitForExit(std::chrono::seconds(5));
+  corvel->send("touch");
+  EXPECT_EQ(corvel->waitForExit(std::chrono::seconds(2)), 0) << corvel->transcript();
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(defaults().value("ProtectionEnabled", false), false);
+  EXPECT_NE(macValue("disablesleep"), "1");
+  EXPECT_EQ(assertions(), 0u);
+  EXPECT_FALSE(fs::exists(root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist"));
 }
 
 TEST_F(CorvelEndToEnd, TurnOffAndQuitEndsProtectionAndTheAgent) {
@@ -101,16 +154,7 @@ TEST_F(CorvelEndToEnd, TurnOffAndQuitEndsProtectionAndTheAgent) {
 TEST_F(CorvelEndToEnd, RemoteStrongSetUpThenRestoreAndQuitPutsEverythingBack) {
   setMacValue("screenlock", "300");
   auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
-  corvel->send("right-click");
-  corvel->send("リモート強制モード");
-  ASSERT_TRUE(corvel->waitFor("リモート強制モードを設定します")) << corvel->transcript();
-  corvel->send("設定する");
-  ASSERT_TRUE(corvel->waitFor("画面ロック防止を設定します"));
-  corvel->send("corvel");
-  corvel->send("続ける");
-  ASSERT_TRUE(corvel->waitFor("管理者の承認")) << corvel->transcript();
-  corvel->send("approve");
-  ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
+  setUpRemoteStrong(*corvel);
   EXPECT_EQ(macValue("screenlock"), "off");
   corvel->send("click");
   ASSERT_TRUE(corvel->waitFor("Touch ID: リモート強制モードを切り替えます")) << corvel->transcript();
@@ -149,6 +193,109 @@ TEST_F(CorvelEndToEnd, OpeningCorvelAgainClicksTheRunningOne) {
   EXPECT_EQ(second.waitForExit(), 0) << second.transcript();
   EXPECT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
   EXPECT_TRUE(corvel->running());
+}
+
+// A watchdog relaunches only a Corvel that is gone; finding one, it must not click its Dock tile.
+TEST_F(CorvelEndToEnd, AWatchdogLaunchThatFindsCorvelRunningLeavesIt) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  ProgramProcess second(test::binFolder() / "Corvel", {"--watchdog-launch"}, {{"CORVEL_SKIP_SERVICE", "1"}});
+  EXPECT_EQ(second.waitForExit(), 0);
+  EXPECT_EQ(second.transcript(), "");
+  EXPECT_FALSE(corvel->waitFor("🟢", std::chrono::milliseconds(800))) << corvel->transcript();
+}
+
+// What lies at the desktop's name before Corvel ever ran, or replaces it later, is not the window
+// server's pipe: its contents are never taken as input, and nothing is written into it or through it.
+TEST_F(CorvelEndToEnd, ADesktopThatIsNotOurPipeIsSetAsideAndNeverWrittenTo) {
+  const fs::path desktop = root() / "desktop", target = root() / "target";
+  const auto setAside = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(root())) {
+      if (entry.path().filename().string().starts_with("desktop.")) found.push_back(entry.path());
+    }
+    return found;
+  };
+  for (const bool asLink : {false, true}) {
+    SCOPED_TRACE(asLink ? "link" : "file");
+    sim::replaceFileAtomically(target, "click\nclick\nclick\n");
+    if (asLink) {
+      fs::create_symlink(target, desktop);
+    } else {
+      fs::copy_file(target, desktop);
+    }
+    auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(desktop)));
+    const auto aside = setAside();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(fs::is_symlink(fs::symlink_status(aside[0])), asLink);
+    // A planted file in its place afterwards is not written into by a second launch.
+    fs::remove(desktop);
+    if (asLink) {
+      fs::create_symlink(target, desktop);
+    } else {
+      fs::copy_file(target, desktop);
+    }
+    ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
+    EXPECT_NE(second.waitForExit(), std::nullopt);
+    EXPECT_EQ(sim::readFile(target), "click\nclick\nclick\n");
+    EXPECT_EQ(sim::readFile(desktop), "click\nclick\nclick\n");
+    EXPECT_FALSE(corvel->waitFor("🟢", std::chrono::milliseconds(500))) << corvel->transcript();
+    corvel.reset();
+    fs::remove(desktop);
+    fs::remove(aside[0]);
+  }
+}
+
+// Corvel's temporary names are predictable; a link planted at one is replaced, never written through.
+TEST_F(CorvelEndToEnd, ALinkPlantedAtATemporaryNameIsNeverWrittenThrough) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", "1"}});
+  const std::string pid = std::to_string(corvel->pid());
+  const fs::path planted[] = {root() / ("dock.png.tmp." + pid), root() / (".dock.png.tmp." + pid),
+                              root() / "Library/Preferences" / (".app.corvel.Corvel.json.tmp." + pid),
+                              root() / "mac" / (".session-locked.tmp." + pid)};
+  for (const auto& link : planted) {
+    sim::replaceFileAtomically(link.string() + ".target", "precious\n");
+    fs::create_symlink(link.string() + ".target", link);
+  }
+  corvel->send("click");
+  corvel->send("lock-screen");
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(eventually([&] { return macValue("session-locked") == "1"; }));
+  ::usleep(300000);
+  for (const auto& link : planted) EXPECT_EQ(sim::readFile(link.string() + ".target"), "precious\n") << link;
+}
+
+// A simulated Mac Corvel cannot serve safely: one line saying why, a failing status, and nothing
+// made or changed, above all not in the real system's folders.
+TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
+  const fs::path blocked = root() / "blocked", foreign = root() / "foreign", open = root() / "open";
+  fs::create_directories(blocked);
+  sim::replaceFileAtomically(blocked / "mac", "");
+  fs::create_directories(open);
+  fs::permissions(open, fs::perms::all);
+  fs::create_directories(root() / "corvel.pid");
+  std::vector<std::pair<fs::path, const char*>> cases = {
+      {blocked, "blocked"}, {open, "open"}, {root(), "corvel.pid"}, {"/", "/"},         {"/etc/", "/etc"},
+      {"/usr/../tmp", "/tmp"},  {"/lib64", "/lib64"}, {"/usr", "/usr"}};
+  // Only root can hand a folder to another account.
+  fs::create_directories(foreign);
+  if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");
+  for (const auto& [simRoot, mentioned] : cases) {
+    SCOPED_TRACE(simRoot);
+    ProgramProcess corvel(
+        test::binFolder() / "Corvel", {},
+        {{"CORVEL_SIM_ROOT", simRoot.string()}, {"CORVEL_SKIP_SERVICE", "1"}, {"CORVEL_NO_TOGGLE", "1"}});
+    const auto status = corvel.waitForExit(std::chrono::seconds(5));
+    ASSERT_NE(status, std::nullopt) << corvel.transcript();
+    EXPECT_NE(*status, 0);
+    EXPECT_EQ(std::count(corvel.transcript().begin(), corvel.transcript().end(), '\n'), 1) << corvel.transcript();
+    EXPECT_NE(corvel.transcript().find(mentioned), std::string::npos) << corvel.transcript();
+  }
+  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"}) {
+    EXPECT_FALSE(fs::exists(made)) << made;
+  }
+  EXPECT_TRUE(fs::is_empty(foreign));
+  EXPECT_TRUE(fs::is_empty(open));
 }
 
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {

@@ -1,5 +1,6 @@
 // Crash recovery end to end: Corvel registers CorvelWatchdog, is killed, and comes back with its
 // protection (and the very caffeinate that held the Mac awake) as it was.
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ class WatchdogEndToEnd : public test::SimRootTest {
   fs::path agentFile() { return root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist"; }
   pid_t claimedBy() {
     const auto text = sim::readFile(root() / "corvel.pid");
-    return text && sim::isRootClaimed(root()) ? static_cast<pid_t>(std::atoi(text->c_str())) : 0;
+    const bool held = sim::corvelClaim(root()) == sim::Claim::heldByAnother;
+    return text && held ? static_cast<pid_t>(std::atoi(text->c_str())) : 0;
   }
   bool enabled() {
     const auto text = sim::readFile(root() / "Library/Preferences/app.corvel.Corvel.json");
@@ -92,6 +94,42 @@ TEST_F(WatchdogEndToEnd, WithNoCorvelToFindTheWatchdogKeepsCheckingSilently) {
   EXPECT_TRUE(watchdog.running());
   EXPECT_EQ(watchdog.transcript(), "");
   EXPECT_EQ(claimedBy(), 0);
+}
+
+// A stand-in for Corvel beside a watchdog of its own, that only notes each start in the root.
+class WatchdogWithRecordingCorvel : public WatchdogEndToEnd {
+ protected:
+  void SetUp() override {
+    WatchdogEndToEnd::SetUp();
+    fs::create_directories(folder());
+    fs::copy_file(test::binFolder() / "CorvelWatchdog", folder() / "CorvelWatchdog");
+    sim::replaceFileAtomically(folder() / "Corvel", "#!/bin/sh\necho \"$@\" >> \"$CORVEL_SIM_ROOT/starts\"\n", 0755);
+  }
+  fs::path folder() { return root() / "installed"; }
+  std::size_t starts() {
+    const auto text = sim::readFile(root() / "starts").value_or("");
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  }
+};
+
+// A claim that cannot be read says nothing about whether Corvel runs; starting one on every check
+// would fill the machine with them.
+TEST_F(WatchdogWithRecordingCorvel, NoCorvelIsStartedWhileTheClaimCannotBeRead) {
+  fs::create_directories(root() / "corvel.pid");
+  ProgramProcess watchdog(folder() / "CorvelWatchdog", {}, {});
+  EXPECT_FALSE(watchdog.waitForExit(std::chrono::milliseconds(6000)));  // over one whole interval
+  EXPECT_EQ(starts(), 0u);
+}
+
+// Two watchdogs relaunching in the same cycle would start Corvel twice; one serves a root.
+TEST_F(WatchdogWithRecordingCorvel, OneWatchdogServesARoot) {
+  ProgramProcess first(folder() / "CorvelWatchdog", {}, {});
+  ASSERT_TRUE(eventually([&] { return starts() == 1; }));
+  ProgramProcess second(folder() / "CorvelWatchdog", {}, {});
+  EXPECT_EQ(second.waitForExit(std::chrono::seconds(3)), 0);
+  EXPECT_EQ(starts(), 1u);
+  EXPECT_TRUE(first.running());
+  EXPECT_EQ(sim::readFile(root() / "starts"), "--watchdog-launch\n");
 }
 
 }  // namespace

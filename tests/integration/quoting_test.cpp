@@ -103,7 +103,7 @@ TEST(AdminScriptTest, ParsingUndoesEachEscapeAndRefusesAnyOtherForm) {
   }
 }
 
-TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAPlainRoot) {
+TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteRoot) {
   const fs::path root = "/srv/sim-1.x_y+z";
   const std::string r = root.string();
   const std::pair<std::string, std::string> table[] = {
@@ -119,10 +119,27 @@ TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAPlainRoot)
                                "/etc/sudoers.dx /private/tmpx", ""}) {
     EXPECT_EQ(sim::mapCommandPaths(unmapped, root), unmapped);
   }
-  // Roots that would need quoting, or are not absolute.
-  for (const char* bad : {"/tmp/a b", "/tmp/a'b", "/tmp/a\"b", "/tmp/a$b", "/tmp/a\tb", "/tmp/a\\b", "/tmp/é", "",
-                          "relative/root"}) {
+  for (const char* bad : {"", "relative/root"}) {
     EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", bad), std::nullopt) << bad;
+  }
+}
+
+// Root names that need quoting, each where a shell would read something into it.
+const char* const OddRootNames[] = {"a b", "a'b", "a\"b\\", "$(touch ran)", "`touch ran`", "${x:-ran}é",
+                                    "\t*?[a]{b,c}~!#&|;<>\\$x"};
+
+// Every place a path can stand in the shell's language reads back, mapped, under the very root.
+TEST(AdminScriptTest, AnOddRootReadsBackAsItselfWhereverThePathStands) {
+  const std::string command =
+      "printf '%s\\n' /private/tmp/a '/private/tmp/b' \"/private/tmp/c\" \"$(printf %s '/private/tmp/d')\" "
+      "\"`printf %s /private/tmp/e`\" \"$(printf %s \"$(printf %s /private/tmp/f)\")\"";
+  for (const char* name : OddRootNames) {
+    const fs::path root = fs::path("/nonexistent") / name;
+    const auto mapped = sim::mapCommandPaths(command, root);
+    ASSERT_TRUE(mapped) << name;
+    std::string expected;
+    for (char c = 'a'; c <= 'f'; ++c) expected += root.string() + "/private/tmp/" + c + "\n";
+    EXPECT_EQ(PosixProcessRunner().run("/bin/sh", {"-c", *mapped}).output, expected) << name << "\n" << *mapped;
   }
 }
 
@@ -218,6 +235,26 @@ TEST_F(AdminScriptInstallTest, ApprovedInstallLeavesExactlyTheRuleWithMode440And
       EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
       EXPECT_FALSE(fs::exists(fs::symlink_status(installed(account))));
     }
+  }
+}
+
+// The sim root's path is the user's to choose; whatever it holds, the paths mapped under it reach
+// the shell as they are, and nothing in them is run.
+TEST_F(AdminScriptInstallTest, ARootOfAnyNameTakesTheRuleAndNothingInItRuns) {
+  const std::string account = currentUser();
+  for (const char* name : OddRootNames) {
+    SCOPED_TRACE(name);
+    const fs::path odd = root() / name;
+    sim::ensureInitialized(odd);
+    ScriptedPerson person("approve\napprove\n");
+    sim::SimAdministratorScript script(odd, person.frontEnd, runner);
+    ASSERT_TRUE(script.execute(administratorScriptSource(*installPermissionCommand(account))));
+    EXPECT_EQ(sim::readFile(odd / "etc/sudoers.d" / sudoersDropInName(account)), *limitedSudoersRule(account) + "\n");
+    EXPECT_EQ(entriesOf(odd / "private/tmp"), Names{});
+    ASSERT_TRUE(script.execute(administratorScriptSource(*removePermissionCommand(account))));
+    EXPECT_EQ(entriesOf(odd / "etc/sudoers.d"), Names{});
+    EXPECT_FALSE(fs::exists("ran"));
+    EXPECT_FALSE(fs::exists(root() / "ran"));
   }
 }
 
