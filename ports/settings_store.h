@@ -7,8 +7,9 @@
 
 namespace corvel {
 
-// Every call goes to the backing store: nothing is cached, so each write is visible to the very next
-// read, also from another process.
+// Each write is visible to the very next read, also from another process. Like the system's store,
+// an adapter may keep what it read in memory while the backing file is unchanged, and keeps a value
+// it could not save, reading it back for the rest of the process's run.
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;

@@ -24,7 +24,7 @@
 #include "status_bar_sim.h"
 #include "system_sim.h"
 #include "workspace_sim.h"
-#include "watchdog/watchdog.h"
+#include "support/identity.h"
 
 namespace corvel {
 namespace {
@@ -117,7 +117,7 @@ std::unique_ptr<PlatformServices> makePlatformServices(std::vector<std::string> 
       break;
     case sim::Claim::heldByAnother:
       // The watchdog relaunches a Corvel that is gone; finding one, a click would switch its protection.
-      if (std::find(arguments.begin(), arguments.end(), watchdog::LaunchArgument) != arguments.end()) std::exit(0);
+      if (std::find(arguments.begin(), arguments.end(), WatchdogLaunchArgument) != arguments.end()) std::exit(0);
       if (!sim::writeToDesktopPipe(root, "dock-click\n")) {
         fail("Corvel is already running on this simulated Mac, but its desktop pipe cannot be reached.");
       }

@@ -62,8 +62,8 @@ TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
       {"alert",
        [](FrontEnd& f) {
          SimAlerts alerts(f);
-         EXPECT_EQ(alerts.runModal({"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt}).response,
-                   AlertFirstButtonReturn);
+         EXPECT_EQ(alerts.runModal({"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt}).pressedButton,
+                   0u);
        },
        "続ける"},
       {"desktop",
