@@ -8,18 +8,13 @@
 #include "support/decimal.h"
 
 namespace corvel {
-namespace {
 
-const std::vector<std::string> CaffeinateArguments{"-d", "-i", "-m", "-s"};
-
-std::optional<pid_t> parsePid(const std::optional<std::string>& text) {
+std::optional<pid_t> recordedCaffeinatePid(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   const auto value = parseDecimal(*text);
   if (!value || *value <= 0 || *value > std::numeric_limits<pid_t>::max()) return std::nullopt;
   return static_cast<pid_t>(*value);
 }
-
-}  // namespace
 
 CaffeinateSupervisor::CaffeinateSupervisor(ProcessRunner& processes, SettingsStore& defaults,
                                            std::string caffeinatePath)
@@ -33,7 +28,7 @@ void CaffeinateSupervisor::adoptRecordedCaffeinate() {
   if (caffeinateProcess_) return;
   const auto recorded = defaults_.string(keys::caffeinateProcessIdentifier);
   if (!recorded) return;
-  if (const auto pid = parsePid(recorded)) {
+  if (const auto pid = recordedCaffeinatePid(recorded)) {
     caffeinateProcess_ = processes_.adopt(*pid, caffeinatePath_, CaffeinateArguments);
   }
   if (!caffeinateProcess_) defaults_.remove(keys::caffeinateProcessIdentifier);

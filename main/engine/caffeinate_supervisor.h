@@ -2,12 +2,20 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/process_runner.h"
 #include "ports/settings_store.h"
 
 namespace corvel {
+
+// Display, idle, disk and system sleep on mains power: the one command line Corvel runs and adopts.
+inline const std::vector<std::string> CaffeinateArguments{"-d", "-i", "-m", "-s"};
+
+// The pid recorded under "CaffeinateProcessIdentifier", when the text is a plausible one.
+std::optional<pid_t> recordedCaffeinatePid(const std::optional<std::string>& text);
 
 class CaffeinateSupervisor {
  public:
