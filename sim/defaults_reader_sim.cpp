@@ -2,12 +2,13 @@
 // unparsable file is reported as unreadable and left exactly where and as it is.
 #include "defaults_reader_sim.h"
 
-#include <cctype>
-#include <cerrno>
 #include <fcntl.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <nlohmann/json.hpp>
 
 namespace corvel::sim {
 namespace {

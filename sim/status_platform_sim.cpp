@@ -67,8 +67,6 @@ class SimStatusServices final : public StatusServices {
 
 }  // namespace
 
-std::unique_ptr<StatusServices> makeStatusServices() {
-  return std::make_unique<SimStatusServices>(sim::rootFolder());
-}
+std::unique_ptr<StatusServices> makeStatusServices() { return std::make_unique<SimStatusServices>(sim::rootFolder()); }
 
 }  // namespace corvel

@@ -1,7 +1,7 @@
 // Wires the status check to the Mac: the reading adapters only, and nothing that makes the shared
 // application object, so it runs as well from an SSH session as from Terminal.
-#include "adapters_mac.h"
 #include "adapters/posix/process_runner_posix.h"
+#include "adapters_mac.h"
 #include "ports/status_platform.h"
 
 namespace corvel {
@@ -20,8 +20,8 @@ class MacStatusServices final : public StatusServices {
         session_(mac::makeSession()),
         agents_(mac::makeAgentServices()),
         workspace_(mac::makeWorkspace()),
-        platform_{processes_, *defaults_, *session_, *agents_, agentProcesses_, *workspace_, macToolPaths(),
-                  std::nullopt} {}
+        platform_{processes_,      *defaults_,  *session_,      *agents_,
+                  agentProcesses_, *workspace_, macToolPaths(), std::nullopt} {}
 
   StatusPlatform& platform() override { return platform_; }
 

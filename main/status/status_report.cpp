@@ -13,10 +13,9 @@
 namespace corvel {
 namespace {
 
-const std::vector<std::string> DefaultsKeys{std::string(keys::protectionMode), std::string(keys::protectionEnabled),
-                                            std::string(keys::didDisableScreenLock),
-                                            std::string(keys::previousScreenLockState),
-                                            std::string(keys::caffeinateProcessIdentifier)};
+const std::vector<std::string> DefaultsKeys{
+    std::string(keys::protectionMode), std::string(keys::protectionEnabled), std::string(keys::didDisableScreenLock),
+    std::string(keys::previousScreenLockState), std::string(keys::caffeinateProcessIdentifier)};
 
 DefaultsValue valueOf(const DefaultsSnapshot& snapshot, std::string_view key) {
   const auto it = snapshot.find(key);
@@ -225,7 +224,8 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
   const bool on = r.enabled == true;
   switch (item) {
     case ReportItem::system:
-      state = "Mac：フォルダ" + shown(r.missingSystemFolder.value_or("")) + "がありません（何も読まず、何も作っていません）";
+      state = "Mac：フォルダ" + shown(r.missingSystemFolder.value_or("")) +
+              "がありません（何も読まず、何も作っていません）";
       advice = "場所が正しいか確かめてください";
       break;
     case ReportItem::settings:
@@ -234,7 +234,9 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
       advice = "設定ファイルを直すか取り除いてから Corvel を開いてください";
       break;
     case ReportItem::corvel:
-      state = !r.corvelRunning ? "Corvel：起動しているか分かりません" : *r.corvelRunning ? "Corvel：起動中" : "Corvel：起動していません";
+      state = !r.corvelRunning   ? "Corvel：起動しているか分かりません"
+              : *r.corvelRunning ? "Corvel：起動中"
+                                 : "Corvel：起動していません";
       advice = !r.corvelRunning ? "Mac の画面のセッションで確かめてください"
                : r.watchdog == AgentStatus::enabled
                    ? "ウォッチドッグが数秒のうちに起動し直します。戻らなければ Corvel を開いてください"
@@ -246,7 +248,9 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
       advice = SwitchAgain;
       break;
     case ReportItem::sleepSwitch:
-      state = !r.sleepDisabled ? "システムスリープ：読めません" : *r.sleepDisabled ? "システムスリープ：禁止中" : "システムスリープ：許可";
+      state = !r.sleepDisabled   ? "システムスリープ：読めません"
+              : *r.sleepDisabled ? "システムスリープ：禁止中"
+                                 : "システムスリープ：許可";
       advice = !r.sleepDisabled ? "pmset -g が答えるか確かめてください"
                : on             ? std::string(SwitchAgain) + "（Touch ID が要ります）"
                                 : std::string(RestoreAndQuit) + "（または sudo pmset -a disablesleep 0）";
@@ -278,7 +282,9 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
                                      : "ウォッチドッグ：有効（CorvelWatchdog は動いていません）";
       } else if (*r.watchdog == AgentStatus::requiresApproval) {
         // Not failing, since protection holds without it; but nothing would restart Corvel.
-        state = "ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel のバックグラウンド実行を許可してください";
+        state =
+            "ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel "
+            "のバックグラウンド実行を許可してください";
       } else if (*r.watchdog == AgentStatus::notRegistered) {
         state = "ウォッチドッグ：登録されていません（Corvel を開くと登録します）";
       } else {

@@ -2,9 +2,10 @@
 // itself, judged, and told in Japanese or as one JSON line.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "main/settings.h"

@@ -1,11 +1,13 @@
 // Reading the simulated defaults for the status check: whatever lies there is read or reported
 // unreadable, and left exactly as it was.
-#include <fstream>
-#include <functional>
+#include "sim/defaults_reader_sim.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "sim/defaults_reader_sim.h"
+#include <fstream>
+#include <functional>
+
 #include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
 
@@ -28,20 +30,21 @@ TEST_F(DefaultsReaderSim, ReadsWhatTheStoreWroteAndRefusesAnythingElseUntouched)
     std::optional<DefaultsSnapshot> read;
   } rows[] = {
       {"never written", [] {}, neverWritten},
-      {"as the store writes",
-       [&] { write(R"({"Text":"YES","Yes":true,"Number":2,"Other":[1]})"); },
-       DefaultsSnapshot{{"Text", {"YES", true}}, {"Yes", {std::nullopt, true}}, {"Number", {std::nullopt, true}},
-                        {"Absent", {}}}},
+      {"as the store writes", [&] { write(R"({"Text":"YES","Yes":true,"Number":2,"Other":[1]})"); },
+       DefaultsSnapshot{
+           {"Text", {"YES", true}}, {"Yes", {std::nullopt, true}}, {"Number", {std::nullopt, true}}, {"Absent", {}}}},
       {"false and zero", [&] { write(R"({"Text":"0","Yes":false,"Number":0})"); },
        DefaultsSnapshot{{"Text", {"0", false}}, {"Yes", {}}, {"Number", {}}, {"Absent", {}}}},
       {"not JSON", [&] { write("{\"Text\":"); }, std::nullopt},
       {"not an object", [&] { write("[\"Text\"]"); }, std::nullopt},
       {"invalid UTF-8", [&] { write("{\"Text\":\"\xff\"}"); }, std::nullopt},
       {"too large", [&] { write(padded); }, std::nullopt},
-      {"a link", [&] {
+      {"a link",
+       [&] {
          std::ofstream(root() / "elsewhere") << R"({"Text":"x"})";
          fs::create_symlink(root() / "elsewhere", file);
-       }, std::nullopt},
+       },
+       std::nullopt},
       {"a pipe", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, std::nullopt},
       {"a folder", [&] { fs::create_directory(file); }, std::nullopt},
       {"no folder yet", [&] { fs::remove_all(folder); }, neverWritten},

@@ -1,8 +1,9 @@
 // The simulated sudo's -l: says whether a command would run without a password, and runs nothing.
-#include <fstream>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include "adapters/posix/process_runner_posix.h"
 #include "tests/support/sim_root_fixture.h"
