@@ -115,10 +115,9 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
        R"("screenLock":"unknown","previousScreenLock":null,"screenLockDisabledByCorvel":false,"sessionLocked":null,)"
        R"("limitedPermission":false)"},
       {DefaultsSnapshot{{"ProtectionMode", {"Remotestrong"}}, {"CaffeinateProcessIdentifier", {"42x"}}},
-       {1, "SleepDisabled 1"}, {0, ""}, R"("mode":"standard","enabled":false,)"},
+       {1, "SleepDisabled 1"}, {0, ""}, R"("mode":"standard","enabled":false,"corvelRunning":true,"caffeinatePid":null,"sleepDisabled":null,)"},
       {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"0"}}}, {0, ""}, {-1, ""}, R"("sleepDisabled":null,)"},
-      {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"77"}}}, {-1, ""}, {0, ""},
-       R"("caffeinatePid":null,"sleepDisabled":null,)"},
+      {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"77"}}}, {-1, ""}, {-1, ""}, R"("limitedPermission":false,)"},
   };
   for (const auto& row : rows) {
     Check check;
@@ -198,8 +197,8 @@ TEST(StatusReportTest, Verdicts) {
 
 TEST(StatusReportTest, StoredTextIsEscapedForJsonAndDefusedForTheTerminal) {
   R r = remoteOn();
-  r.previousScreenLock = std::string("a\"b\\c\n\x01\xff\xc3\xa9", 10);
-  EXPECT_NE(statusJson(r, assessStatus(r)).find(R"("previousScreenLock":"a\"b\\c\u000a\u0001\ufffdé",)"),
+  r.previousScreenLock = std::string("a\"b\\c\n\x1f\xff\xc3\xa9", 10);
+  EXPECT_NE(statusJson(r, assessStatus(r)).find(R"("previousScreenLock":"a\"b\\c\u000a\u001f\ufffdé",)"),
             std::string::npos);
   r.previousScreenLock = "\x1b[2J\u202e" + std::string(50, 'x');
   EXPECT_NE(statusText(r, assessStatus(r)).find("元の設定「�[2J�" + std::string(35, 'x') + "…」）\n"),
@@ -212,12 +211,12 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
   const std::string degraded = "判定：要確認 — 保護が欠けているか、Macの設定が変わったままです\n";
   const struct {
     std::function<void(R&)> change;
-    std::string problem, text;  // the text from its start, or any part of it when it does not start with 判定
+    std::string problem, text;  // the whole text when it starts with 判定, else a part of it
   } rows[] = {
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, "The Mac's folder /x does not exist; nothing was read.",
        "判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ Mac：フォルダ「/x」がありません（何も読まず、何も作っていません） → 場所が正しいか確かめてください\n"},
       {[](R& r) { r.enabled.reset(); }, "Corvel's settings cannot be read; they were left as they are.",
-       degraded + "✗ 設定：読めません（ファイルはそのままにしてあります） → 設定ファイルを直すか取り除いてから Corvel を開いてください\n・Corvel：起動中\n"},
+       "✗ 設定：読めません（ファイルはそのままにしてあります） → 設定ファイルを直すか取り除いてから Corvel を開いてください\n・Corvel：起動中\n"},
       {[](R& r) { r.corvelRunning = false, r.watchdog = AgentStatus::enabled; }, "Corvel is not running.",
        "✗ Corvel：起動していません → ウォッチドッグが数秒のうちに起動し直します。戻らなければ Corvel を開いてください\n"},
       {[](R& r) { r.corvelRunning = false; }, "Corvel is not running.",
@@ -249,7 +248,10 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
       {[](R& r) { r.limitedPermission = false, r.sessionLocked = false; }, "The limited sudo permission does not work.",
        "✗ sudo の限定権限：ありません → Corvel で通常モードに戻してからリモート強制モードを選び直してください（規則を入れ直します）\n"},
       {[](R& r) { r.sessionLocked = true; }, "",
-       "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON\n・Corvel：起動中\n"},
+       "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON\n・Corvel：起動中\n"
+       "・caffeinate：Mac を起こし続けています（pid 99）\n・システムスリープ：禁止中\n"
+       "・画面ロック設定：オフ（Corvel の記録：元の設定「immediate」）\n・画面：ロック中\n・sudo の限定権限：有効\n"
+       "・ウォッチドッグ：分かりません\n"},
       {[](R& r) { r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(), r.sessionLocked = true; }, "",
        "・画面ロック設定：オフ\n・画面：ロック中\n"},
       {[](R& r) { r.sessionLocked = false, r.watchdog = AgentStatus::enabled, r.watchdogRunning = true; }, "",
@@ -271,7 +273,7 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
     const std::string json = statusJson(r, a), text = statusText(r, a);
     EXPECT_TRUE(json.ends_with(row.problem.empty() ? R"("problems":[]})" : R"("problems":[")" + row.problem + "\"]}"))
         << json;
-    EXPECT_TRUE(row.text.starts_with("判定") ? text.starts_with(row.text) : text.find(row.text) != std::string::npos)
+    EXPECT_TRUE(row.text.starts_with("判定") ? text == row.text : text.find(row.text) != std::string::npos)
         << text;
   }
 }
