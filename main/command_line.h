@@ -9,6 +9,8 @@
 namespace corvel {
 
 inline constexpr std::string_view DiagnoseArgument = "--diagnose";
+inline constexpr std::string_view StatusArgument = "--status";
+inline constexpr std::string_view JsonArgument = "--json";  // with --status only
 inline constexpr std::string_view NoToggleVariable = "CORVEL_NO_TOGGLE";
 inline constexpr std::string_view SkipServiceVariable = "CORVEL_SKIP_SERVICE";
 

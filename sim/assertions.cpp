@@ -19,7 +19,9 @@ fs::path assertionFile(const fs::path& root, pid_t pid) { return root / "mac" / 
 // kill() succeeds on a zombie too; the system's process table tells it apart.
 bool processIsAlive(pid_t pid) { return identityOf(pid).has_value(); }
 
-std::vector<pid_t> liveAssertions(const fs::path& root) {
+namespace {
+
+std::vector<pid_t> holders(const fs::path& root, bool releaseDead) {
   std::vector<pid_t> live;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(root / "mac" / "assertions", error)) {
@@ -30,7 +32,7 @@ std::vector<pid_t> liveAssertions(const fs::path& root) {
     if (status != std::errc() || end != name.data() + name.size() || pid <= 0) continue;
     if (processIsAlive(pid)) {
       live.push_back(pid);
-    } else {
+    } else if (releaseDead) {
       std::error_code ignored;
       fs::remove(entry.path(), ignored);
     }
@@ -38,5 +40,11 @@ std::vector<pid_t> liveAssertions(const fs::path& root) {
   std::sort(live.begin(), live.end());
   return live;
 }
+
+}  // namespace
+
+std::vector<pid_t> assertionHolders(const fs::path& root) { return holders(root, false); }
+
+std::vector<pid_t> liveAssertions(const fs::path& root) { return holders(root, true); }
 
 }  // namespace corvel::sim

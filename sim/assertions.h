@@ -14,9 +14,12 @@ std::filesystem::path assertionFile(const std::filesystem::path& root, pid_t pid
 // ended, since the real system releases a process's assertions the moment it dies.
 bool processIsAlive(pid_t pid);
 
-// The pids, ascending, whose assertion file lies under `root` and whose process still runs. Files of
-// processes that have died (a SIGKILLed caffeinate cannot clean up) are removed on the way, as the
-// real system releases those assertions itself.
+// The pids, ascending, whose assertion file lies under `root` and whose process still runs, found
+// without touching anything: what a reading tool sees.
+std::vector<pid_t> assertionHolders(const std::filesystem::path& root);
+
+// As assertionHolders, and the files of processes that have died (a SIGKILLed caffeinate cannot
+// clean up) are removed on the way, as the real system releases those assertions itself.
 std::vector<pid_t> liveAssertions(const std::filesystem::path& root);
 
 }  // namespace corvel::sim

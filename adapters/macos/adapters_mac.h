@@ -8,6 +8,7 @@
 #include "ports/alerts.h"
 #include "ports/application.h"
 #include "ports/biometrics.h"
+#include "ports/defaults_reader.h"
 #include "ports/directory.h"
 #include "ports/dock_tile.h"
 #include "ports/session.h"
@@ -18,6 +19,7 @@
 namespace corvel::mac {
 
 std::unique_ptr<SettingsStore> makeSettingsStore();
+std::unique_ptr<DefaultsReader> makeDefaultsReader();
 std::unique_ptr<Application> makeApplication();
 std::unique_ptr<StatusBar> makeStatusBar();
 std::unique_ptr<Alerts> makeAlerts();

@@ -13,9 +13,11 @@ class MacSession final : public Session {
     if (session == nullptr) return std::nullopt;
     // The window server's own key, declared in no public header.
     const void* value = CFDictionaryGetValue(session, CFSTR("CGSSessionScreenIsLocked"));
-    std::optional<bool> locked;
-    if (value != nullptr && CFGetTypeID(value) == CFBooleanGetTypeID()) {
-      locked = CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
+    std::optional<bool> locked = false;  // a description without the flag: not locked
+    if (value != nullptr) {
+      locked = CFGetTypeID(value) == CFBooleanGetTypeID()
+                   ? std::optional<bool>(CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0)
+                   : std::nullopt;
     }
     CFRelease(session);
     return locked;

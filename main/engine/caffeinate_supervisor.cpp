@@ -8,11 +8,6 @@
 #include "support/decimal.h"
 
 namespace corvel {
-namespace {
-
-const std::vector<std::string> CaffeinateArguments{"-d", "-i", "-m", "-s"};
-
-}  // namespace
 
 std::optional<ProcessIdentity> decodeRecordedChild(const std::optional<std::string>& pid,
                                                    const std::optional<std::string>& identity) {

@@ -4,11 +4,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/process_runner.h"
 #include "ports/settings_store.h"
 
 namespace corvel {
+
+// Display, idle, disk and system sleep on mains power: the one command line Corvel runs and adopts.
+inline const std::vector<std::string> CaffeinateArguments{"-d", "-i", "-m", "-s"};
 
 // The record kept for a child: the pid key's text and the identity key's text.
 std::optional<ProcessIdentity> decodeRecordedChild(const std::optional<std::string>& pid,

@@ -13,7 +13,8 @@
 //                             CORVEL_SIM_PRIVILEGED=1. Otherwise it prints "'/usr/bin/pmset' must be
 //                             run as root..." (from a field report, unconfirmed) and exits 1.
 // Any other form prints a short usage on standard error and exits 1; the real tool knows many more
-// settings and forms, which Corvel does not use.
+// settings and forms, which Corvel does not use. Like the real tool, the reading forms change
+// nothing: they neither make a missing machine nor clear a dead holder's assertion file.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -35,7 +36,7 @@ struct Holder {
 
 std::vector<Holder> holders(const fs::path& root) {
   std::vector<Holder> found;
-  for (pid_t pid : corvel::sim::liveAssertions(root)) {
+  for (pid_t pid : corvel::sim::assertionHolders(root)) {
     auto flags = corvel::sim::readFile(corvel::sim::assertionFile(root, pid));
     if (!flags) continue;  // released between the listing and the read
     if (!flags->empty() && flags->back() == '\n') flags->pop_back();
@@ -132,7 +133,6 @@ int usage() {
 int main(int argc, char** argv) {
   try {
     const fs::path root = corvel::sim::rootFolder();
-    corvel::sim::ensureInitialized(root);
     const std::vector<std::string> args(argv + 1, argv + argc);
     using Args = std::vector<std::string>;
     if (args == Args{"-g"} || args == Args{"-g", "live"}) return printSettings(root);
@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
         std::fputs("'/usr/bin/pmset' must be run as root...\n", stderr);
         return 1;
       }
+      corvel::sim::ensureInitialized(root);
       corvel::sim::changeValue(root, "disablesleep", args[2], "pmset", "0");
       return 0;
     }

@@ -1,6 +1,12 @@
 // The simulated Mac's sudo: runs a command as root when a sudoers.d drop-in allows it without a password.
 //
-//   sudo -n <absolute command> [argument ...]     the only form; anything else is refused, exit 1.
+//   sudo -n <absolute command> [argument ...]       runs the command
+//   sudo -n -l <absolute command> [argument ...]    (or -l -n) lists it: when allowed, prints the
+//                                                   command and its arguments as given, joined by
+//                                                   blanks, and exits 0; otherwise exits 1 silently,
+//                                                   as sudo does for a command the policy refuses
+// Anything else is refused, exit 1. Listing runs nothing and, like asking the real sudo, changes
+// nothing on the machine: it does not even make a missing sim root.
 //
 // It reads $CORVEL_SIM_ROOT/etc/sudoers.d/ as the real sudo's #includedir does: in lexical order,
 // skipping names that contain "." or end in "~", and anything but regular files. A group- or
@@ -105,15 +111,23 @@ std::vector<std::string> hostNames() {
 int main(int argc, char** argv) {
   try {
     const fs::path root = corvel::sim::rootFolder();
-    corvel::sim::ensureInitialized(root);
-    if (argc < 3 || std::string_view(argv[1]) != "-n" || argv[2][0] != '/') {
-      return refuse("this simulated sudo only runs: sudo -n <absolute command> [argument ...]");
+    bool nonInteractive = false, list = false;
+    int at = 1;
+    for (; at < argc && at < 3; ++at) {
+      const std::string_view option = argv[at];
+      bool& flag = option == "-n" ? nonInteractive : list;
+      if ((option != "-n" && option != "-l") || flag) break;
+      flag = true;
     }
+    if (!nonInteractive || at >= argc || argv[at][0] != '/') {
+      return refuse("this simulated sudo only runs: sudo -n [-l] <absolute command> [argument ...]");
+    }
+    if (!list) corvel::sim::ensureInitialized(root);
     std::vector<corvel::sim::SudoersRule> rules;
     std::string complaint;
     if (!loadRules(root / "etc" / "sudoers.d", rules, complaint)) return refuse(complaint);
 
-    const std::string command = argv[2];
+    const std::string command = argv[at];
     const std::string executable = simToolFor(command);
     if (::access(executable.c_str(), X_OK) != 0) return refuse(command + ": command not found");
 
@@ -121,13 +135,19 @@ int main(int argc, char** argv) {
     const char* privileged = std::getenv(corvel::sim::PrivilegedVariable);
     const bool asRoot = privileged && std::string_view(privileged) == "1";
     corvel::sim::SudoRequest request{account ? account->pw_name : "", hostNames(), command,
-                                     std::vector<std::string>(argv + 3, argv + argc)};
-    if (!asRoot && (!account || !corvel::sim::grantsWithoutPassword(rules, request))) {
-      return refuse("a password is required");
+                                     std::vector<std::string>(argv + at + 1, argv + argc)};
+    const bool granted = asRoot || (account && corvel::sim::grantsWithoutPassword(rules, request));
+    if (list) {
+      if (!granted) return 1;
+      std::string shown = command;
+      for (const auto& argument : request.arguments) shown += " " + argument;
+      std::printf("%s\n", shown.c_str());
+      return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    if (!granted) return refuse("a password is required");
 
     ::setenv(corvel::sim::PrivilegedVariable, "1", 1);
-    std::vector<char*> arguments(argv + 2, argv + argc);
+    std::vector<char*> arguments(argv + at, argv + argc);
     arguments[0] = const_cast<char*>(executable.c_str());
     arguments.push_back(nullptr);
     ::execv(executable.c_str(), arguments.data());

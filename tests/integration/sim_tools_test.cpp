@@ -434,7 +434,6 @@ TEST_F(SimToolSysadminctl, ChangesTheSettingOnlyWithTheLoginPasswordAndAValidVal
 TEST_F(SimToolSysadminctl, RecordsEveryCallButNeverThePassword) {
   setMacValue("login-password", "hunter2");
   const struct { Args args; std::string input; const char* recorded; } cases[] = {
-      {{"-screenLock", "status"}, "", "-screenLock status"},
       {{"-screenLock", "off", "-password", "hunter2"}, "", "-screenLock off -password <redacted>"},
       {{"-screenLock", "300", "-password", "-"}, "hunter2\n", "-screenLock 300 -password -"},
       {{"-password", "hunter2", "-screenLock", "immediate"}, "", "-password <redacted> -screenLock immediate"},

@@ -228,6 +228,9 @@ APPKIT_EXTERN NSAttributedStringKey const NSForegroundColorAttributeName;
 #pragma mark - Workspace
 
 @interface NSRunningApplication : NSObject
+// An empty array when none runs (developer.apple.com/documentation/appkit/nsrunningapplication/
+// runningapplications(withbundleidentifier:)); whether an SSH session sees the login session's
+// applications is not documented.
 + (NSArray<NSRunningApplication*>*)runningApplicationsWithBundleIdentifier:(NSString*)bundleIdentifier;
 // https://developer.apple.com/documentation/appkit/nsrunningapplication/processidentifier
 @property(readonly) pid_t processIdentifier;

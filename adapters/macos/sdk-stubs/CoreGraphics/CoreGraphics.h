@@ -22,5 +22,6 @@ struct CGRect {
 };
 typedef struct CGRect CGRect;
 
-// NULL when the caller runs outside a window-server (login) session.
+// NULL when the caller runs outside a window-server (login) session, as from SSH
+// (developer.apple.com/documentation/coregraphics/cgsessioncopycurrentdictionary()).
 CG_EXTERN CFDictionaryRef _Nullable CGSessionCopyCurrentDictionary(void) CF_RETURNS_RETAINED;

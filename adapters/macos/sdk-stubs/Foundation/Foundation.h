@@ -104,6 +104,8 @@ typedef struct {
 
 @interface NSUserDefaults : NSObject
 @property(class, readonly, strong) NSUserDefaults* standardUserDefaults;
+// Reading never writes; boolForKey: is false for an absent key and coerces numbers and texts such as
+// "YES" (developer.apple.com/documentation/foundation/userdefaults/bool(forkey:)).
 - (nullable id)objectForKey:(NSString*)defaultName;
 - (void)setObject:(nullable id)value forKey:(NSString*)defaultName;
 - (void)removeObjectForKey:(NSString*)defaultName;

@@ -17,6 +17,8 @@ typedef NS_ENUM(NSInteger, SMAppServiceStatus){
 + (instancetype)agentServiceWithPlistName:(NSString*)plistName;
 - (BOOL)registerAndReturnError:(NSError* _Nullable* _Nullable)error;
 - (BOOL)unregisterAndReturnError:(NSError* _Nullable* _Nullable)error;
+// Reading the registration state changes nothing
+// (developer.apple.com/documentation/servicemanagement/smappservice/status-swift.property).
 @property(readonly) SMAppServiceStatus status;
 @end
 
