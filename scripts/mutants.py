@@ -228,29 +228,40 @@ def candidates_in(path, text, rng):
     return found
 
 
-def sample(candidates, count, rng):
-    """Stratified: an even share per kind (a kind with too few gives its spare share to the others),
-    and within a kind one file after another, so that no kind and no file dominates."""
-    by_kind = {k: [c for c in candidates if c[3] == k] for k in KINDS}
+def shares(count, capacity):
+    """`count` split evenly over the kinds, none given more than it can take."""
     quota = {k: 0 for k in KINDS}
     left = count
     while left > 0:
-        open_kinds = [k for k in KINDS if quota[k] < len(by_kind[k])]
+        open_kinds = [k for k in KINDS if quota[k] < capacity[k]]
         if not open_kinds:
             break
-        for k in open_kinds[:left] if left < len(open_kinds) else open_kinds:
+        for k in open_kinds[:left]:
             quota[k] += 1
             left -= 1
-    chosen, lines_taken, headers = [], set(), 0
-    for kind in KINDS:
-        files = sorted({c[0] for c in by_kind[kind]})
-        rng.shuffle(files)
-        pool = {f: [c for c in by_kind[kind] if c[0] == f] for f in files}
+    return quota
+
+
+def sample(candidates, count, rng):
+    """Stratified: an even share per kind, and within a kind one file after another, so that no kind
+    and no file dominates. A kind that cannot fill its share (too few sites, or only in headers)
+    leaves the rest to the others."""
+    by_kind = {k: [c for c in candidates if c[3] == k] for k in KINDS}
+    rotation = {}  # per kind: its files in a shuffled order, and what is left to draw in each
+    chosen, lines_taken = [], set()
+
+    def draw(kind, wanted):
+        if kind not in rotation:
+            files = sorted({c[0] for c in by_kind[kind]})
+            rng.shuffle(files)
+            rotation[kind] = (files, {f: [c for c in by_kind[kind] if c[0] == f] for f in files})
+        files, pool = rotation[kind]
         taken = 0
-        while taken < quota[kind] and any(pool.values()):
+        while taken < wanted and any(pool.values()):
             for f in files:
-                if taken >= quota[kind]:
+                if taken >= wanted:
                     break
+                headers = sum(c[0].endswith(".h") for c in chosen)
                 options = [c for c in pool[f] if (c[0], c[1]) not in lines_taken
                            and (not c[0].endswith(".h") or headers < HEADER_CAP)]
                 if not options:
@@ -260,8 +271,15 @@ def sample(candidates, count, rng):
                 pool[f].remove(pick)
                 chosen.append(pick)
                 lines_taken.add((pick[0], pick[1]))
-                headers += pick[0].endswith(".h")
                 taken += 1
+        return taken
+
+    while len(chosen) < count:
+        capacity = {k: len(by_kind[k]) if k not in rotation else sum(map(len, rotation[k][1].values()))
+                    for k in KINDS}
+        quota = shares(count - len(chosen), capacity)
+        if sum(draw(k, quota[k]) for k in KINDS) == 0:
+            break
     return sorted(chosen, key=lambda c: (c[0], c[1], c[3], c[5]))
 
 
