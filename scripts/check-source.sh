@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Checks the source tree before anything is built: the layering, the C++ layout and the shell
+# scripts. One line per finding; exits non-zero if there was any. Run by test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The clang-format whose output the tree is kept in: Debian bookworm's, as CI has it. Another major
+# version may lay out the same code differently.
+readonly reference_clang_format=14
+
+failed=0
+fail() {
+  echo "check-source: $*" >&2
+  failed=1
+}
+
+git rev-parse --is-inside-work-tree >/dev/null 2>&1 || {
+  echo "check-source: not a git checkout; the checks read the file list from git" >&2
+  exit 2
+}
+
+# Tracked files and new ones not yet added, less those deleted from the work tree.
+source_files() {
+  git ls-files -z --cached --others --exclude-standard -- "$@" |
+    while IFS= read -r -d '' f; do [ -f "$f" ] && printf '%s\0' "$f"; done
+}
+
+cpp_files=()
+while IFS= read -r -d '' f; do cpp_files+=("$f"); done \
+  < <(source_files '*.cpp' '*.h' '*.mm' ':!:adapters/macos/sdk-stubs/' | sort -zu)
+
+# (a) The core and the watchdog reach the platform only through ports/: an include path with a
+# folder named adapters or sim in it, however it gets there ("sim/…", "../sim/…", <adapters/…>),
+# would tie them to one platform's implementation.
+layering=0
+while IFS= read -r -d '' f; do
+  while IFS=: read -r line text; do
+    fail "$f:$line: includes from adapters/ or sim/; main/ and watchdog/ may use ports/ only: ${text#"${text%%[![:space:]]*}"}"
+    layering=1
+  done < <(grep -nE '^[[:space:]]*#[[:space:]]*(include|import)[[:space:]]*[<"]([^">]*/)?(adapters|sim)/' "$f" || true)
+done < <(source_files main watchdog)
+
+# (b) Formatting, with the repository's .clang-format.
+formatting=0
+if ! command -v clang-format >/dev/null; then
+  fail "clang-format is not installed (scripts/deps.sh installs it)"
+  formatting=1
+elif ! config_error=$(clang-format --dump-config "${cpp_files[0]:-main/main.cpp}" 2>&1 >/dev/null); then
+  fail "clang-format cannot read .clang-format: ${config_error%%$'\n'*}"
+  formatting=1
+elif [ ${#cpp_files[@]} -gt 0 ]; then
+  status=0
+  report=$(clang-format --dry-run -Werror "${cpp_files[@]}" 2>&1 >/dev/null) || status=$?
+  unformatted=$(sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*\[-Wclang-format-violations\]$/\1/p' <<<"$report" | sort -u)
+  if [ "$status" -ne 0 ] && [ -z "$unformatted" ]; then
+    fail "clang-format failed: ${report%%$'\n'*}"
+    formatting=1
+  fi
+  version=$(clang-format --version | sed -n 's/.*version \([0-9]*\)\..*/\1/p')
+  hint=""
+  [ "$version" = "$reference_clang_format" ] ||
+    hint=" (this is clang-format $version; the tree follows clang-format $reference_clang_format, which CI uses)"
+  while IFS= read -r f; do
+    [ -n "$f" ] || continue
+    fail "$f is not formatted: run clang-format -i $f$hint"
+    formatting=1
+  done <<<"$unformatted"
+fi
+
+# (c) Every shell script: the *.sh files, .ci/run, and any file without an extension that starts
+# with a bash or sh shebang.
+shell_scripts=()
+while IFS= read -r -d '' f; do
+  base=${f##*/}
+  case "$f" in
+    *.sh | .ci/run) shell_scripts+=("$f") ;;
+    *)
+      [[ ${base#.} == *.* ]] ||
+        ! head -n1 "$f" | grep -qE '^#!.*[/ ](ba)?sh([[:space:]]|$)' || shell_scripts+=("$f")
+      ;;
+  esac
+done < <(source_files | sort -zu)
+
+shell=0
+if ! command -v shellcheck >/dev/null; then
+  fail "shellcheck is not installed (scripts/deps.sh installs it)"
+  shell=1
+else
+  for f in "${shell_scripts[@]}"; do
+    if ! findings=$(shellcheck -x -f gcc "$f" 2>&1); then
+      while IFS= read -r finding; do fail "$finding"; done <<<"$findings"
+      shell=1
+    fi
+  done
+fi
+
+if [ "$failed" -ne 0 ]; then
+  summary=()
+  [ "$layering" -eq 0 ] || summary+=("layering")
+  [ "$formatting" -eq 0 ] || summary+=("formatting")
+  [ "$shell" -eq 0 ] || summary+=("shell scripts")
+  (IFS=,; echo "check-source: FAILED (${summary[*]})" >&2)
+  exit 1
+fi
+echo "check-source: layering, formatting (${#cpp_files[@]} files) and shell scripts (${#shell_scripts[@]}) are clean"
