@@ -99,7 +99,8 @@ if [ "$failed" -ne 0 ]; then
   [ "$layering" -eq 0 ] || summary+=("layering")
   [ "$formatting" -eq 0 ] || summary+=("formatting")
   [ "$shell" -eq 0 ] || summary+=("shell scripts")
-  (IFS=,; echo "check-source: FAILED (${summary[*]})" >&2)
+  joined=$(printf ', %s' "${summary[@]}")
+  echo "check-source: FAILED (${joined#, })" >&2
   exit 1
 fi
 echo "check-source: layering, formatting (${#cpp_files[@]} files) and shell scripts (${#shell_scripts[@]}) are clean"
