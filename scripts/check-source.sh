@@ -14,31 +14,39 @@ fail() {
   failed=1
 }
 
-git rev-parse --is-inside-work-tree >/dev/null 2>&1 || {
-  echo "check-source: not a git checkout; the checks read the file list from git" >&2
-  exit 2
-}
-
-# Tracked files and new ones not yet added, less those deleted from the work tree.
-source_files() {
-  git ls-files -z --cached --others --exclude-standard -- "$@" |
-    while IFS= read -r -d '' f; do [ -f "$f" ] && printf '%s\0' "$f"; done
-}
+# Every file of the source: from git when this is a checkout (tracked files and new ones not yet
+# added, less those deleted from the work tree), else the tree less the build folders.
+all_files=()
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  while IFS= read -r -d '' f; do [ -f "$f" ] && all_files+=("$f"); done \
+    < <(git ls-files -z --cached --others --exclude-standard | sort -zu)
+else
+  while IFS= read -r -d '' f; do all_files+=("${f#./}"); done \
+    < <(find . \( -name .git -o -path './build' -o -path './build-*' -o -path ./.cache \) -prune -o -type f -print0)
+fi
 
 cpp_files=()
-while IFS= read -r -d '' f; do cpp_files+=("$f"); done \
-  < <(source_files '*.cpp' '*.h' '*.mm' ':!:adapters/macos/sdk-stubs/' | sort -zu)
+layered_files=()
+for f in "${all_files[@]}"; do
+  case "$f" in
+    adapters/macos/sdk-stubs/*) ;;
+    *.cpp | *.h | *.mm) cpp_files+=("$f") ;;
+  esac
+  case "$f" in
+    main/* | watchdog/*) layered_files+=("$f") ;;
+  esac
+done
 
 # (a) The core and the watchdog reach the platform only through ports/: an include path with a
 # folder named adapters or sim in it, however it gets there ("sim/…", "../sim/…", <adapters/…>),
 # would tie them to one platform's implementation.
 layering=0
-while IFS= read -r -d '' f; do
+for f in ${layered_files[@]+"${layered_files[@]}"}; do
   while IFS=: read -r line text; do
     fail "$f:$line: includes from adapters/ or sim/; main/ and watchdog/ may use ports/ only: ${text#"${text%%[![:space:]]*}"}"
     layering=1
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*(include|import)[[:space:]]*[<"]([^">]*/)?(adapters|sim)/' "$f" || true)
-done < <(source_files main watchdog)
+done
 
 # (b) Formatting, with the repository's .clang-format.
 formatting=0
@@ -70,7 +78,7 @@ fi
 # (c) Every shell script: the *.sh files, .ci/run, and any file without an extension that starts
 # with a bash or sh shebang.
 shell_scripts=()
-while IFS= read -r -d '' f; do
+for f in "${all_files[@]}"; do
   base=${f##*/}
   case "$f" in
     *.sh | .ci/run) shell_scripts+=("$f") ;;
@@ -79,14 +87,14 @@ while IFS= read -r -d '' f; do
         ! head -n1 "$f" | grep -qE '^#!.*[/ ](ba)?sh([[:space:]]|$)' || shell_scripts+=("$f")
       ;;
   esac
-done < <(source_files | sort -zu)
+done
 
 shell=0
 if ! command -v shellcheck >/dev/null; then
   fail "shellcheck is not installed (scripts/deps.sh installs it)"
   shell=1
 else
-  for f in "${shell_scripts[@]}"; do
+  for f in ${shell_scripts[@]+"${shell_scripts[@]}"}; do
     if ! findings=$(shellcheck -x -f gcc "$f" 2>&1); then
       while IFS= read -r finding; do fail "$finding"; done <<<"$findings"
       shell=1
