@@ -36,7 +36,7 @@ for _ in $(seq 100); do grep -q "🟢" "$root/first.log" 2>/dev/null && break; s
 agent=$(sed -n 's/^pid=//p' "$root/Library/LaunchAgents/app.corvel.Corvel.watchdog.plist")
 current=$first
 times=()
-for i in $(seq "$kills"); do
+for _ in $(seq "$kills"); do
   start=$(now_ms)
   kill -9 "$current"
   while ! next=$(serving "$current"); do sleep 0.02; done

@@ -9,8 +9,9 @@ corvel_packages=(
   libcairo2-dev libpango1.0-dev fonts-dejavu-core   # the simulated Dock icon
   sudo            # the real visudo, which checks the sudoers rule
   clang           # the syntax check of the Mac adapters
+  clang-format shellcheck   # scripts/check-source.sh
 )
-corvel_formulae=(cmake ninja googletest google-benchmark)
+corvel_formulae=(cmake ninja googletest google-benchmark clang-format shellcheck)
 
 corvel_install_missing_mac() {
   xcode-select -p >/dev/null 2>&1 || { echo "Install the Xcode Command Line Tools first: xcode-select --install" >&2; return 1; }
