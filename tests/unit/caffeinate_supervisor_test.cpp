@@ -1,0 +1,77 @@
+// The caffeinate child: one at a time, handed over across a relaunch, and never mistaken for another.
+#include <gtest/gtest.h>
+
+#include "tests/unit/fakes.h"
+
+namespace corvel {
+namespace {
+
+class CaffeinateSupervisorTest : public ::testing::Test {
+ protected:
+  test::FakeMac mac;
+  test::FakeStore defaults;
+  CaffeinateSupervisor supervisor{mac, defaults, "/usr/bin/caffeinate"};
+  std::optional<std::string> recorded() { return defaults.string(keys::caffeinateProcessIdentifier); }
+};
+
+TEST_F(CaffeinateSupervisorTest, StartsOneChildAndStopsIt) {
+  supervisor.startCaffeinateIfNeeded();
+  supervisor.startCaffeinateIfNeeded();
+  ASSERT_EQ(mac.children.size(), 1u);
+  EXPECT_EQ(mac.children[0]->executable, "/usr/bin/caffeinate");
+  EXPECT_EQ(mac.children[0]->arguments, (test::Strings{"-d", "-i", "-m", "-s"}));
+  EXPECT_EQ(recorded(), "1001");
+
+  mac.children[0]->running = false;  // ended from outside
+  EXPECT_FALSE(supervisor.isCaffeinateRunning());
+  supervisor.startCaffeinateIfNeeded();
+  ASSERT_EQ(mac.children.size(), 2u);
+  EXPECT_EQ(mac.children[0]->terminations, 0);
+  EXPECT_EQ(recorded(), "1002");
+
+  supervisor.stopCaffeinate();
+  supervisor.stopCaffeinate();
+  EXPECT_EQ(mac.children[1]->terminations, 1);
+  EXPECT_FALSE(supervisor.isCaffeinateRunning());
+  EXPECT_EQ(recorded(), std::nullopt);
+}
+
+TEST_F(CaffeinateSupervisorTest, ARelaunchTakesChargeOfTheRecordedChild) {
+  supervisor.startCaffeinateIfNeeded();
+  CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
+  relaunched.startCaffeinateIfNeeded();
+  EXPECT_EQ(mac.children.size(), 1u);
+  EXPECT_TRUE(relaunched.isCaffeinateRunning());
+  CaffeinateSupervisor again(mac, defaults, "/usr/bin/caffeinate");
+  again.stopCaffeinate();  // a stop before any start ends it too
+  EXPECT_EQ(mac.children[0]->terminations, 1);
+  EXPECT_EQ(recorded(), std::nullopt);
+}
+
+TEST_F(CaffeinateSupervisorTest, ARecordThatNamesNoLiveCaffeinateIsDropped) {
+  supervisor.startCaffeinateIfNeeded();
+  mac.children[0]->running = false;
+  for (const char* stale : {"1001", "abc", "-3", "0", "99999999999", ""}) {
+    defaults.setString(keys::caffeinateProcessIdentifier, stale);
+    CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
+    relaunched.stopCaffeinate();
+    EXPECT_EQ(recorded(), std::nullopt) << stale;
+  }
+  defaults.setString(keys::caffeinateProcessIdentifier, "1001");
+  CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
+  relaunched.startCaffeinateIfNeeded();
+  EXPECT_EQ(mac.runningChildren(), 1u);
+  EXPECT_EQ(recorded(), "1002");
+}
+
+TEST_F(CaffeinateSupervisorTest, AChildThatCannotStartLeavesNoRecord) {
+  supervisor.startCaffeinateIfNeeded();
+  mac.children[0]->running = false;
+  mac.caffeinateStarts = false;
+  supervisor.startCaffeinateIfNeeded();
+  EXPECT_FALSE(supervisor.isCaffeinateRunning());
+  EXPECT_EQ(recorded(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace corvel
