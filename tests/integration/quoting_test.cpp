@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -85,20 +86,15 @@ TEST(AdminScriptTest, RandomStringsSurviveScriptEscapingAndParsing) {
 TEST(AdminScriptTest, ParsingUndoesEachEscapeAndRefusesAnyOtherForm) {
   const std::string head = "do shell script \"", tail = " with administrator privileges";
   const std::pair<std::string, std::string> escapes[] = {
-      {R"(a\"b)", "a\"b"}, {R"(a\\b)", "a\\b"}, {R"(\\n)", "\\n"}, {R"(\n)", "\n"},
-      {R"(\t\r)", "\t\r"}, {R"(\\\")", "\\\""}, {"", ""},           {"line\nbreak", "line\nbreak"},
-  };
+      {R"(a\"b)", "a\"b"}, {R"(a\\b)", "a\\b"}, {R"(\\n)", "\\n"}, {R"(\n\t)", "\n\t"}, {R"(\\\")", "\\\""}};
   for (const auto& [literal, command] : escapes) {
     EXPECT_EQ(sim::parseAdministratorScript(head + literal + "\"" + tail), command) << literal;
   }
-  // A quote that ends the literal early, a lone backslash escaping the closing quote (also after an
-  // escaped backslash), escapes the language does not know, and any change to the words around it.
-  for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\"" + tail, head + "a\\\\\\\"" + tail,
-                                    head + "a\\q\"" + tail, head + "a\\'\"" + tail, "do shell script 'a'" + tail,
-                                    "D" + head.substr(1) + "a\"" + tail, " " + head + "a\"" + tail,
-                                    head + "a\"" + tail + " ", head + "a\"" + tail + "\n", head + "a\"",
-                                    head + "a\" with administrator privilege",
-                                    head + "a\"" + tail + " and password \"x\"", head + tail, std::string()}) {
+  // A quote that ends the literal early, a backslash escaping the closing quote, an unknown escape,
+  // and any change to the words around the literal.
+  for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
+                                    " " + head + "a\"" + tail, head + "a\"" + tail + "\n", head + "a\"",
+                                    head + "a\"" + tail + " and password \"x\""}) {
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
   }
 }
@@ -106,22 +102,12 @@ TEST(AdminScriptTest, ParsingUndoesEachEscapeAndRefusesAnyOtherForm) {
 TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAPlainRoot) {
   const fs::path root = "/srv/sim-1.x_y+z";
   const std::string r = root.string();
-  const std::pair<std::string, std::string> table[] = {
-      {"/bin/rm -f '/etc/sudoers.d/a'", "/bin/rm -f '" + r + "/etc/sudoers.d/a'"},
-      {"cat \"/private/tmp/a\"", "cat \"" + r + "/private/tmp/a\""},
-      {"/bin/rm -f /etc/sudoers.d/a /private/tmp/b", "/bin/rm -f " + r + "/etc/sudoers.d/a " + r + "/private/tmp/b"},
-      {"/private/tmp/x", r + "/private/tmp/x"},
-      {"echo x>/private/tmp/a", "echo x>" + r + "/private/tmp/a"},
-      {"d=/private/tmp/a;cat</etc/sudoers.d/b", "d=" + r + "/private/tmp/a;cat<" + r + "/etc/sudoers.d/b"},
-  };
-  for (const auto& [command, mapped] : table) EXPECT_EQ(sim::mapCommandPaths(command, root), mapped) << command;
-  for (const char* unmapped : {"x/etc/sudoers.d/a", "/usr/etc/sudoers.d/a '/my/private/tmp/b'", "$d/private/tmp/a",
-                               "/etc/sudoers.dx /private/tmpx", ""}) {
+  EXPECT_EQ(sim::mapCommandPaths("d=/private/tmp/a;cat</etc/sudoers.d/'b'", root),
+            "d=" + r + "/private/tmp/a;cat<" + r + "/etc/sudoers.d/'b'");
+  for (const char* unmapped : {"x/etc/sudoers.d/a", "'/my/private/tmp/b'", "$d/private/tmp/a", "/etc/sudoers.dx"}) {
     EXPECT_EQ(sim::mapCommandPaths(unmapped, root), unmapped);
   }
-  // Roots that would need quoting, or are not absolute.
-  for (const char* bad : {"/tmp/a b", "/tmp/a'b", "/tmp/a\"b", "/tmp/a$b", "/tmp/a\tb", "/tmp/a\\b", "/tmp/é", "",
-                          "relative/root"}) {
+  for (const char* bad : {"/tmp/a b", "/tmp/a'b", "/tmp/a$b", "/tmp/é", "relative/root"}) {
     EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", bad), std::nullopt) << bad;
   }
 }
@@ -158,17 +144,12 @@ TEST_F(SudoersVisudoTest, VisudoAcceptsTheRuleForEachAccountAndRejectsBrokenRule
     sim::replaceFileAtomically(file, contents, 0440);
     return runner.run(kVisudo, {"-cf", file.string()}).exitCode;
   };
-  for (const auto& account : {currentUser(), std::string("alice"), std::string("first.last"), std::string("jöhn"),
-                              std::string("名前"), std::string(".x"), std::string("-x")}) {
+  for (const auto& account : {currentUser(), std::string("first.last"), std::string("jöhn"), std::string("名前")}) {
     const auto rule = limitedSudoersRule(account);
     ASSERT_TRUE(rule) << account;
     EXPECT_EQ(visudoCheck(*rule + "\n"), 0) << *rule;
   }
-  for (const char* broken : {"alice ALL = (root NOPASSWD: /usr/bin/pmset -a disablesleep 0\n",
-                             "alice ALL = (root) NOPASSWD /usr/bin/pmset -a disablesleep 0\n",
-                             "Defaults ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0\n"}) {
-    EXPECT_NE(visudoCheck(broken), 0) << broken;
-  }
+  EXPECT_NE(visudoCheck("alice ALL = (root) NOPASSWD /usr/bin/pmset -a disablesleep 0\n"), 0);  // it does check
 }
 
 int pipeHolding(const std::string& text) {
@@ -202,49 +183,21 @@ class AdminScriptInstallTest : public SudoersVisudoTest {
   fs::path tmp() { return root() / "private/tmp"; }
 };
 
-TEST_F(AdminScriptInstallTest, ApprovedInstallLeavesExactlyTheRuleWithMode440AndApprovedRemoveTakesItAway) {
-  // An answer after lines the dialog does not know still counts.
-  const std::pair<std::string, const char*> cases[] = {
-      {currentUser(), "approve\n"}, {"first.last", "approve\n"}, {"jöhn", "yes\napprove\n"}};
-  for (const auto& [account, answers] : cases) {
-    SCOPED_TRACE(account);
-    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), answers));
-    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n");
-    EXPECT_EQ(modeOf(installed(account)), 0440u);
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(installed(account))));
-    EXPECT_EQ(entriesOf(tmp()), Names{});
-    // Removing succeeds, and again once there is nothing left to remove.
-    for (int time = 0; time < 2; ++time) {
-      EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
-      EXPECT_FALSE(fs::exists(fs::symlink_status(installed(account))));
-    }
-  }
-}
-
-// "Defaults" is a safe account name but a keyword to sudoers, so visudo refuses its rule: the check
-// must stop the chain before anything reaches the drop-in folder.
-TEST_F(AdminScriptInstallTest, NoApprovalOrARuleVisudoRejectsMeansNothingWritten) {
-  const std::pair<std::string, const char*> cases[] = {
-      {currentUser(), "cancel\n"}, {currentUser(), ""}, {currentUser(), "yes\nno\n"}, {"Defaults", "approve\n"}};
-  for (const auto& [account, answers] : cases) {
+// Names with a dot or beyond ASCII, and "Defaults", a safe account name but a keyword to sudoers:
+// visudo's check must stop the chain before anything reaches the drop-in folder.
+TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedByVisudo) {
+  const std::tuple<std::string, const char*, bool> cases[] = {
+      {"first.last", "approve\n", true}, {"jöhn", "yes\napprove\n", true}, {currentUser(), "cancel\n", false},
+      {currentUser(), "", false},          {"Defaults", "approve\n", false}};
+  for (const auto& [account, answers, lands] : cases) {
     SCOPED_TRACE(account + " answering " + answers);
-    const auto command = installPermissionCommand(account);
-    ASSERT_TRUE(command);
-    EXPECT_FALSE(runAsAdministrator(*command, answers));
-    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), Names{});
+    EXPECT_EQ(runAsAdministrator(*installPermissionCommand(account), answers), lands);
+    EXPECT_EQ(sim::readFile(installed(account)), lands ? std::optional(*limitedSudoersRule(account) + "\n") : std::nullopt);
+    EXPECT_EQ(modeOf(installed(account)), lands ? 0440u : 0u);
     EXPECT_EQ(entriesOf(tmp()), Names{});
+    EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
+    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), Names{});
   }
-}
-
-TEST_F(AdminScriptInstallTest, MalformedScriptNeverRunsAnything) {
-  const std::string command = *installPermissionCommand("alice");
-  ScriptedPerson person("approve\n");
-  sim::SimAdministratorScript script(root(), person.frontEnd, runner);
-  EXPECT_FALSE(script.execute("do shell script \"" + command + "\" with administrator privileges"));
-  EXPECT_FALSE(fs::exists(installed("alice")));
-  // The approval was not used up by the refused script.
-  EXPECT_TRUE(script.execute(administratorScriptSource(command)));
-  EXPECT_TRUE(fs::exists(installed("alice")));
 }
 
 // Anyone may create names in /private/tmp; what they plant under the old predictable name must be

@@ -1,5 +1,6 @@
 // The application callbacks and the two quit commands, with Corvel wired to fakes of every port.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "main/app_delegate.h"
 #include "tests/unit/fakes.h"
@@ -9,8 +10,7 @@ namespace {
 
 using test::Strings;
 
-// Corvel on fakes of every port; the fake Mac stands behind the tools, the administrator script, the
-// directory and the file questions.
+// The fake Mac stands behind the tools, the administrator script, the directory and the file system.
 struct Corvel {
   test::FakeStore defaults;
   test::FakeApplication application;
@@ -23,108 +23,84 @@ struct Corvel {
   test::FakeBiometrics biometrics;
   test::FakeDockTile dockTile;
   test::FakeAgentServices agents;
-  Platform platform{defaults, application, mac,        clock, environment, mac,    statusBar,     mac,
-                    session,  alerts,      biometrics, mac,   dockTile,    agents, macToolPaths()};
+  Platform platform{defaults, application, mac, clock, environment, mac, statusBar, mac, session, alerts, biometrics, mac,
+                    dockTile, agents,      macToolPaths()};
   std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
 
-  void launch() { delegate->applicationDidFinishLaunching(); }
   bool enabled() { return defaults.boolean(keys::protectionEnabled); }
   void chooseInMenu(const std::string& title) {
     statusBar.clickButton(ClickKind::right, [&](test::FakeMenu& menu) { menu.find(title)->action(); });
   }
 };
 
-class AppDelegateTest : public ::testing::Test, public Corvel {};
+class AppDelegateTest : public ::testing::Test, public Corvel {
+ protected:
+  void SetUp() override { delegate->applicationDidFinishLaunching(); }
+};
 
-TEST_F(AppDelegateTest, ALaunchShowsTheStoredStateAndTogglesShortlyAfter) {
-  launch();
-  EXPECT_EQ(agents.calls, (Strings{"service app.corvel.Corvel.watchdog.plist", "status", "register"}));
+TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
+  EXPECT_EQ(agents.calls, (Strings{"app.corvel.Corvel.watchdog.plist", "register"}));
   EXPECT_EQ(statusBar.item->title, "⚫ スリープ防止 OFF");
   ASSERT_EQ(application.delayed.size(), 1u);
   EXPECT_FALSE(enabled());
-  application.delayed[0].second();
+  application.delayed[0]();
   EXPECT_TRUE(enabled());
   EXPECT_EQ(mac.runningChildren(), 1u);
-  // The repeating refresh shows a change made outside any click.
   ASSERT_EQ(application.timers.size(), 1u);
-  session.locked = true;
-  application.timers[0].second();
+  session.locked = true;  // a change no click made
+  application.timers[0]();
   EXPECT_EQ(statusBar.item->title, "🟠 ON・現在ロック中");
 }
 
 TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
-  struct Row {
-    const char* name;
-    Strings arguments;
-    std::optional<std::string> noToggle;
-    bool toggles;
-  };
-  const Row table[] = {
-      {"watchdog launch", {"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false},
-      {"no toggle", {"Corvel"}, "1", false},
-      {"no toggle 0", {"Corvel"}, "0", true},
-  };
-  for (const auto& row : table) {
+  const std::tuple<Strings, std::optional<std::string>, bool> table[] = {
+      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false}, {{"Corvel"}, "1", false}, {{"Corvel"}, "0", true}};
+  for (const auto& [arguments, noToggle, toggles] : table) {
     Corvel corvel;
-    corvel.environment.argumentList = row.arguments;
-    if (row.noToggle) corvel.environment.variables["CORVEL_NO_TOGGLE"] = *row.noToggle;
-    corvel.defaults.setBoolean(keys::protectionEnabled, true);
-    corvel.launch();
-    EXPECT_EQ(corvel.application.delayed.size(), row.toggles ? 1u : 0u) << row.name;
-    EXPECT_EQ(corvel.statusBar.item->title, "🟢 スリープ防止 ON") << row.name;
+    corvel.environment.argumentList = arguments;
+    if (noToggle) corvel.environment.variables["CORVEL_NO_TOGGLE"] = *noToggle;
+    corvel.defaults.set(keys::protectionEnabled, true);
+    corvel.delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(corvel.application.delayed.size(), toggles ? 1u : 0u) << arguments.back();
+    EXPECT_EQ(corvel.statusBar.item->title, "🟢 スリープ防止 ON");
   }
 }
 
 TEST_F(AppDelegateTest, TheDelayedToggleDoesNotKeepTheDelegateAlive) {
-  launch();
-  auto toggle = application.delayed.at(0).second;
+  auto toggle = application.delayed.at(0);
   delegate.reset();
   toggle();
   EXPECT_FALSE(enabled());
 }
 
-TEST_F(AppDelegateTest, ADockClickTogglesAndOpensNothing) {
-  launch();
-  EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));
+TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
+  EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));  // nothing to open
   EXPECT_TRUE(enabled());
-  delegate->applicationShouldHandleReopen(true);
-  EXPECT_FALSE(enabled());
-}
-
-TEST_F(AppDelegateTest, QuittingIsRefusedWhileOnAndAnOrderlyQuitUnregistersTheWatchdog) {
-  launch();
-  delegate->applicationShouldHandleReopen(false);
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
   EXPECT_EQ(alerts.titles(), (Strings{"スリープ防止がONです"}));
-  // An exit nobody asked for (a signal, a crash of the loop) stops the child but keeps the agent,
-  // so the watchdog brings Corvel back.
-  agents.calls.clear();
+  // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
   EXPECT_EQ(mac.runningChildren(), 0u);
-  EXPECT_TRUE(agents.calls.empty());
-
-  defaults.setBoolean(keys::protectionEnabled, false);
+  EXPECT_EQ(agents.calls.back(), "register");
+  delegate->applicationShouldHandleReopen(true);
+  EXPECT_FALSE(enabled());
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::now);
   delegate->applicationWillTerminate();
   EXPECT_EQ(agents.calls.back(), "unregister");
 }
 
-TEST_F(AppDelegateTest, TurnOffAndQuit) {
-  launch();
-  delegate->applicationShouldHandleReopen(false);
-  agents.calls.clear();
-  chooseInMenu("OFFにして終了");
-  EXPECT_FALSE(enabled());
-  EXPECT_EQ(agents.calls.back(), "unregister");
-  EXPECT_EQ(application.terminations, 1);
-
-  // A switch refused in remote strong mode: nothing quits.
-  defaults.setString(keys::protectionMode, "remoteStrong");
-  defaults.setBoolean(keys::protectionEnabled, true);
-  mac.ruleInstalled = true;
+TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
+  defaults.set(keys::protectionMode, std::string("remoteStrong"));
+  defaults.set(keys::protectionEnabled, true);
+  mac.ruleInstalled = mac.sleepDisabled = true;
   biometrics.available = false;
-  delegate->turnOffAndQuit();
+  chooseInMenu("OFFにして終了");
   EXPECT_TRUE(enabled());
+  EXPECT_EQ(application.terminations, 0);
+  biometrics.available = true;
+  chooseInMenu("OFFにして終了");
+  EXPECT_FALSE(enabled() || mac.sleepDisabled);
+  EXPECT_EQ(agents.calls.back(), "unregister");
   EXPECT_EQ(application.terminations, 1);
 }
 
@@ -132,7 +108,6 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
   const std::string confirm = "Macの設定を元に戻しますか？", reason = "画面ロック設定を元に戻します",
                     failed = "設定を完全に戻せませんでした";
   struct Row {
-    const char* name;
     std::vector<std::pair<std::size_t, std::string>> answers;
     bool removalApproved;
     Strings alerts;
@@ -140,26 +115,25 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
     bool quits;
   };
   const Row table[] = {
-      {"cancelled", {{1, ""}}, true, {confirm}, "off", false},
-      {"everything put back", {{0, ""}, {0, "secret"}}, true, {confirm, reason}, "immediate", true},
-      {"wrong password", {{0, ""}, {0, "wrong"}}, true, {confirm, reason, "設定を戻せませんでした", failed}, "off", false},
-      {"rule removal refused", {{0, ""}, {0, "secret"}}, false, {confirm, reason, failed}, "immediate", false},
+      {{{1, ""}}, true, {confirm}, "off", false},
+      {{{0, ""}, {0, "secret"}}, true, {confirm, reason}, "immediate", true},
+      {{{0, ""}, {0, "wrong"}}, true, {confirm, reason, "設定を戻せませんでした", failed}, "off", false},
+      {{{0, ""}, {0, "secret"}}, false, {confirm, reason, failed}, "immediate", false},
   };
   for (const auto& row : table) {
     Corvel corvel;
     corvel.mac.screenLock = "off";
     corvel.mac.ruleInstalled = true;
     corvel.mac.administratorApproves = row.removalApproved;
-    corvel.defaults.setBoolean(keys::didDisableScreenLock, true);
-    corvel.defaults.setString(keys::previousScreenLockState, "immediate");
+    corvel.defaults.set(keys::didDisableScreenLock, true);
     for (const auto& [pressed, typed] : row.answers) corvel.alerts.answer(pressed, typed);
-    corvel.launch();
+    corvel.delegate->applicationDidFinishLaunching();
     corvel.chooseInMenu("設定を元に戻して終了…");
-    EXPECT_EQ(corvel.alerts.titles(), row.alerts) << row.name;
-    EXPECT_EQ(corvel.mac.screenLock, row.lockAfter) << row.name;
-    EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits) << row.name;
-    EXPECT_EQ(corvel.application.terminations, row.quits ? 1 : 0) << row.name;
-    EXPECT_FALSE(corvel.enabled()) << row.name;
+    EXPECT_EQ(corvel.alerts.titles(), row.alerts);
+    EXPECT_EQ(corvel.mac.screenLock, row.lockAfter);
+    EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits);
+    EXPECT_EQ(corvel.application.terminations, row.quits ? 1 : 0);
+    EXPECT_EQ(corvel.agents.calls.back(), row.quits ? "unregister" : "register");
   }
 }
 

@@ -29,32 +29,27 @@ class FakeStore final : public SettingsStore {
   }
   bool boolean(std::string_view key) override {
     const auto it = values.find(key);
-    return it != values.end() && std::holds_alternative<bool>(it->second) && std::get<bool>(it->second);
+    return it != values.end() && it->second == std::variant<std::string, bool>(true);
   }
-  void setString(std::string_view key, std::string_view value) override { write(key, std::string(value)); }
-  void setBoolean(std::string_view key, bool value) override { write(key, value); }
+  void setString(std::string_view key, std::string_view value) override { set(key, std::string(value)); }
+  void setBoolean(std::string_view key, bool value) override { set(key, value); }
   void remove(std::string_view key) override {
     if (const auto it = values.find(key); it != values.end()) values.erase(it);
-    writes.push_back("remove " + std::string(key));
+    ++writes;
+  }
+  void set(std::string_view key, std::variant<std::string, bool> value) {
+    values[std::string(key)] = std::move(value);
+    ++writes;
   }
   bool has(std::string_view key) const { return values.find(key) != values.end(); }
-
   std::map<std::string, std::variant<std::string, bool>, std::less<>> values;
-  Strings writes;  // "set KEY" or "remove KEY", in order
-
- private:
-  void write(std::string_view key, std::variant<std::string, bool> value) {
-    values[std::string(key)] = std::move(value);
-    writes.push_back("set " + std::string(key));
-  }
+  int writes = 0;  // sets and removals
 };
 
 class FakeClock final : public Clock {
  public:
   TimePoint now() override { return current; }
-  void sleepFor(std::chrono::duration<double> seconds) override {
-    current += std::chrono::duration_cast<TimePoint::duration>(seconds);
-  }
+  void sleepFor(std::chrono::duration<double> s) override { current += std::chrono::duration_cast<TimePoint::duration>(s); }
   double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
   TimePoint current{};
 };
@@ -99,13 +94,13 @@ class FakeBiometrics final : public Biometrics {
   // Receives each prompt's reply; by default a matching finger, at once.
   std::function<void(std::function<void(bool)>)> onPrompt = [](std::function<void(bool)> reply) { reply(true); };
   int prompts = 0;
-  Strings fallbackTitles;
+  std::string fallbackTitle = "<unset>";
 
  private:
   struct Context final : BiometricContext {
     explicit Context(FakeBiometrics& owner) : owner(owner) {}
     void setLocalizedCancelTitle(const std::string&) override {}
-    void setLocalizedFallbackTitle(const std::string& title) override { owner.fallbackTitles.push_back(title); }
+    void setLocalizedFallbackTitle(const std::string& title) override { owner.fallbackTitle = title; }
     bool canEvaluateBiometrics() override { return owner.available; }
     void evaluateBiometrics(const std::string&, std::function<void(bool)> reply) override {
       ++owner.prompts;
@@ -121,26 +116,23 @@ class FakeApplication final : public Application {
   void setActivationPolicyRegular() override {}
   void run() override {}
   void terminate() override { ++terminations; }
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double interval, std::function<void()> action) override {
-    timers.push_back({interval, std::move(action)});
+  std::shared_ptr<Timer> scheduleRepeatingTimer(double, std::function<void()> action) override {
+    timers.push_back(std::move(action));
     return std::make_shared<Timer>();
   }
-  void dispatchAfter(double delay, std::function<void()> task) override { delayed.push_back({delay, std::move(task)}); }
+  void dispatchAfter(double, std::function<void()> task) override { delayed.push_back(std::move(task)); }
   void runOnce(double) override {
     ++turns;
     if (onTurn) onTurn();
   }
   int terminations = 0, turns = 0;
   std::function<void()> onTurn;
-  std::vector<std::pair<double, std::function<void()>>> timers, delayed;
+  std::vector<std::function<void()>> timers, delayed;
 };
 
 class FakeSession final : public Session {
  public:
-  std::optional<bool> screenIsLockedFlag() override {
-    ++queries;
-    return locked;
-  }
+  std::optional<bool> screenIsLockedFlag() override { return ++queries, locked; }
   std::optional<bool> locked;
   int queries = 0;
 };
@@ -163,14 +155,12 @@ struct FakeMenuItem final : MenuItem {
 struct FakeMenu final : Menu {
   void addItem(std::shared_ptr<MenuItem> item) override { items.push_back(std::dynamic_pointer_cast<FakeMenuItem>(item)); }
   void addSeparator() override { items.push_back(nullptr); }
-  // Depth first, "-" for a separator, submenu entries indented; a check mark as "✓" in front.
+  // Depth first: "-" for a separator, "✓" before a checked title, submenu entries indented.
   Strings lines(const std::string& indent = "") const {
     Strings out;
     for (const auto& item : items) {
       out.push_back(indent + (!item ? "-" : (item->checked ? "✓" : "") + item->text));
-      if (item && item->submenu) {
-        for (auto& line : item->submenu->lines(indent + "  ")) out.push_back(line);
-      }
+      for (auto& line : item && item->submenu ? item->submenu->lines(indent + "  ") : Strings{}) out.push_back(line);
     }
     return out;
   }
@@ -185,7 +175,7 @@ struct FakeMenu final : Menu {
 };
 
 struct FakeStatusItem final : StatusItem {
-  bool hasButton() const override { return button; }
+  bool hasButton() const override { return true; }
   void setButtonAction(std::function<void()> a) override { action = std::move(a); }
   void setButtonTitle(const std::string& t) override { title = t; }
   void setButtonToolTip(const std::string& t) override { toolTip = t; }
@@ -193,7 +183,6 @@ struct FakeStatusItem final : StatusItem {
   void performButtonClick() override {
     if (menu && onMenu) onMenu(*menu);
   }
-  bool button = true;
   std::function<void()> action;
   std::string title, toolTip;
   std::shared_ptr<FakeMenu> menu;
@@ -208,7 +197,7 @@ class FakeStatusBar final : public StatusBar {
   }
   std::shared_ptr<StatusItem> makeStatusItem() override { return item = std::make_shared<FakeStatusItem>(); }
   std::optional<ClickKind> currentClick() const override { return click; }
-  // A release of `kind` over the button, with `choose` played in the menu, if one opens.
+  // A release of `kind` over the button, with `choose` played in the menu if one opens.
   void clickButton(ClickKind kind, std::function<void(FakeMenu&)> choose = nullptr) {
     click = kind;
     item->onMenu = std::move(choose);
@@ -232,20 +221,17 @@ class FakeDockTile final : public DockTile {
 class FakeAgentServices final : public AgentServices {
  public:
   std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& name) override {
-    calls.push_back("service " + name);
+    calls.push_back(name);
     return std::make_unique<Service>(*this);
   }
   AgentStatus status = AgentStatus::notRegistered;
   bool registrationWorks = true;
-  Strings calls;
+  Strings calls;  // the plist name asked for, then "register" or "unregister"
 
  private:
   struct Service final : AgentService {
     explicit Service(FakeAgentServices& owner) : owner(owner) {}
-    AgentStatus status() override {
-      owner.calls.push_back("status");
-      return owner.status;
-    }
+    AgentStatus status() override { return owner.status; }
     bool registerAgent() override {
       owner.calls.push_back("register");
       if (owner.registrationWorks) owner.status = AgentStatus::enabled;
@@ -279,26 +265,22 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
   std::string loginPassword = "secret";
   // Failure switches.
   bool administratorApproves = true;
-  bool installedRuleWorks = true;     // false: the drop-in lands but sudo still refuses
+  bool installedRuleWorks = true;     // false: the drop-in lands but sudo refuses it
   bool pmsetChangeWorks = true;       // false: sudo pmset fails to change the flag (re-setting works)
   bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change
   bool caffeinateStarts = true;
   int readingsBehind = 0;  // after a change, this many readings of `pmset -g` still show the value before it
 
-  Strings calls;           // every short-lived run, "executable arg arg…"
-  Strings inputs;          // what each runWithInput got on standard input
-  Strings scripts;         // every administrator script source
-  Strings passwordChecks;  // "user:password"
+  Strings calls;    // every short-lived run, "executable arg arg…"
+  Strings inputs;   // what each runWithInput got on standard input
+  Strings scripts;  // every administrator script source
   std::vector<std::shared_ptr<Child>> children;
 
   ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments) override {
-    std::string line = executable;
-    for (const auto& argument : arguments) line += " " + argument;
-    calls.push_back(line);
+    const std::string line = record(executable, arguments);
     if (line == "/usr/bin/pmset -g") {
       const bool shown = staleLeft_ > 0 ? (--staleLeft_, !sleepDisabled) : sleepDisabled;
-      return {0, std::string("System-wide power settings:\n SleepDisabled\t\t") + (shown ? "1" : "0") +
-                     "\nCurrently in use:\n sleep 1\n"};
+      return {0, std::string("System-wide power settings:\n SleepDisabled\t\t") + (shown ? "1" : "0") + "\n sleep 1\n"};
     }
     if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") && arguments.size() == 5) {
       if (!ruleInstalled || !installedRuleWorks) return {1, "sudo: a password is required\n"};
@@ -310,10 +292,10 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
       return {0, ""};
     }
     if (line == "/usr/sbin/sysadminctl -screenLock status") {
-      const std::string body = screenLock == "off"         ? "screenLock is off"
-                               : screenLock == "immediate" ? "screenLock delay is immediate"
-                                                           : "screenLock delay is " + screenLock + " seconds";
-      return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] " + body + "\n"};
+      const std::string body = screenLock == "off"         ? "is off"
+                               : screenLock == "immediate" ? "delay is immediate"
+                                                           : "delay is " + screenLock + " seconds";
+      return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] screenLock " + body + "\n"};
     }
     return {-1, ""};
   }
@@ -321,10 +303,9 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
   ProcessResult runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
                              const std::string& input) override {
     inputs.push_back(input);
-    calls.push_back(executable);
-    for (const auto& argument : arguments) calls.back() += " " + argument;
-    if (executable != "/usr/sbin/sysadminctl" || arguments.size() != 4 || arguments[0] != "-screenLock" ||
-        arguments[2] != "-password" || arguments[3] != "-") {
+    const std::string line = record(executable, arguments);
+    if (!line.starts_with("/usr/sbin/sysadminctl -screenLock ") || !line.ends_with(" -password -") ||
+        arguments.size() != 4) {
       return {-1, ""};
     }
     if (!screenLockChangeWorks || input != loginPassword + "\n") return {1, "Operation is not permitted\n"};
@@ -349,39 +330,36 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
 
   bool execute(const std::string& source) override {
     scripts.push_back(source);
-    if (!administratorApproves || !source.starts_with("do shell script \"") ||
-        !source.ends_with("\" with administrator privileges")) {
-      return false;
-    }
+    if (!administratorApproves || !source.starts_with("do shell script \"")) return false;
     ruleInstalled = source.find("/bin/rm -f") == std::string::npos;
     return true;
   }
 
   bool verifyPassword(const std::string& user, const std::string& password) override {
-    passwordChecks.push_back(user + ":" + password);
     return user == account && password == loginPassword;
   }
 
-  bool fileExists(const std::string& path) override {
-    return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account;
-  }
+  bool fileExists(const std::string& path) override { return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account; }
 
   std::size_t runningChildren() const {
     return static_cast<std::size_t>(std::count_if(children.begin(), children.end(), [](auto& c) { return c->running; }));
   }
 
  private:
-  int staleLeft_ = 0;
+  std::string record(const std::string& executable, const std::vector<std::string>& arguments) {
+    std::string line = executable;
+    for (const auto& argument : arguments) line += " " + argument;
+    calls.push_back(line);
+    return line;
+  }
   struct Handle final : ChildProcess {
     explicit Handle(std::shared_ptr<Child> child) : child(std::move(child)) {}
     pid_t pid() const override { return child->pid; }
     bool isRunning() override { return child->running; }
-    void terminate() override {
-      ++child->terminations;
-      child->running = false;
-    }
+    void terminate() override { ++child->terminations, child->running = false; }
     std::shared_ptr<Child> child;
   };
+  int staleLeft_ = 0;
 };
 
 // Corvel's collaborators built on the fakes as the application builds them, for the flows that
@@ -407,10 +385,6 @@ struct Rig {
   RemoteMode remoteMode{alerts, defaults, screenLock, sleepSwitch, permission, confirmations};
   StatusDisplay display{statusBar, dockTile, settings, sleepSwitch, screenLock, caffeinate};
   Protection protection{settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate, alerts, display};
-
-  void remember(std::string_view key, std::variant<std::string, bool> value) {
-    defaults.values[std::string(key)] = std::move(value);
-  }
 };
 
 }  // namespace corvel::test

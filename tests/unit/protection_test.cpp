@@ -10,14 +10,12 @@ namespace {
 using test::Rig;
 using test::Strings;
 
-const std::string kSwitchFailed = "切り替えできませんでした";
-
-void remoteStrong(Rig& rig, bool ruleInstalled = true) {
-  rig.remember(keys::protectionMode, std::string("remoteStrong"));
-  rig.mac.ruleInstalled = ruleInstalled;
+void remoteStrong(Rig& rig) {
+  rig.defaults.set(keys::protectionMode, std::string("remoteStrong"));
+  rig.mac.ruleInstalled = true;
 }
 
-TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAnything) {
+TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID) {
   Rig rig;
   EXPECT_TRUE(rig.protection.setProtection(true));
   EXPECT_TRUE(rig.settings.enabled());
@@ -26,57 +24,47 @@ TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAnything) {
   EXPECT_FALSE(rig.settings.enabled());
   EXPECT_EQ(rig.mac.runningChildren(), 0u);
   EXPECT_EQ(rig.biometrics.prompts, 0);
-  EXPECT_TRUE(rig.alerts.shown.empty());
   EXPECT_FALSE(rig.mac.sleepDisabled);
-}
 
-TEST(ProtectionTest, RemoteStrongAsksTouchIDAndSwitchesSystemSleep) {
-  Rig rig;
   remoteStrong(rig);
-  EXPECT_TRUE(rig.protection.setProtection(true));
-  EXPECT_TRUE(rig.mac.sleepDisabled);
-  EXPECT_TRUE(rig.settings.enabled());
-  EXPECT_TRUE(rig.caffeinate.isCaffeinateRunning());
-  EXPECT_EQ(rig.mac.screenLock, "immediate");  // a switch never touches the screen lock
+  rig.protection.toggleProtection();
+  EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
+  EXPECT_EQ(rig.biometrics.prompts, 1);
   EXPECT_TRUE(rig.protection.setProtection(false));
   EXPECT_FALSE(rig.mac.sleepDisabled);
-  EXPECT_EQ(rig.biometrics.prompts, 2);
+  EXPECT_EQ(rig.mac.screenLock, "immediate");  // a switch never touches the screen lock
+  EXPECT_TRUE(rig.alerts.shown.empty());
 }
 
 TEST(ProtectionTest, RemoteStrongWithoutThePermissionRunsTheSetUpFirst) {
   Rig rig;
-  remoteStrong(rig, false);
+  rig.defaults.set(keys::protectionMode, std::string("remoteStrong"));
   rig.alerts.answer(0);
   rig.alerts.answer(0, "secret");
   EXPECT_TRUE(rig.protection.setProtection(true));
   EXPECT_EQ(rig.mac.screenLock, "off");
-  EXPECT_TRUE(rig.mac.sleepDisabled);
-  EXPECT_TRUE(rig.settings.enabled());
+  EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled());
 }
 
-TEST(ProtectionTest, AFailedRemoteStrongSwitchLeavesTheStoredStateAlone) {
-  struct Row {
-    const char* name;
-    std::function<void(Rig&)> arrange;
-    Strings alerts;
+TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
+  const std::string failed = "切り替えできませんでした";
+  const std::pair<std::function<void(Rig&)>, Strings> table[] = {
+      {[](Rig& r) { r.mac.ruleInstalled = false, r.alerts.answer(1); }, {"リモート強制モードを設定します"}},
+      {[](Rig& r) { r.biometrics.available = false; }, {"Touch IDを使用できません"}},
+      {[](Rig& r) { r.biometrics.onPrompt = [](auto reply) { reply(false); }; }, {"Touch IDで認証できませんでした"}},
+      {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, {failed}},
+      {[](Rig& r) { r.mac.readingsBehind = 1000; }, {failed}},  // the flag never reads back
   };
-  const Row table[] = {
-      {"set-up declined", [](Rig& r) { r.mac.ruleInstalled = false, r.alerts.answer(1); }, {"リモート強制モードを設定します"}},
-      {"no Touch ID", [](Rig& r) { r.biometrics.available = false; }, {"Touch IDを使用できません"}},
-      {"Touch ID refused", [](Rig& r) { r.biometrics.onPrompt = [](auto reply) { reply(false); }; },
-       {"Touch IDで認証できませんでした"}},
-      {"pmset refused", [](Rig& r) { r.mac.pmsetChangeWorks = false; }, {kSwitchFailed}},
-      {"the flag never reads back", [](Rig& r) { r.mac.readingsBehind = 1000; }, {kSwitchFailed}},
-  };
-  for (const auto& row : table) {
+  for (const auto& [arrange, alerts] : table) {
     Rig rig;
     remoteStrong(rig);
-    row.arrange(rig);
-    EXPECT_FALSE(rig.protection.setProtection(true)) << row.name;
-    EXPECT_EQ(rig.alerts.titles(), row.alerts) << row.name;
-    EXPECT_FALSE(rig.settings.enabled()) << row.name;
-    EXPECT_TRUE(rig.mac.children.empty()) << row.name;
-    EXPECT_FALSE(rig.protection.isSwitchInProgress()) << row.name;
+    arrange(rig);
+    EXPECT_FALSE(rig.protection.setProtection(true));
+    EXPECT_EQ(rig.alerts.titles(), alerts);
+    EXPECT_FALSE(rig.settings.enabled());
+    EXPECT_TRUE(rig.mac.children.empty());
+    EXPECT_FALSE(rig.protection.isSwitchInProgress());
+    EXPECT_EQ(rig.session.queries, 1);  // the one redraw reads the session
   }
 }
 
@@ -98,51 +86,31 @@ TEST(ProtectionTest, SwitchesNestedInTheTouchIDWaitAreRefused) {
   replier.join();
   EXPECT_TRUE(nestedRefused);
   EXPECT_EQ(rig.biometrics.prompts, 1);
-  EXPECT_TRUE(rig.settings.enabled());
-  EXPECT_TRUE(rig.mac.sleepDisabled);
+  EXPECT_TRUE(rig.settings.enabled() && rig.mac.sleepDisabled);
   EXPECT_FALSE(rig.protection.isSwitchInProgress());
-}
-
-TEST(ProtectionTest, EverySwitchEndsRedrawnWhateverItsOutcome) {
-  Rig rig;
-  for (bool on : {true, false}) {
-    const int before = rig.session.queries;
-    rig.protection.setProtection(on);
-    EXPECT_EQ(rig.session.queries, before + 1);
-  }
-  remoteStrong(rig);
-  rig.biometrics.available = false;
-  const int before = rig.session.queries;
-  EXPECT_FALSE(rig.protection.setProtection(true));
-  EXPECT_EQ(rig.session.queries, before + 1);
 }
 
 TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgain) {
   struct Row {
-    const char* name;
     const char* mode;
-    bool enabled, rule, sleepBefore, sleepAfter, caffeinate;
+    bool enabled, rule, sleepBefore, sleepAfter;
   };
-  const Row table[] = {
-      {"standard on", "standard", true, false, false, false, true},
-      {"standard off", "standard", false, true, true, true, false},
-      {"remote on with the rule", "remoteStrong", true, true, false, true, true},
-      {"remote on without the rule", "remoteStrong", true, false, false, false, true},
-      {"remote off keeps sleep forbidden", "remoteStrong", false, true, true, true, false},
-  };
+  const Row table[] = {{"standard", true, false, false, false},    {"standard", false, true, true, true},
+                       {"remoteStrong", true, true, false, true},  {"remoteStrong", true, false, false, false},
+                       {"remoteStrong", false, true, true, true}};
   for (const auto& row : table) {
+    SCOPED_TRACE(std::string(row.mode) + (row.enabled ? " on" : " off") + (row.rule ? " with the rule" : ""));
     Rig rig;
-    rig.remember(keys::protectionMode, std::string(row.mode));
-    rig.remember(keys::protectionEnabled, row.enabled);
+    rig.defaults.set(keys::protectionMode, std::string(row.mode));
+    rig.defaults.set(keys::protectionEnabled, row.enabled);
     rig.mac.ruleInstalled = row.rule;
     rig.mac.sleepDisabled = row.sleepBefore;
     if (!row.enabled) rig.caffeinate.startCaffeinateIfNeeded();  // a predecessor's child must go
     rig.protection.applyStoredState();
-    EXPECT_EQ(rig.mac.sleepDisabled, row.sleepAfter) << row.name;
-    EXPECT_EQ(rig.mac.runningChildren(), row.caffeinate ? 1u : 0u) << row.name;
-    EXPECT_TRUE(rig.alerts.shown.empty()) << row.name;
-    EXPECT_EQ(rig.biometrics.prompts, 0) << row.name;
-    EXPECT_TRUE(rig.mac.scripts.empty()) << row.name;
+    EXPECT_EQ(rig.mac.sleepDisabled, row.sleepAfter);
+    EXPECT_EQ(rig.mac.runningChildren(), row.enabled ? 1u : 0u);
+    EXPECT_TRUE(rig.alerts.shown.empty() && rig.mac.scripts.empty());
+    EXPECT_EQ(rig.biometrics.prompts, 0);
   }
 }
 

@@ -7,44 +7,29 @@
 namespace corvel {
 namespace {
 
-using test::Strings;
-
-TEST(WatchdogRegistrationTest, RegistersUnlessEnabledAndUnregistersOnlyWhatIsEnabled) {
-  const std::string service = "service app.corvel.Corvel.watchdog.plist";
+TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnabledAndSkipsOnlyWhenAsked) {
+  const std::string plist = "app.corvel.Corvel.watchdog.plist";
   const struct {
     AgentStatus status;
-    Strings registering, unregistering;
+    std::optional<std::string> skip;
+    test::Strings calls;  // registering, then unregistering
   } table[] = {
-      {AgentStatus::enabled, {service, "status"}, {service, "status", "unregister"}},
-      {AgentStatus::notRegistered, {service, "status", "register"}, {service, "status"}},
-      {AgentStatus::requiresApproval, {service, "status", "register"}, {service, "status"}},
-      {AgentStatus::notFound, {service, "status", "register"}, {service, "status"}},
+      {AgentStatus::enabled, std::nullopt, {plist, plist, "unregister"}},
+      {AgentStatus::notRegistered, std::nullopt, {plist, "register", plist}},
+      {AgentStatus::requiresApproval, "0", {plist, "register", plist}},
+      {AgentStatus::enabled, "1", {}},
+      {AgentStatus::notFound, "1", {}},
   };
   for (const auto& row : table) {
     test::FakeAgentServices agents;
     test::FakeEnvironment environment;
-    WatchdogRegistration registration(agents, environment);
+    if (row.skip) environment.variables["CORVEL_SKIP_SERVICE"] = *row.skip;
     agents.status = row.status;
-    agents.registrationWorks = false;  // so the status stays for the second half
-    registration.registerWatchdogIfNeeded();
-    EXPECT_EQ(agents.calls, row.registering);
-    agents.calls.clear();
-    registration.unregisterWatchdog();
-    EXPECT_EQ(agents.calls, row.unregistering);
-  }
-}
-
-TEST(WatchdogRegistrationTest, TheSkipSwitchLeavesTheAgentAloneOnlyWhenOne) {
-  for (const auto& [value, skipped] : {std::pair{"1", true}, {"0", false}, {"yes", false}}) {
-    test::FakeAgentServices agents;
-    test::FakeEnvironment environment;
-    environment.variables["CORVEL_SKIP_SERVICE"] = value;
-    agents.status = AgentStatus::enabled;
+    agents.registrationWorks = false;  // a failure waits for the next launch
     WatchdogRegistration registration(agents, environment);
-    registration.unregisterWatchdog();
-    agents.status = AgentStatus::notRegistered;
     registration.registerWatchdogIfNeeded();
-    EXPECT_EQ(agents.calls.empty(), skipped) << value;
+    registration.unregisterWatchdog();
+    EXPECT_EQ(agents.calls, row.calls) << static_cast<int>(row.status) << " " << row.skip.value_or("");
   }
 }
 
