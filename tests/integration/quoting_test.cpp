@@ -83,32 +83,13 @@ TEST(AdminScriptTest, RandomStringsSurviveScriptEscapingAndParsing) {
   }
 }
 
-TEST(AdminScriptTest, ParsingUndoesEachEscapeAndRefusesAnyOtherForm) {
+// Where the product would hand the real script runner a malformed string, the stand-in must refuse it.
+TEST(AdminScriptTest, ParsingRefusesEveryOtherForm) {
   const std::string head = "do shell script \"", tail = " with administrator privileges";
-  const std::pair<std::string, std::string> escapes[] = {
-      {R"(a\"b)", "a\"b"}, {R"(a\\b)", "a\\b"}, {R"(\\n)", "\\n"}, {R"(\n\t)", "\n\t"}, {R"(\\\")", "\\\""}};
-  for (const auto& [literal, command] : escapes) {
-    EXPECT_EQ(sim::parseAdministratorScript(head + literal + "\"" + tail), command) << literal;
-  }
-  // A quote that ends the literal early, a backslash escaping the closing quote, an unknown escape,
-  // and any change to the words around the literal.
   for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
                                     " " + head + "a\"" + tail, head + "a\"" + tail + "\n", head + "a\"",
                                     head + "a\"" + tail + " and password \"x\""}) {
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
-  }
-}
-
-TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAPlainRoot) {
-  const fs::path root = "/srv/sim-1.x_y+z";
-  const std::string r = root.string();
-  EXPECT_EQ(sim::mapCommandPaths("d=/private/tmp/a;cat</etc/sudoers.d/'b'", root),
-            "d=" + r + "/private/tmp/a;cat<" + r + "/etc/sudoers.d/'b'");
-  for (const char* unmapped : {"x/etc/sudoers.d/a", "'/my/private/tmp/b'", "$d/private/tmp/a", "/etc/sudoers.dx"}) {
-    EXPECT_EQ(sim::mapCommandPaths(unmapped, root), unmapped);
-  }
-  for (const char* bad : {"/tmp/a b", "/tmp/a'b", "/tmp/a$b", "/tmp/é", "relative/root"}) {
-    EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", bad), std::nullopt) << bad;
   }
 }
 
@@ -137,20 +118,6 @@ class SudoersVisudoTest : public test::SimRootTest {
   }
   PosixProcessRunner runner;
 };
-
-TEST_F(SudoersVisudoTest, VisudoAcceptsTheRuleForEachAccountAndRejectsBrokenRules) {
-  const fs::path file = root() / "check.sudoers";
-  const auto visudoCheck = [&](const std::string& contents) {
-    sim::replaceFileAtomically(file, contents, 0440);
-    return runner.run(kVisudo, {"-cf", file.string()}).exitCode;
-  };
-  for (const auto& account : {currentUser(), std::string("first.last"), std::string("jöhn"), std::string("名前")}) {
-    const auto rule = limitedSudoersRule(account);
-    ASSERT_TRUE(rule) << account;
-    EXPECT_EQ(visudoCheck(*rule + "\n"), 0) << *rule;
-  }
-  EXPECT_NE(visudoCheck("alice ALL = (root) NOPASSWD /usr/bin/pmset -a disablesleep 0\n"), 0);  // it does check
-}
 
 int pipeHolding(const std::string& text) {
   int fds[2] = {-1, -1};
@@ -183,11 +150,13 @@ class AdminScriptInstallTest : public SudoersVisudoTest {
   fs::path tmp() { return root() / "private/tmp"; }
 };
 
-// Names with a dot or beyond ASCII, and "Defaults", a safe account name but a keyword to sudoers:
-// visudo's check must stop the chain before anything reaches the drop-in folder.
+// The real visudo checks each rule: names with a dot or beyond ASCII pass, and "Defaults", a safe
+// account name but a keyword to sudoers, fails, which must stop the chain before anything reaches the
+// drop-in folder.
 TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedByVisudo) {
   const std::tuple<std::string, const char*, bool> cases[] = {
-      {"first.last", "approve\n", true}, {"jöhn", "yes\napprove\n", true}, {currentUser(), "cancel\n", false},
+      {"first.last", "approve\n", true}, {"jöhn", "yes\napprove\n", true}, {"名前", "approve\n", true},
+      {currentUser(), "approve\n", true}, {currentUser(), "cancel\n", false},
       {currentUser(), "", false},          {"Defaults", "approve\n", false}};
   for (const auto& [account, answers, lands] : cases) {
     SCOPED_TRACE(account + " answering " + answers);

@@ -126,6 +126,7 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
     corvel.mac.ruleInstalled = true;
     corvel.mac.administratorApproves = row.removalApproved;
     corvel.defaults.set(keys::didDisableScreenLock, true);
+    corvel.defaults.set(keys::protectionEnabled, true);
     for (const auto& [pressed, typed] : row.answers) corvel.alerts.answer(pressed, typed);
     corvel.delegate->applicationDidFinishLaunching();
     corvel.chooseInMenu("設定を元に戻して終了…");
@@ -134,6 +135,7 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
     EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits);
     EXPECT_EQ(corvel.application.terminations, row.quits ? 1 : 0);
     EXPECT_EQ(corvel.agents.calls.back(), row.quits ? "unregister" : "register");
+    EXPECT_EQ(corvel.enabled(), row.answers.size() == 1);  // switched off first unless cancelled
   }
 }
 

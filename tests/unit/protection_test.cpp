@@ -36,16 +36,6 @@ TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID
   EXPECT_TRUE(rig.alerts.shown.empty());
 }
 
-TEST(ProtectionTest, RemoteStrongWithoutThePermissionRunsTheSetUpFirst) {
-  Rig rig;
-  rig.defaults.set(keys::protectionMode, std::string("remoteStrong"));
-  rig.alerts.answer(0);
-  rig.alerts.answer(0, "secret");
-  EXPECT_TRUE(rig.protection.setProtection(true));
-  EXPECT_EQ(rig.mac.screenLock, "off");
-  EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled());
-}
-
 TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
   const std::string failed = "切り替えできませんでした";
   const std::pair<std::function<void(Rig&)>, Strings> table[] = {
@@ -95,7 +85,7 @@ TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgai
     const char* mode;
     bool enabled, rule, sleepBefore, sleepAfter;
   };
-  const Row table[] = {{"standard", true, false, false, false},    {"standard", false, true, true, true},
+  const Row table[] = {{"standard", true, true, false, false},     {"standard", false, true, true, true},
                        {"remoteStrong", true, true, false, true},  {"remoteStrong", true, false, false, false},
                        {"remoteStrong", false, true, true, true}};
   for (const auto& row : table) {

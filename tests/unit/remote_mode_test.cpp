@@ -18,8 +18,7 @@ void confirmWithPassword(Rig& rig, const std::string& typed = "secret") {
 }
 
 TEST(RemoteModeSetupTest, SwitchesTheLockOffAndRemembersWhatItWas) {
-  const std::pair<std::string, std::string> table[] = {{"immediate", "immediate"}, {"300", "300"}, {"-1", "immediate"}};
-  for (const auto& [before, remembered] : table) {
+  for (const auto& [before, remembered] : {std::pair<std::string, std::string>{"300", "300"}, {"-1", "immediate"}}) {
     Rig rig;
     rig.mac.screenLock = before;  // "-1 seconds" reads as unknown
     confirmWithPassword(rig);

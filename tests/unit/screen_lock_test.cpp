@@ -37,6 +37,7 @@ const ParseCase kCases[] = {
     {"ImmediateBeatsANumber", "screenlock delay is 60 screenlock delay is immediate", Lock::immediate()},
     {"OffBeatsImmediate", "screenlock is immediate screenlock is off", Lock::off()},
     {"FirstNumberCounts", "screenlock is 10 then screenlock delay is 20", Lock::delay(10)},
+    {"APhraseWithoutDigitsIsPassedOver", "screenlock is never; screenlock delay is 5", Lock::delay(5)},
     {"Empty", "", Lock::unknown()},
     {"Negative", "screenLock delay is -1 seconds", Lock::unknown()},
     {"DoubleBlank", "screenlock  is off", Lock::unknown()},
