@@ -52,9 +52,6 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
       {"password cancelled", [](Rig& r) { r.alerts.answer(0), r.alerts.answer(1, "secret"); }, asked},
       {"wrong password", [](Rig& r) { confirmWithPassword(r, "Secret"); }, {kConfirm, kSetupReason, "パスワードが一致しません"}},
       {"approval cancelled", [](Rig& r) { confirmWithPassword(r), r.mac.administratorApproves = false; }, asked},
-      // The drop-in landed, so it stays (the restore removes it); sudo refuses it all the same.
-      {"installed rule does not work", [](Rig& r) { confirmWithPassword(r), r.mac.installedRuleWorks = false; }, asked,
-       true},
       {"lock refused, rule just installed", [](Rig& r) { confirmWithPassword(r), r.mac.screenLockChangeWorks = false; },
        lockRefused},
       {"lock refused, rule there before",
@@ -70,6 +67,18 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
     EXPECT_EQ(rig.mac.ruleInstalled, row.ruleAfter) << row.name;
     EXPECT_EQ(rig.defaults.writes, 0) << row.name;
   }
+}
+
+// Fails today: the drop-in stays. sudo refuses it now (say, for a broken neighbour in the folder),
+// but it starts granting as soon as that is mended, although the set-up never completed.
+TEST(RemoteModeSetupTest, DISABLED_ARuleThatLandedButDoesNotWorkIsTakenBack) {
+  Rig rig;
+  confirmWithPassword(rig);
+  rig.mac.installedRuleWorks = false;
+  EXPECT_FALSE(rig.remoteMode.setupRemoteMode());
+  EXPECT_EQ(rig.alerts.titles(), (Strings{kConfirm, kSetupReason}));
+  EXPECT_FALSE(rig.mac.ruleInstalled);
+  EXPECT_EQ(rig.mac.screenLock, "immediate");
 }
 
 // What a completed set-up leaves, with sleep forbidden since.

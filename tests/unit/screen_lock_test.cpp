@@ -16,6 +16,9 @@ struct ParseCase {
   Lock expected;
 };
 
+// The row's name stands for it in test listings, rather than a dump of its bytes.
+void PrintTo(const ParseCase& c, std::ostream* out) { *out << c.name; }
+
 class ParseScreenLockStateTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseScreenLockStateTest, Parses) {

@@ -14,6 +14,9 @@ struct DisplayCase {
   Color color;
 };
 
+// The row's name stands for it in test listings, rather than a dump of its bytes.
+void PrintTo(const DisplayCase& c, std::ostream* out) { *out << c.name; }
+
 class StatusDisplayTest : public ::testing::TestWithParam<DisplayCase> {};
 
 TEST_P(StatusDisplayTest, ShowsWhatTheSystemDoes) {
