@@ -36,7 +36,12 @@ bool RemoteMode::setupRemoteMode() {
   }
 
   const bool hadPermission = permission_.hasLimitedPermission();
-  if (!hadPermission && !permission_.installLimitedPermission()) return false;
+  if (!hadPermission && !permission_.installLimitedPermission()) {
+    // A rule that landed but does not work now (sudo may refuse it for a broken file beside it)
+    // would start granting once that is mended, for a set-up that never completed.
+    permission_.removeLimitedPermission();
+    return false;
+  }
 
   if (password) {
     // Recorded before the change, so that a Corvel killed in the middle of it still knows what to put

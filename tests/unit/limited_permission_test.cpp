@@ -1,4 +1,5 @@
-// The texts behind the limited sudo permission: account names, quoting, the rule and the root commands.
+// The limited sudo permission: account names, quoting, the rule and the root commands, and installing,
+// probing and removing it through the administrator script.
 #include "main/remote/limited_permission.h"
 
 #include <gtest/gtest.h>
@@ -6,114 +7,67 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/fakes.h"
+
 namespace corvel {
 namespace {
 
-constexpr std::string_view kPmsetCommands = "/usr/bin/pmset -a disablesleep 0, /usr/bin/pmset -a disablesleep 1";
+using ::testing::PrintToString;
 
 const std::vector<std::string> kSafeNames = {
     "alice", "first.last", "a_b-c", "jöhn", "名前", "-x", ".x", "e\u0301mile" /* combining acute */,
-    "x1", "\u0663" /* Arabic-Indic three */, "Alice", "All", "ALL.", "ADMIN-1", "_ADMIN", "1ADMIN", "ADMINÄ",
+    "\u0663" /* Arabic-Indic three */, "Alice", "All", "ALL.", "ADMIN-1", "_ADMIN", "1ADMIN", "ADMINÄ",
 };
 
 const std::vector<std::string> kUnsafeNames = {
-    "", "a b", "a/b", "a'b", "a;b", "a$b", "a\nb", "a\"b", "a\tb", "a\\b", "a:b", "a,b", "a=b", "a#b",
-    "%admin", "+group", "a~", "a*", "a`b", "a!b", "a(b)", "a\x7f", std::string("a\0b", 3),
-    "\xff", "a\xc3" /* truncated */, "\xc0\xae" /* overlong "." */, "\xed\xa0\x80" /* surrogate */,
-    "\xf4\x90\x80\x80" /* past U+10FFFF */, "😀", "a\u3000b" /* full-width space */, "a\u00a0b", "a\u200bb",
+    "", "a b", "a/b", "a'b", "a;b", "a$b", "a\nb", "a\"b", "a\\b", "a:b", "a,b", "a=b", "a#b", "%admin", "+group",
+    "a*", "a`b", "a!b", "a(b)", "a\x7f", std::string("a\0b", 3), "\xff", "a\xc3" /* truncated */,
+    "\xc0\xae" /* overlong "." */, "\xed\xa0\x80" /* surrogate */, "\xf4\x90\x80\x80" /* past U+10FFFF */, "😀",
+    "a\u3000b" /* ideographic space */, "a\u00a0b", "a\u200bb",
 };
 
-// A printable form for failure messages, since several names hold control or invalid bytes.
-std::string shown(std::string_view text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      static constexpr char hex[] = "0123456789abcdef";
-      out += "\\x";
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    }
-  }
-  return "«" + out + "»";
-}
-
-TEST(AccountNameTest, LettersMarksNumbersAndUnderscoreDashDotOfAnyScriptAreSafe) {
-  for (const auto& name : kSafeNames) EXPECT_TRUE(isSafeAccountName(name)) << shown(name);
-}
-
-TEST(AccountNameTest, BlanksPunctuationSymbolsControlsAndInvalidUtf8AreUnsafe) {
-  for (const auto& name : kUnsafeNames) EXPECT_FALSE(isSafeAccountName(name)) << shown(name);
-}
-
-TEST(AccountNameTest, UnsafeNamesGiveNoRuleAndNoCommands) {
+TEST(AccountNameTest, LettersMarksNumbersAndUnderscoreDashDotOfAnyScriptOnly) {
+  for (const auto& name : kSafeNames) EXPECT_TRUE(isSafeAccountName(name)) << PrintToString(name);
   for (const auto& name : kUnsafeNames) {
-    EXPECT_EQ(limitedSudoersRule(name), std::nullopt) << shown(name);
-    EXPECT_EQ(installPermissionCommand(name), std::nullopt) << shown(name);
-    EXPECT_EQ(removePermissionCommand(name), std::nullopt) << shown(name);
+    EXPECT_FALSE(isSafeAccountName(name)) << PrintToString(name);
+    EXPECT_EQ(limitedSudoersRule(name), std::nullopt) << PrintToString(name);
+    EXPECT_EQ(installPermissionCommand(name), std::nullopt) << PrintToString(name);
+    EXPECT_EQ(removePermissionCommand(name), std::nullopt) << PrintToString(name);
   }
 }
 
-TEST(QuotingTest, ShellSingleQuoteExamples) {
-  const std::pair<std::string, std::string> table[] = {
-      {"", "''"},
-      {"it's", "'it'\\''s'"},
-      {"a b", "'a b'"},
-      {"''", "''\\'''\\'''"},
-      {"$HOME `id` \\ \"x\"\n*", "'$HOME `id` \\ \"x\"\n*'"},
-  };
-  for (const auto& [text, quoted] : table) EXPECT_EQ(shellSingleQuote(text), quoted) << shown(text);
-}
-
-TEST(QuotingTest, ScriptStringEscaping) {
-  const std::pair<std::string, std::string> table[] = {
-      {"", ""},
-      {"plain 'text'", "plain 'text'"},
-      {"\"", "\\\""},
-      {"\\", "\\\\"},
-      {"\\\"", "\\\\\\\""},
-      {"\"\\", "\\\"\\\\"},
-      {"\\n", "\\\\n"},
-      {"a\nb", "a\nb"},
-  };
-  for (const auto& [text, escaped] : table) EXPECT_EQ(escapedForScriptString(text), escaped) << shown(text);
-}
-
-TEST(QuotingTest, AdministratorScriptWrapsTheEscapedCommand) {
+TEST(QuotingTest, ShellWordsAndScriptStrings) {
+  EXPECT_EQ(shellSingleQuote(""), "''");
+  EXPECT_EQ(shellSingleQuote("it's $HOME"), "'it'\\''s $HOME'");
+  // Backslashes are doubled before quotes are escaped, so the added ones are not doubled again.
+  EXPECT_EQ(escapedForScriptString("\\\""), "\\\\\\\"");
+  EXPECT_EQ(escapedForScriptString("\"\\"), "\\\"\\\\");
   EXPECT_EQ(administratorScriptSource("echo \"a\\b\""),
             "do shell script \"echo \\\"a\\\\b\\\"\" with administrator privileges");
 }
 
-TEST(SudoersRuleTest, RuleNamesTheAccountAndExactlyTheTwoPmsetCommands) {
+TEST(SudoersRuleTest, TheRuleNamesTheAccountAndExactlyTheTwoPmsetCommands) {
   for (const auto& name : kSafeNames) {
-    EXPECT_EQ(limitedSudoersRule(name), name + " ALL = (root) NOPASSWD: " + std::string(kPmsetCommands)) << shown(name);
+    EXPECT_EQ(limitedSudoersRule(name), name + " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, "
+                                               "/usr/bin/pmset -a disablesleep 1")
+        << PrintToString(name);
   }
-}
-
-// In the user position sudoers reads these as a user alias, defined wherever the main file says,
-// or as every user; the rule must not be handed to anyone but the account itself.
-TEST(SudoersRuleTest, NamesSudoersReadsAsAnAliasOrAllGetNoRuleAndNoInstall) {
-  for (const char* name : {"ALL", "ADMIN", "X", "A_1", "STAFF2"}) {
+  // sudoers would read these as every user or as an alias defined elsewhere.
+  for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"}) {
     ASSERT_TRUE(isSafeAccountName(name)) << name;
     EXPECT_EQ(limitedSudoersRule(name), std::nullopt) << name;
     EXPECT_EQ(installPermissionCommand(name), std::nullopt) << name;
   }
 }
 
-TEST(SudoersRuleTest, DropInNamesAndInstalledPaths) {
-  const std::pair<std::string, std::string> table[] = {
-      {"alice", "corvel-alice"}, {"first.last", "corvel-first+last"}, {".x", "corvel-+x"},
-      {"a..b.", "corvel-a++b+"}, {"名前", "corvel-名前"},           {"-x", "corvel--x"},
-  };
-  for (const auto& [account, dropIn] : table) {
-    EXPECT_EQ(sudoersDropInName(account), dropIn) << account;
-    EXPECT_EQ(installedPermissionPath(account), "/etc/sudoers.d/" + dropIn) << account;
-  }
+TEST(SudoersRuleTest, DropInNames) {
+  EXPECT_EQ(installedPermissionPath("alice"), "/etc/sudoers.d/corvel-alice");
+  EXPECT_EQ(sudoersDropInName("a..b."), "corvel-a++b+");
+  EXPECT_EQ(sudoersDropInName("名前"), "corvel-名前");
 }
 
-// Every name up to four characters over the alphabet that matters, so a collision or a "." that
-// sudo would make it skip the file cannot hide.
+// Every name up to four characters over the alphabet that matters, so neither a collision nor a "."
+// (which makes sudo skip the file) can hide.
 TEST(SudoersRuleTest, DistinctSafeNamesNeverShareADropInAndNoneHoldsADot) {
   const std::string alphabet[] = {"a", ".", "-", "_", "é"};
   std::vector<std::string> names = {""};
@@ -124,7 +78,6 @@ TEST(SudoersRuleTest, DistinctSafeNamesNeverShareADropInAndNoneHoldsADot) {
       for (const auto& piece : alphabet) longer.push_back(name + piece);
     }
     for (const auto& name : longer) {
-      ASSERT_TRUE(isSafeAccountName(name)) << name;
       const std::string dropIn = sudoersDropInName(name);
       EXPECT_EQ(dropIn.find('.'), std::string::npos) << name;
       const auto [it, fresh] = ownerOfDropIn.emplace(dropIn, name);
@@ -134,35 +87,65 @@ TEST(SudoersRuleTest, DistinctSafeNamesNeverShareADropInAndNoneHoldsADot) {
   }
 }
 
-// A fixed name in the world-writable /private/tmp would be a place to plant a link for root to
-// follow; the only /private/tmp text allowed is the template of the fresh private folder.
-TEST(SudoersRuleTest, InstallNamesNoFixedFileInTheSharedTemporaryFolder) {
+// The account reaches the root shell line only inside single quotes, and the only /private/tmp text
+// is the template of a fresh private folder: a fixed name there would let anyone plant a link for
+// root to follow.
+TEST(SudoersRuleTest, TheRootCommandsQuoteEveryValueAndNameNoSharedTemporaryFile) {
+  const std::string mktemp = "/usr/bin/mktemp -d '/private/tmp/corvel.XXXXXX'";
   for (const auto& name : kSafeNames) {
     const auto install = installPermissionCommand(name);
-    ASSERT_TRUE(install) << shown(name);
-    const std::string mktemp = "/usr/bin/mktemp -d '/private/tmp/corvel.XXXXXX'";
+    ASSERT_TRUE(install) << PrintToString(name);
+    EXPECT_NE(install->find(shellSingleQuote(*limitedSudoersRule(name))), std::string::npos) << PrintToString(name);
+    EXPECT_NE(install->find(" " + shellSingleQuote(installedPermissionPath(name))), std::string::npos);
     const auto atMktemp = install->find(mktemp);
-    ASSERT_NE(atMktemp, std::string::npos) << shown(name);
-    const auto first = install->find("/private/tmp");
-    EXPECT_EQ(first, atMktemp + mktemp.find("/private/tmp")) << shown(name);
-    EXPECT_EQ(install->find("/private/tmp", first + 1), std::string::npos) << shown(name);
-  }
-}
-
-TEST(SudoersRuleTest, RemoveCommandForAlice) {
-  EXPECT_EQ(removePermissionCommand("alice"), "/bin/rm -f '/etc/sudoers.d/corvel-alice'");
-}
-
-// The account reaches the root shell line only inside single quotes; nothing a safe name may hold
-// can end them.
-TEST(SudoersRuleTest, SafeNamesAppearInTheCommandsOnlyAsQuotedWords) {
-  for (const auto& name : kSafeNames) {
-    const auto install = installPermissionCommand(name);
-    ASSERT_TRUE(install) << shown(name);
-    EXPECT_NE(install->find(shellSingleQuote(*limitedSudoersRule(name))), std::string::npos) << shown(name);
-    EXPECT_NE(install->find(shellSingleQuote(installedPermissionPath(name))), std::string::npos) << shown(name);
+    ASSERT_NE(atMktemp, std::string::npos) << PrintToString(name);
+    EXPECT_EQ(install->find("/private/tmp"), atMktemp + mktemp.find("/private/tmp"));
+    EXPECT_EQ(install->find("/private/tmp", atMktemp + mktemp.size()), std::string::npos) << PrintToString(name);
     EXPECT_EQ(removePermissionCommand(name), "/bin/rm -f " + shellSingleQuote(installedPermissionPath(name)));
   }
+}
+
+class LimitedPermissionTest : public ::testing::Test {
+ protected:
+  test::FakeMac mac;
+  test::FakeClock clock;
+  test::FakeEnvironment environment;
+  ToolPaths tools = macToolPaths();
+  SleepSwitch sleepSwitch{mac, clock, tools};
+  LimitedPermission permission{mac, environment, mac, sleepSwitch};
+};
+
+TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesNothing) {
+  EXPECT_TRUE(permission.installLimitedPermission());
+  EXPECT_EQ(mac.scripts, (test::Strings{administratorScriptSource(*installPermissionCommand("alice"))}));
+  mac.pmsetChangeWorks = false;  // so a probe that changed the value would fail
+  for (bool disabled : {true, false}) {
+    mac.sleepDisabled = disabled;
+    EXPECT_TRUE(permission.hasLimitedPermission());
+  }
+  mac.installedRuleWorks = false;
+  EXPECT_FALSE(permission.installLimitedPermission());
+  mac.calls.clear();
+  mac.administratorApproves = false;
+  EXPECT_FALSE(permission.installLimitedPermission());
+  EXPECT_TRUE(mac.calls.empty());  // no probe after a refused approval
+}
+
+TEST_F(LimitedPermissionTest, RemoveAsksOnlyWhenTheDropInIsThereAndNeverForAnUnsafeName) {
+  EXPECT_TRUE(permission.removeLimitedPermission());
+  EXPECT_TRUE(mac.scripts.empty());
+  mac.ruleInstalled = true;
+  mac.administratorApproves = false;
+  EXPECT_FALSE(permission.removeLimitedPermission());
+  mac.administratorApproves = true;
+  EXPECT_TRUE(permission.removeLimitedPermission());
+  EXPECT_EQ(mac.scripts.back(), administratorScriptSource(*removePermissionCommand("alice")));
+  EXPECT_FALSE(mac.ruleInstalled);
+  environment.user = mac.account = "a b";
+  mac.ruleInstalled = true;
+  EXPECT_FALSE(permission.installLimitedPermission());
+  EXPECT_FALSE(permission.removeLimitedPermission());
+  EXPECT_EQ(mac.scripts.size(), 2u);
 }
 
 }  // namespace

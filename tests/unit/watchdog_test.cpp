@@ -1,21 +1,18 @@
 // CorvelWatchdog's checking loop over a fake workspace.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "watchdog/watchdog.h"
 
 namespace corvel {
 namespace {
 
+using Log = std::vector<std::string>;
+
 class FakeWorkspace final : public Workspace {
  public:
-  bool isApplicationRunning(const std::string& bundleIdentifier) override {
-    log.push_back("running? " + bundleIdentifier);
-    return running;
-  }
-  std::optional<std::string> applicationLocation(const std::string& bundleIdentifier) override {
-    log.push_back("where? " + bundleIdentifier);
-    return location;
-  }
+  bool isApplicationRunning(const std::string& id) override { return log.push_back("running? " + id), running; }
+  std::optional<std::string> applicationLocation(const std::string& id) override { return log.push_back("where? " + id), location; }
   void openApplication(const std::string& at, const std::vector<std::string>& arguments, bool activates) override {
     std::string line = "open " + at;
     for (const auto& a : arguments) line += " " + a;
@@ -23,59 +20,39 @@ class FakeWorkspace final : public Workspace {
   }
   bool running = false;
   std::optional<std::string> location = "/Applications/Corvel.app";
-  std::vector<std::string> log;
+  Log log;
 };
 
-using Log = std::vector<std::string>;
-
-TEST(WatchdogTest, OneCheck) {
-  struct Row {
-    const char* name;
-    bool running;
-    std::optional<std::string> location;
-    Log expected;
+TEST(WatchdogTest, OneCheckOpensAStoppedCorvelInTheBackgroundAsARelaunch) {
+  const std::string running = "running? app.corvel.Corvel", where = "where? app.corvel.Corvel";
+  const std::tuple<bool, std::optional<std::string>, Log> table[] = {
+      {true, "/Applications/Corvel.app", {running}},
+      {false, "/Applications/Corvel.app", {running, where, "open /Applications/Corvel.app --watchdog-launch (background)"}},
+      {false, std::nullopt, {running, where}},  // not installed: nothing can be opened
   };
-  const Row table[] = {
-      {"running: nothing to do", true, "/Applications/Corvel.app", {"running? app.corvel.Corvel"}},
-      {"stopped: opened in the background with the one argument", false, "/Applications/Corvel.app",
-       {"running? app.corvel.Corvel", "where? app.corvel.Corvel",
-        "open /Applications/Corvel.app --watchdog-launch (background)"}},
-      {"not installed: nothing can be opened", false, std::nullopt,
-       {"running? app.corvel.Corvel", "where? app.corvel.Corvel"}},
-  };
-  for (const auto& row : table) {
+  for (const auto& [isRunning, location, expected] : table) {
     FakeWorkspace workspace;
-    workspace.running = row.running;
-    workspace.location = row.location;
+    workspace.running = isRunning;
+    workspace.location = location;
     watchdog::launchMainAppIfNeeded(workspace, "app.corvel.Corvel");
-    EXPECT_EQ(workspace.log, row.expected) << row.name;
+    EXPECT_EQ(workspace.log, expected);
   }
 }
 
-TEST(WatchdogTest, ChecksAtOnceThenFiveSecondsAfterEachCheck) {
-  FakeWorkspace workspace;
-  workspace.running = true;
-  std::vector<double> sleeps;
-  int checksLeft = 3;
-  watchdog::runChecks(
-      workspace, "app.corvel.Corvel",
-      [&](std::chrono::duration<double> interval) {
-        // The first check happened before any sleep.
-        EXPECT_EQ(workspace.log.size(), sleeps.size() + 1);
-        sleeps.push_back(interval.count());
-      },
-      [&] { return checksLeft-- > 0; });
-  EXPECT_EQ(sleeps, (std::vector<double>{5.0, 5.0, 5.0}));
-  EXPECT_EQ(workspace.log.size(), 4u);
-}
-
-TEST(WatchdogTest, KeepsAskingWhileCorvelCannotBeFound) {
+// A relaunch must not wait for the first pause, and a Corvel not found now may be installed later.
+TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseForAsLongAsItRuns) {
   FakeWorkspace workspace;
   workspace.location = std::nullopt;
-  int checksLeft = 10;
-  watchdog::runChecks(workspace, "app.corvel.Corvel", [](std::chrono::duration<double>) {},
-                      [&] { return checksLeft-- > 0; });
-  EXPECT_EQ(std::count(workspace.log.begin(), workspace.log.end(), "where? app.corvel.Corvel"), 11);
+  int pauses = 0;
+  watchdog::runChecks(
+      workspace, "app.corvel.Corvel",
+      [&](std::chrono::duration<double> pause) {
+        EXPECT_EQ(workspace.log.size(), 2u * (pauses + 1)) << "a check comes before every pause";
+        EXPECT_GT(pause.count(), 0);
+        ++pauses;
+      },
+      [&] { return pauses < 3; });
+  EXPECT_EQ(workspace.log.size(), 8u);
 }
 
 }  // namespace
