@@ -270,7 +270,11 @@ class PosixChildProcess final : public ChildProcess {
     return !ended_;
   }
   void terminate() override {
-    if (isRunning()) ::kill(pid_, SIGTERM);
+    if (!isRunning()) return;
+    ::kill(pid_, SIGTERM);
+    // A child ends promptly on the signal; collecting it here keeps it from lingering as a zombie
+    // until the next child is started. One that takes longer is collected later, as an orphan.
+    for (int waited = 0; waited < 20 && isRunning(); ++waited) ::usleep(5000);
   }
 
  private:
