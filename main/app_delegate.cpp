@@ -84,7 +84,8 @@ void AppDelegate::restoreAndQuit() {
                                   {"元に戻して終了", "キャンセル"},
                                   std::nullopt};
   if (platform_.alerts.runModal(confirmation).pressedButton != 0u) return;
-  if (protection_.setProtection(false) && remoteMode_.restoreRemoteSettings() && permission_.removeLimitedPermission()) {
+  if (protection_.setProtection(false) && remoteMode_.restoreRemoteSettings() &&
+      permission_.removeLimitedPermission()) {
     intentionalTermination_ = true;
     watchdog_.unregisterWatchdog();
     platform_.application.terminate();

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     const StatusReadings readings = StatusReport(services->platform()).read();
     const StatusAssessment assessment = assessStatus(readings);
     const std::string report = hasArgument(arguments, JsonArgument) ? statusJson(readings, assessment) + "\n"
-                                                                     : statusText(readings, assessment);
+                                                                    : statusText(readings, assessment);
     std::fwrite(report.data(), 1, report.size(), stdout);
     std::fflush(stdout);
     return exitStatus(assessment.verdict);

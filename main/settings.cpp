@@ -22,20 +22,27 @@ std::optional<ProtectionMode> protectionModeFromRawValue(std::string_view raw) {
 
 std::string ScreenLockState::sysadminctlValue() const {
   switch (kind_) {
-    case Kind::delay: return std::to_string(std::max<std::int64_t>(0, seconds_));
-    case Kind::off: return "off";
+    case Kind::delay:
+      return std::to_string(std::max<std::int64_t>(0, seconds_));
+    case Kind::off:
+      return "off";
     case Kind::immediate:
-    case Kind::unknown: return "immediate";
+    case Kind::unknown:
+      return "immediate";
   }
   return "immediate";
 }
 
 std::string describe(const ScreenLockState& state) {
   switch (state.kind()) {
-    case ScreenLockState::Kind::delay: return "delay(" + std::to_string(state.seconds()) + ")";
-    case ScreenLockState::Kind::off: return "off";
-    case ScreenLockState::Kind::immediate: return "immediate";
-    case ScreenLockState::Kind::unknown: return "unknown";
+    case ScreenLockState::Kind::delay:
+      return "delay(" + std::to_string(state.seconds()) + ")";
+    case ScreenLockState::Kind::off:
+      return "off";
+    case ScreenLockState::Kind::immediate:
+      return "immediate";
+    case ScreenLockState::Kind::unknown:
+      return "unknown";
   }
   return "unknown";
 }

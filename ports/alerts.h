@@ -18,8 +18,8 @@ struct SecureField {
 };
 
 struct AlertRequest {
-  std::string messageText;      // the bold first line
-  std::string informativeText;  // the paragraph below it
+  std::string messageText;          // the bold first line
+  std::string informativeText;      // the paragraph below it
   std::optional<AlertStyle> style;  // none: the platform's default
   // In order; none at all shows the platform's single default button.
   std::vector<std::string> buttons;

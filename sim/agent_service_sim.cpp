@@ -116,8 +116,8 @@ class SimAgentService final : public AgentService {
     if (!pid.empty() && pid.back() == '\n') pid.pop_back();
     const auto startTime = startTimeOf(asPid(pid));
     try {
-      replaceFileAtomically(file_, "program=" + program_.string() + "\npid=" + pid + "\nstarted=" +
-                                       startTime.value_or("") + "\n");
+      replaceFileAtomically(
+          file_, "program=" + program_.string() + "\npid=" + pid + "\nstarted=" + startTime.value_or("") + "\n");
     } catch (const std::exception&) {
       return false;
     }

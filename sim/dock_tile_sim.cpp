@@ -17,9 +17,12 @@ struct Rgba {
 
 Rgba resolve(const Color& color) {
   switch (color.named) {
-    case Color::Named::systemOrange: return {255 / 255.0, 149 / 255.0, 0, color.alpha};
-    case Color::Named::systemGreen: return {52 / 255.0, 199 / 255.0, 89 / 255.0, color.alpha};
-    case Color::Named::none: break;
+    case Color::Named::systemOrange:
+      return {255 / 255.0, 149 / 255.0, 0, color.alpha};
+    case Color::Named::systemGreen:
+      return {52 / 255.0, 199 / 255.0, 89 / 255.0, color.alpha};
+    case Color::Named::none:
+      break;
   }
   return {color.white, color.white, color.white, color.alpha};
 }
@@ -43,7 +46,10 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double rx,
 
 struct SimDockTile::Canvas {
   Canvas(int w, int h)
-      : width(w), height(h), surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)), cr(cairo_create(surface)) {}
+      : width(w),
+        height(h),
+        surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)),
+        cr(cairo_create(surface)) {}
   ~Canvas() {
     cairo_destroy(cr);
     cairo_surface_destroy(surface);

@@ -188,8 +188,7 @@ void FrontEnd::dispatchBufferedLines() {
   // One line per turn of the loop: what a line starts (a dialog, a nested wait) may read the next.
   const auto line = takeBufferedLine();
   if (!line) return;
-  if (pendingAnswer_ &&
-      std::find(pendingAnswers_.begin(), pendingAnswers_.end(), *line) != pendingAnswers_.end()) {
+  if (pendingAnswer_ && std::find(pendingAnswers_.begin(), pendingAnswers_.end(), *line) != pendingAnswers_.end()) {
     auto answer = std::move(pendingAnswer_);
     pendingAnswer_ = nullptr;
     pendingAnswers_.clear();

@@ -201,8 +201,8 @@ bool textAsBoolean(const std::string& text) {
 
 struct JsonSettingsStore::State {
   fs::path lock;
-  json object = json::object();       // the file as last read
-  std::optional<Identity> identity;   // of the entry it was read from; none: read again
+  json object = json::object();      // the file as last read
+  std::optional<Identity> identity;  // of the entry it was read from; none: read again
   // What this process set but could not save; a key without a value was removed.
   std::map<std::string, std::optional<json>, std::less<>> unsaved;
 

@@ -41,9 +41,9 @@ std::string printable(const fs::path& path) {
 // `given` as written (made absolute and normal) and `resolved` (links followed) are both compared,
 // with the system folders and with what those resolve to: on a merged /usr, /lib64 is /usr/lib64.
 bool isSystemFolder(const fs::path& given, const fs::path& resolved) {
-  std::vector<fs::path> system{"/",    "/bin", "/boot", "/dev",     "/etc",    "/proc",         "/root",
-                               "/run", "/sbin", "/sys", "/usr",     "/var",    "/tmp",          "/private",
-                               "/System", "/Library", "/Applications"};
+  std::vector<fs::path> system{"/",     "/bin",     "/boot",   "/dev",     "/etc",         "/proc",
+                               "/root", "/run",     "/sbin",   "/sys",     "/usr",         "/var",
+                               "/tmp",  "/private", "/System", "/Library", "/Applications"};
   std::error_code ignored;
   for (const auto& entry : fs::directory_iterator("/", ignored)) {
     if (entry.path().filename().string().starts_with("lib")) system.push_back(entry.path());
@@ -86,8 +86,8 @@ std::optional<std::string> refusalOfRoot(const fs::path& root) {
   if (::stat(resolved.c_str(), &info) != 0) return std::nullopt;  // not there yet: it is made for its owner
   if (!S_ISDIR(info.st_mode)) return "the simulated Mac at " + printable(root) + " is not a folder";
   if (info.st_uid != ::geteuid()) {
-    return "the simulated Mac at " + printable(root) + " belongs to another user (uid " +
-           std::to_string(info.st_uid) + ")";
+    return "the simulated Mac at " + printable(root) + " belongs to another user (uid " + std::to_string(info.st_uid) +
+           ")";
   }
   if (info.st_mode & (S_IWGRP | S_IWOTH)) {
     return "the simulated Mac at " + printable(root) +
@@ -126,8 +126,8 @@ fs::path programFolder() {
 }
 
 void ensureInitialized(const fs::path& root) {
-  for (const char* folder : {"mac/assertions", "etc/sudoers.d", "private/tmp", "Library/Preferences",
-                             "Library/LaunchAgents"}) {
+  for (const char* folder :
+       {"mac/assertions", "etc/sudoers.d", "private/tmp", "Library/Preferences", "Library/LaunchAgents"}) {
     fs::create_directories(root / folder);
   }
   // Root's folder: only the owner may write there, as on the Mac. On a root that is read-only by now

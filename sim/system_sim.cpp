@@ -37,12 +37,23 @@ std::optional<std::string> parseAdministratorScript(std::string_view source) {
     }
     if (++i == literal.size()) return std::nullopt;
     switch (literal[i]) {
-      case '\\': command.push_back('\\'); break;
-      case '"': command.push_back('"'); break;
-      case 'n': command.push_back('\n'); break;
-      case 'r': command.push_back('\r'); break;
-      case 't': command.push_back('\t'); break;
-      default: return std::nullopt;  // the script language knows no other escape
+      case '\\':
+        command.push_back('\\');
+        break;
+      case '"':
+        command.push_back('"');
+        break;
+      case 'n':
+        command.push_back('\n');
+        break;
+      case 'r':
+        command.push_back('\r');
+        break;
+      case 't':
+        command.push_back('\t');
+        break;
+      default:
+        return std::nullopt;  // the script language knows no other escape
     }
   }
   return command;
@@ -161,7 +172,8 @@ bool SimAdministratorScript::execute(const std::string& source) {
   if (!command) return false;
   const auto mapped = mapCommandPaths(*command, root_);
   if (!mapped) return false;
-  const auto answer = frontEnd_.ask("管理者の承認: Corvelが変更を加えようとしています。許可しますか？", {"approve", "cancel"});
+  const auto answer =
+      frontEnd_.ask("管理者の承認: Corvelが変更を加えようとしています。許可しますか？", {"approve", "cancel"});
   if (!answer || *answer != "approve") return false;
   const std::string privileged = std::string(PrivilegedVariable) + "=1";
   return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}).exitCode == 0;

@@ -15,8 +15,7 @@ class SimWorkspace final : public Workspace {
       : root_(std::move(root)), applicationsFolder_(std::move(applicationsFolder)) {}
   bool isApplicationRunning(const std::string& bundleIdentifier) override;
   std::optional<std::string> applicationLocation(const std::string& bundleIdentifier) override;
-  void openApplication(const std::string& location, const std::vector<std::string>& arguments,
-                       bool activates) override;
+  void openApplication(const std::string& location, const std::vector<std::string>& arguments, bool activates) override;
 
  private:
   std::filesystem::path root_;

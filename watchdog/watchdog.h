@@ -18,8 +18,9 @@ void launchMainAppIfNeeded(Workspace& workspace, const std::string& targetBundle
 
 // Checks at once, then again 5 seconds after the end of each check, for as long as `keepGoing`
 // says (in the program: for ever). `sleep` blocks the thread; nothing else runs meanwhile.
-void runChecks(Workspace& workspace, const std::string& targetBundleIdentifier,
-               const std::function<void(std::chrono::duration<double>)>& sleep,
-               const std::function<bool()>& keepGoing = [] { return true; });
+void runChecks(
+    Workspace& workspace, const std::string& targetBundleIdentifier,
+    const std::function<void(std::chrono::duration<double>)>& sleep,
+    const std::function<bool()>& keepGoing = [] { return true; });
 
 }  // namespace corvel::watchdog

@@ -10,15 +10,18 @@ namespace corvel::mac {
 namespace {
 
 NSFont* toNSFont(const Font& font) {
-  return [NSFont systemFontOfSize:font.size weight:font.weight == FontWeight::heavy ? NSFontWeightHeavy : NSFontWeightBold];
+  return [NSFont systemFontOfSize:font.size
+                           weight:font.weight == FontWeight::heavy ? NSFontWeightHeavy : NSFontWeightBold];
 }
 
 NSColor* toNSColor(const Color& color) {
   switch (color.named) {
     case Color::Named::systemOrange:
-      return color.alpha == 1 ? NSColor.systemOrangeColor : [NSColor.systemOrangeColor colorWithAlphaComponent:color.alpha];
+      return color.alpha == 1 ? NSColor.systemOrangeColor
+                              : [NSColor.systemOrangeColor colorWithAlphaComponent:color.alpha];
     case Color::Named::systemGreen:
-      return color.alpha == 1 ? NSColor.systemGreenColor : [NSColor.systemGreenColor colorWithAlphaComponent:color.alpha];
+      return color.alpha == 1 ? NSColor.systemGreenColor
+                              : [NSColor.systemGreenColor colorWithAlphaComponent:color.alpha];
     case Color::Named::none:
       break;
   }

@@ -23,9 +23,10 @@ class MacPlatformServices final : public PlatformServices {
         directory_(mac::makeDirectory()),
         dockTile_(mac::makeDockTile()),
         agents_(mac::makeAgentServices()),
-        platform_{*defaults_,   *application_, processes_, clock_,      environment_, files_,    *statusBar_,
-                  *administratorScript_, *session_, *alerts_, *biometrics_, *directory_, *dockTile_, *agents_,
-                  macToolPaths()} {}
+        platform_{*defaults_,   *application_, processes_,    clock_,
+                  environment_, files_,        *statusBar_,   *administratorScript_,
+                  *session_,    *alerts_,      *biometrics_,  *directory_,
+                  *dockTile_,   *agents_,      macToolPaths()} {}
 
   Platform& platform() override { return platform_; }
 

@@ -15,7 +15,9 @@ class MacSettingsStore final : public SettingsStore {
     return toString(static_cast<NSString*>(value));
   }
 
-  bool boolean(std::string_view key) override { return [NSUserDefaults.standardUserDefaults boolForKey:toNSString(key)]; }
+  bool boolean(std::string_view key) override {
+    return [NSUserDefaults.standardUserDefaults boolForKey:toNSString(key)];
+  }
 
   void setString(std::string_view key, std::string_view value) override {
     [NSUserDefaults.standardUserDefaults setObject:toNSString(value) forKey:toNSString(key)];
@@ -25,7 +27,9 @@ class MacSettingsStore final : public SettingsStore {
     [NSUserDefaults.standardUserDefaults setBool:value forKey:toNSString(key)];
   }
 
-  void remove(std::string_view key) override { [NSUserDefaults.standardUserDefaults removeObjectForKey:toNSString(key)]; }
+  void remove(std::string_view key) override {
+    [NSUserDefaults.standardUserDefaults removeObjectForKey:toNSString(key)];
+  }
 };
 
 }  // namespace

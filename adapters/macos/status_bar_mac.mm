@@ -41,7 +41,8 @@ namespace {
 class MacMenuItem final : public MenuItem {
  public:
   MacMenuItem(const std::string& title, const std::string& keyEquivalent)
-      : item_([[NSMenuItem alloc] initWithTitle:toNSString(title) action:nil keyEquivalent:toNSString(keyEquivalent)]) {}
+      : item_([[NSMenuItem alloc] initWithTitle:toNSString(title) action:nil keyEquivalent:toNSString(keyEquivalent)]) {
+  }
 
   std::string title() const override { return toString(item_.title); }
   void setTitle(const std::string& title) override { item_.title = toNSString(title); }
@@ -143,7 +144,8 @@ class MacStatusBar final : public StatusBar {
   }
 
   std::shared_ptr<StatusItem> makeStatusItem() override {
-    return std::make_shared<MacStatusItem>([NSStatusBar.systemStatusBar statusItemWithLength:NSVariableStatusItemLength]);
+    return std::make_shared<MacStatusItem>(
+        [NSStatusBar.systemStatusBar statusItemWithLength:NSVariableStatusItemLength]);
   }
 
   std::optional<ClickKind> currentClick() const override {

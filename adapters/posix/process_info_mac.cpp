@@ -17,7 +17,8 @@ std::optional<ProcessIdentity> identityOf(pid_t pid) {
   if (::sysctl(mib, 4, &info, &size, nullptr, 0) != 0 || size < sizeof info) return std::nullopt;
   if (info.kp_proc.p_stat == SZOMB) return std::nullopt;
   const struct timeval started = info.kp_proc.p_starttime;
-  const auto startTime = static_cast<std::uint64_t>(started.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(started.tv_usec);
+  const auto startTime =
+      static_cast<std::uint64_t>(started.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(started.tv_usec);
   return ProcessIdentity{pid, startTime, info.kp_eproc.e_ucred.cr_uid};
 }
 

@@ -290,8 +290,8 @@ ProcessResult PosixProcessRunner::run(const std::string& executable, const std::
   return execute(executable, arguments, nullptr);
 }
 
-ProcessResult PosixProcessRunner::runWithInput(const std::string& executable,
-                                               const std::vector<std::string>& arguments, const std::string& input) {
+ProcessResult PosixProcessRunner::runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
+                                               const std::string& input) {
   return execute(executable, arguments, &input);
 }
 

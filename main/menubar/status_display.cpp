@@ -1,7 +1,6 @@
 // The status texts, the Dock icon, and the redraw of both from the live system.
 #include "status_display.h"
 
-
 namespace corvel {
 
 DisplayState displayStateFor(bool effectivelyOn, bool sessionLocked) {
@@ -13,8 +12,8 @@ StatusTexts statusTexts(DisplayState state, ProtectionMode mode) {
   const std::string name(displayName(mode));
   switch (state) {
     case DisplayState::locked:
-      return {"🟠 ON・現在ロック中", "防止設定はONですが、現在の画面はロックされています", "現在：防止ON・画面はロック中",
-              "OFFに切り替える"};
+      return {"🟠 ON・現在ロック中", "防止設定はONですが、現在の画面はロックされています",
+              "現在：防止ON・画面はロック中", "OFFに切り替える"};
     case DisplayState::on:
       return {"🟢 スリープ防止 ON", name + "：ON", "現在：ON（" + name + "）", "OFFに切り替える"};
     case DisplayState::off:

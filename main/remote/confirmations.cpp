@@ -39,8 +39,11 @@ bool Confirmations::authenticateWithTouchID() {
 }
 
 std::optional<SecretText> Confirmations::requestLoginPassword(const std::string& reason) {
-  AlertRequest request{
-      reason, "入力内容は保存されません。", std::nullopt, {"続ける", "キャンセル"}, SecureField{"Macのログインパスワード"}};
+  AlertRequest request{reason,
+                       "入力内容は保存されません。",
+                       std::nullopt,
+                       {"続ける", "キャンセル"},
+                       SecureField{"Macのログインパスワード"}};
   AlertResponse response = alerts_.runModal(request);
   if (response.pressedButton != 0u) return std::nullopt;
   return std::move(response.fieldText);

@@ -64,9 +64,7 @@ std::string administratorScriptSource(std::string_view command) {
 
 std::string sudoersDropInName(std::string_view account) { return "corvel-" + replaceAll(account, '.', "+"); }
 
-std::string installedPermissionPath(std::string_view account) {
-  return "/etc/sudoers.d/" + sudoersDropInName(account);
-}
+std::string installedPermissionPath(std::string_view account) { return "/etc/sudoers.d/" + sudoersDropInName(account); }
 
 std::optional<std::string> installPermissionCommand(std::string_view account) {
   const auto rule = limitedSudoersRule(account);
@@ -76,12 +74,9 @@ std::optional<std::string> installPermissionCommand(std::string_view account) {
   const std::string temporary = "\"$d\"/" + shellSingleQuote(sudoersDropInName(account) + ".sudoers");
   const std::string installed = shellSingleQuote(installedPermissionPath(account));
   return "d=$(/usr/bin/mktemp -d " + shellSingleQuote("/private/tmp/corvel.XXXXXX") + ") && " +
-         "/usr/bin/printf '%s\\n' " + shellSingleQuote(*rule) + " > " + temporary +
-         " && /bin/chmod 440 " + temporary +
-         " && /usr/sbin/visudo -cf " + temporary +
-         " && /bin/mv " + temporary + " " + installed +
-         " && /bin/chmod 440 " + installed +
-         "; s=$?; [ -n \"$d\" ] && /bin/rm -rf \"$d\"; exit $s";
+         "/usr/bin/printf '%s\\n' " + shellSingleQuote(*rule) + " > " + temporary + " && /bin/chmod 440 " + temporary +
+         " && /usr/sbin/visudo -cf " + temporary + " && /bin/mv " + temporary + " " + installed +
+         " && /bin/chmod 440 " + installed + "; s=$?; [ -n \"$d\" ] && /bin/rm -rf \"$d\"; exit $s";
 }
 
 std::optional<std::string> removePermissionCommand(std::string_view account) {

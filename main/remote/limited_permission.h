@@ -46,7 +46,10 @@ class LimitedPermission {
  public:
   LimitedPermission(AdministratorScript& administratorScript, ProcessEnvironment& environment, FileSystem& files,
                     SleepSwitch& sleepSwitch)
-      : administratorScript_(administratorScript), environment_(environment), files_(files), sleepSwitch_(sleepSwitch) {}
+      : administratorScript_(administratorScript),
+        environment_(environment),
+        files_(files),
+        sleepSwitch_(sleepSwitch) {}
 
   // The only way anything runs as root: a shell line, every value in it validated and quoted.
   bool runAdministratorAppleScript(const std::string& command);

@@ -16,12 +16,13 @@ ScreenLockState decodePreviousScreenLockState(const std::optional<std::string>& 
 }
 
 bool RemoteMode::setupRemoteMode() {
-  AlertRequest confirmation{"リモート強制モードを設定します",
-                            "このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用して"
-                            "ください。初回のみMacのログインパスワードが必要です。",
-                            AlertStyle::warning,
-                            {"設定する", "キャンセル"},
-                            std::nullopt};
+  AlertRequest confirmation{
+      "リモート強制モードを設定します",
+      "このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用して"
+      "ください。初回のみMacのログインパスワードが必要です。",
+      AlertStyle::warning,
+      {"設定する", "キャンセル"},
+      std::nullopt};
   if (alerts_.runModal(confirmation).pressedButton != 0u) return false;
 
   const ScreenLockState before = screenLock_.screenLockState();
@@ -30,7 +31,8 @@ bool RemoteMode::setupRemoteMode() {
     password = confirmations_.requestLoginPassword("画面ロック防止を設定します");
     if (!password) return false;
     if (!confirmations_.verifyLoginPassword(password->text())) {
-      showAlert(alerts_, "パスワードが一致しません", "Apple Accountではなく、Macへのログインに使うパスワードを入力してください。");
+      showAlert(alerts_, "パスワードが一致しません",
+                "Apple Accountではなく、Macへのログインに使うパスワードを入力してください。");
       return false;
     }
   }
@@ -73,7 +75,8 @@ bool RemoteMode::restoreRemoteSettings() {
     const ScreenLockState target = decodePreviousScreenLockState(defaults_.string(keys::previousScreenLockState));
     const auto password = confirmations_.requestLoginPassword("画面ロック設定を元に戻します");
     if (!password) return false;
-    if (confirmations_.verifyLoginPassword(password->text()) && screenLock_.applyScreenLockState(target, password->text())) {
+    if (confirmations_.verifyLoginPassword(password->text()) &&
+        screenLock_.applyScreenLockState(target, password->text())) {
       defaults_.remove(keys::didDisableScreenLock);
       defaults_.remove(keys::previousScreenLockState);
       return true;

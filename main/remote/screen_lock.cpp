@@ -91,8 +91,8 @@ bool ScreenLock::applyScreenLockState(const ScreenLockState& state, const std::s
   std::string input;
   input.reserve(password.size() + 1);  // one buffer, so no stray copy is left behind by a regrowth
   input.append(password).push_back('\n');
-  const ProcessResult result = processes_.runWithInput(
-      tools_.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input);
+  const ProcessResult result =
+      processes_.runWithInput(tools_.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input);
   wipe(input);
   if (result.exitCode != 0) return false;
   return screenLockState() == state;

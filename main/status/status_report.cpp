@@ -13,10 +13,12 @@
 namespace corvel {
 namespace {
 
-const std::vector<std::string> DefaultsKeys{
-    std::string(keys::protectionMode), std::string(keys::protectionEnabled), std::string(keys::didDisableScreenLock),
-    std::string(keys::previousScreenLockState), std::string(keys::caffeinateProcessIdentifier),
-    std::string(keys::caffeinateProcessIdentity)};
+const std::vector<std::string> DefaultsKeys{std::string(keys::protectionMode),
+                                            std::string(keys::protectionEnabled),
+                                            std::string(keys::didDisableScreenLock),
+                                            std::string(keys::previousScreenLockState),
+                                            std::string(keys::caffeinateProcessIdentifier),
+                                            std::string(keys::caffeinateProcessIdentity)};
 
 DefaultsValue valueOf(const DefaultsSnapshot& snapshot, std::string_view key) {
   const auto it = snapshot.find(key);
@@ -88,9 +90,12 @@ StatusAssessment assessStatus(const StatusReadings& r) {
 
 int exitStatus(Verdict verdict) {
   switch (verdict) {
-    case Verdict::protected_: return 0;
-    case Verdict::degraded: return 1;
-    case Verdict::off: return 2;
+    case Verdict::protected_:
+      return 0;
+    case Verdict::degraded:
+      return 1;
+    case Verdict::off:
+      return 2;
   }
   return 1;
 }
@@ -129,19 +134,26 @@ std::string jsonText(const std::optional<std::string>& value) { return value ? j
 
 std::string_view verdictName(Verdict verdict) {
   switch (verdict) {
-    case Verdict::protected_: return "protected";
-    case Verdict::degraded: return "degraded";
-    case Verdict::off: return "off";
+    case Verdict::protected_:
+      return "protected";
+    case Verdict::degraded:
+      return "degraded";
+    case Verdict::off:
+      return "off";
   }
   return "degraded";
 }
 
 std::string_view agentStatusName(AgentStatus status) {
   switch (status) {
-    case AgentStatus::enabled: return "enabled";
-    case AgentStatus::requiresApproval: return "requiresApproval";
-    case AgentStatus::notRegistered: return "notRegistered";
-    case AgentStatus::notFound: return "notFound";
+    case AgentStatus::enabled:
+      return "enabled";
+    case AgentStatus::requiresApproval:
+      return "requiresApproval";
+    case AgentStatus::notRegistered:
+      return "notRegistered";
+    case AgentStatus::notFound:
+      return "notFound";
   }
   return "notFound";
 }
@@ -157,19 +169,23 @@ std::string problem(ReportItem item, const StatusReadings& r) {
   switch (item) {
     case ReportItem::system:
       return "The Mac's folder " + r.missingSystemFolder.value_or("") + " does not exist; nothing was read.";
-    case ReportItem::settings: return "Corvel's settings cannot be read; they were left as they are.";
+    case ReportItem::settings:
+      return "Corvel's settings cannot be read; they were left as they are.";
     case ReportItem::corvel:
       return r.corvelRunning ? "Corvel is not running." : "Whether Corvel is running cannot be told.";
-    case ReportItem::caffeinate: return "caffeinate is not holding the Mac awake.";
+    case ReportItem::caffeinate:
+      return "caffeinate is not holding the Mac awake.";
     case ReportItem::sleepSwitch:
       if (!r.sleepDisabled) return "The system sleep switch cannot be read.";
       return on ? "System sleep is not disabled." : "System sleep is still disabled although protection is off.";
     case ReportItem::screenLock:
       if (r.screenLock == ScreenLockState::unknown()) return "The screen-lock setting cannot be read.";
       return on ? "The screen lock is not off." : "The screen lock is still off although protection is off.";
-    case ReportItem::permission: return "The limited sudo permission does not work.";
+    case ReportItem::permission:
+      return "The limited sudo permission does not work.";
     case ReportItem::session:
-    case ReportItem::watchdog: break;
+    case ReportItem::watchdog:
+      break;
   }
   return "";
 }
@@ -199,19 +215,26 @@ std::string shown(std::string_view text) {
 
 std::string screenLockWords(const ScreenLockState& state) {
   switch (state.kind()) {
-    case ScreenLockState::Kind::off: return "オフ";
-    case ScreenLockState::Kind::immediate: return "すぐに要求";
-    case ScreenLockState::Kind::delay: return std::to_string(state.seconds()) + "秒後に要求";
-    case ScreenLockState::Kind::unknown: return "読めません";
+    case ScreenLockState::Kind::off:
+      return "オフ";
+    case ScreenLockState::Kind::immediate:
+      return "すぐに要求";
+    case ScreenLockState::Kind::delay:
+      return std::to_string(state.seconds()) + "秒後に要求";
+    case ScreenLockState::Kind::unknown:
+      return "読めません";
   }
   return "読めません";
 }
 
 std::string_view headline(Verdict verdict) {
   switch (verdict) {
-    case Verdict::protected_: return "判定：保護中 — このMacはスリープしません";
-    case Verdict::degraded: return "判定：要確認 — 保護が欠けているか、Macの設定が変わったままです";
-    case Verdict::off: return "判定：OFF — 保護はOFFで、変わったままの設定はありません";
+    case Verdict::protected_:
+      return "判定：保護中 — このMacはスリープしません";
+    case Verdict::degraded:
+      return "判定：要確認 — 保護が欠けているか、Macの設定が変わったままです";
+    case Verdict::off:
+      return "判定：OFF — 保護はOFFで、変わったままの設定はありません";
   }
   return "";
 }
@@ -284,9 +307,8 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
                                      : "ウォッチドッグ：有効（CorvelWatchdog は動いていません）";
       } else if (*r.watchdog == AgentStatus::requiresApproval) {
         // Not failing, since protection holds without it; but nothing would restart Corvel.
-        state =
-            "ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel "
-            "のバックグラウンド実行を許可してください";
+        state = "ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel "
+                "のバックグラウンド実行を許可してください";
       } else if (*r.watchdog == AgentStatus::notRegistered) {
         state = "ウォッチドッグ：登録されていません（Corvel を開くと登録します）";
       } else {

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   // Plain values rather than std::optional: g++ 12 misreads optionals here as maybe-uninitialized.
   long long timeout = -1;  // seconds; -1 for none
   pid_t waitPid = 0;       // 0 for none
-  opterr = 0;  // BSD getopt's wording is printed below
+  opterr = 0;              // BSD getopt's wording is printed below
   for (int option; (option = getopt(argc, argv, "+dimsut:w:")) != -1;) {
     if (const char* at = std::strchr(letters, option)) {
       flags[at - letters] = true;

@@ -14,10 +14,9 @@
 namespace corvel::sim {
 namespace {
 
-constexpr std::string_view Tags[] = {"NOPASSWD",  "PASSWD",      "SETENV",     "NOSETENV",   "EXEC",
-                                     "NOEXEC",    "LOG_INPUT",   "NOLOG_INPUT", "LOG_OUTPUT", "NOLOG_OUTPUT",
-                                     "MAIL",      "NOMAIL",      "FOLLOW",     "NOFOLLOW",   "INTERCEPT",
-                                     "NOINTERCEPT"};
+constexpr std::string_view Tags[] = {"NOPASSWD",  "PASSWD",      "SETENV",     "NOSETENV",     "EXEC", "NOEXEC",
+                                     "LOG_INPUT", "NOLOG_INPUT", "LOG_OUTPUT", "NOLOG_OUTPUT", "MAIL", "NOMAIL",
+                                     "FOLLOW",    "NOFOLLOW",    "INTERCEPT",  "NOINTERCEPT"};
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 bool isUpperWordChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; }
@@ -220,8 +219,9 @@ bool validDefaults(const std::vector<Char>& chars) {
     skipBlanks();
     while (at(i).c == '!' && !at(i).escaped) ++i;
     const std::size_t name = i;
-    while (i < chars.size() && !chars[i].escaped &&
-           (chars[i].c == '_' || (chars[i].c >= 'a' && chars[i].c <= 'z') || (chars[i].c >= 'A' && chars[i].c <= 'Z'))) {
+    while (
+        i < chars.size() && !chars[i].escaped &&
+        (chars[i].c == '_' || (chars[i].c >= 'a' && chars[i].c <= 'z') || (chars[i].c >= 'A' && chars[i].c <= 'Z'))) {
       ++i;
     }
     if (i == name) return false;

@@ -43,8 +43,9 @@ void logLine(std::string_view body) {
   localtime_r(&now.tv_sec, &local);
   char date[32];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
-  std::fprintf(stderr, "%s.%03ld sysadminctl[%d:%ld] %.*s\n", date, now.tv_nsec / 1'000'000L, static_cast<int>(getpid()),
-               static_cast<long>(syscall(SYS_gettid)), static_cast<int>(body.size()), body.data());
+  std::fprintf(stderr, "%s.%03ld sysadminctl[%d:%ld] %.*s\n", date, now.tv_nsec / 1'000'000L,
+               static_cast<int>(getpid()), static_cast<long>(syscall(SYS_gettid)), static_cast<int>(body.size()),
+               body.data());
 }
 
 int usage() {

@@ -15,8 +15,8 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
-using test::ProgramProcess;
 using test::eventually;
+using test::ProgramProcess;
 
 class CorvelEndToEnd : public test::SimRootTest {
  protected:
@@ -275,8 +275,8 @@ TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
   fs::permissions(open, fs::perms::all);
   fs::create_directories(root() / "corvel.pid");
   std::vector<std::pair<fs::path, const char*>> cases = {
-      {blocked, "blocked"}, {open, "open"}, {root(), "corvel.pid"}, {"/", "/"},         {"/etc/", "/etc"},
-      {"/usr/../tmp", "/tmp"},  {"/lib64", "/lib64"}, {"/usr", "/usr"}};
+      {blocked, "blocked"}, {open, "open"},          {root(), "corvel.pid"}, {"/", "/"},
+      {"/etc/", "/etc"},    {"/usr/../tmp", "/tmp"}, {"/lib64", "/lib64"},   {"/usr", "/usr"}};
   // Only root can hand a folder to another account.
   fs::create_directories(foreign);
   if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");

@@ -77,7 +77,9 @@ class InterruptedFlows : public test::SimRootTest {
     EXPECT_TRUE(eventually([&] { return sim::liveAssertions(root()).empty(); }));
   }
   void restoreAndQuit(ProgramProcess& corvel, bool touchID, bool lockToRestore) {
-    play(corvel, {{"right-click", "メニュー:"}, {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"}, {"元に戻して終了", ""}});
+    play(corvel, {{"right-click", "メニュー:"},
+                  {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"},
+                  {"元に戻して終了", ""}});
     if (touchID) play(corvel, {{"", "Touch ID:"}, {"touch", ""}});
     if (lockToRestore) play(corvel, {{"", "画面ロック設定を元に戻します"}, {"corvel", ""}, {"1", ""}});
     play(corvel, {{"", "管理者の承認"}, {"approve", ""}});
@@ -107,7 +109,8 @@ TEST_F(InterruptedFlows, SwitchOnKilledOnceSleepIsForbiddenComesBackOn) {
 
   auto next = relaunch();
   // The first thing it shows, once it has re-applied the stored state.
-  ASSERT_NE(next->transcript().find("メニューバー: 🟢 スリープ防止 ON"), std::string::npos) << next->transcript();
+  ASSERT_NE(next->transcript().find("メニューバー: 🟢 スリープ防止 ON"), std::string::npos)
+      << next->transcript();
   EXPECT_TRUE(eventually([&] { return sim::liveAssertions(root()).size() == 1; }));
   switchWithTouchID(*next);
   ASSERT_TRUE(next->waitFor("メニューバー: ⚫ スリープ防止 OFF")) << next->transcript();
@@ -132,7 +135,8 @@ TEST_F(InterruptedFlows, SwitchOffKilledOnceSleepIsAllowedComesBackAsItWas) {
   // Still stored on: the relaunch forbids sleep again and takes charge of the same caffeinate.
   auto next = relaunch();
   // The first thing it shows, once it has re-applied the stored state.
-  ASSERT_NE(next->transcript().find("メニューバー: 🟢 スリープ防止 ON"), std::string::npos) << next->transcript();
+  ASSERT_NE(next->transcript().find("メニューバー: 🟢 スリープ防止 ON"), std::string::npos)
+      << next->transcript();
   EXPECT_EQ(macValue("disablesleep"), "1");
   EXPECT_EQ(sim::liveAssertions(root()).size(), 1u);
 }
@@ -145,8 +149,12 @@ TEST_F(InterruptedFlows, RestoreKilledOnceTheLockIsBackFinishesOnTheNextRestore)
   first->waitForExit();
 
   auto corvel = launch("sysadminctl", {"--watchdog-launch"});
-  play(*corvel, {{"right-click", "メニュー:"}, {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"}, {"元に戻して終了", "Touch ID:"},
-                 {"touch", "画面ロック設定を元に戻します"}, {"corvel", ""}, {"1", ""}});
+  play(*corvel, {{"right-click", "メニュー:"},
+                 {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"},
+                 {"元に戻して終了", "Touch ID:"},
+                 {"touch", "画面ロック設定を元に戻します"},
+                 {"corvel", ""},
+                 {"1", ""}});
   killWhenPaused(*corvel, "sysadminctl");
   ASSERT_EQ(macValue("screenlock"), "300");
 

@@ -36,8 +36,10 @@ TEST_F(Adoption, OnlyAProcessWithTheRecordedPidStartTimeAndOwnerIsTakenCharge) {
     bool adopted;
   };
   const Case cases[] = {
-      {"another start time: the pid was handed on", {identity->pid, identity->startTime + 1, identity->owner},
-       arguments, false},
+      {"another start time: the pid was handed on",
+       {identity->pid, identity->startTime + 1, identity->owner},
+       arguments,
+       false},
       {"another owner", {identity->pid, identity->startTime, identity->owner + 1}, arguments, false},
       {"other arguments", *identity, {"-d", "-i"}, false},
   };

@@ -75,8 +75,8 @@ TEST_F(SimAgentServiceTest, UnregisteringSignalsOnlyTheWatchdogItStarted) {
   const std::pair<pid_t, std::string> cases[] = {{other->pid(), startTime(other->pid())}, {watchdog, "1"}};
   for (const auto& [pid, started] : cases) {
     SCOPED_TRACE(pid);
-    replaceFileAtomically(file(), "program=" + program().string() + "\npid=" + std::to_string(pid) +
-                                      "\nstarted=" + started + "\n");
+    replaceFileAtomically(
+        file(), "program=" + program().string() + "\npid=" + std::to_string(pid) + "\nstarted=" + started + "\n");
     EXPECT_TRUE(service()->unregisterAgent());
     EXPECT_FALSE(fs::exists(file()));
     ::usleep(200000);

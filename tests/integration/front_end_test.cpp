@@ -58,7 +58,11 @@ TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
     std::function<void(FrontEnd&)> read;
     const char* named;
   } cases[] = {
-      {"question", [](FrontEnd& f) { EXPECT_EQ(f.ask("?", {"approve", "cancel"}), "approve"); }, "approve / cancel"},
+      {"question",
+       [](FrontEnd& f) {
+         EXPECT_EQ(f.ask("?", {"approve", "cancel"}), "approve");
+       },
+       "approve / cancel"},
       {"alert",
        [](FrontEnd& f) {
          SimAlerts alerts(f);

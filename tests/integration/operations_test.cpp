@@ -44,7 +44,8 @@ struct SimAdapters {
   sim::SimBiometrics biometrics{root, frontEnd};
   sim::SimDirectory directory{root};
   sim::SimApplication application;
-  ToolPaths tools{test::simTool("caffeinate"), test::simTool("sudo"), test::simTool("pmset"), test::simTool("sysadminctl")};
+  ToolPaths tools{test::simTool("caffeinate"), test::simTool("sudo"), test::simTool("pmset"),
+                  test::simTool("sysadminctl")};
   SleepSwitch sleepSwitch{processes, clock, tools};
   ScreenLock screenLock{processes, session, tools};
   LimitedPermission permission{script, environment, files, sleepSwitch};

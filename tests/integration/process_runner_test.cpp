@@ -82,10 +82,12 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
       {"arguments verbatim, output untrimmed",
        {"-c", "printf '[%s]\\n' \"$@\"; printf '  \\n\\n'", "sh", "a b", "", "$HOME", "*", "\"q\" 'r' \\s"},
        {0, "[a b]\n[]\n[$HOME]\n[*]\n[\"q\" 'r' \\s]\n  \n\n"}},
-      {"environment and working directory inherited", {"-c", "printf '%s|%s' \"$CORVEL_RUNNER_PROBE\" \"$(pwd -P)\""},
+      {"environment and working directory inherited",
+       {"-c", "printf '%s|%s' \"$CORVEL_RUNNER_PROBE\" \"$(pwd -P)\""},
        {0, "probe value|" + fs::canonical(fs::current_path()).string()}},
       // A character split across two reads is judged as a whole.
-      {"character across a read boundary", {"-c", "head -c 65535 /dev/zero | tr '\\000' a; printf '日本'; exit 2"},
+      {"character across a read boundary",
+       {"-c", "head -c 65535 /dev/zero | tr '\\000' a; printf '日本'; exit 2"},
        {2, std::string(65535, 'a') + "日本"}},
       {"stray continuation byte", {"-c", "printf 'ok\\200'; exit 3"}, {3, ""}},
       {"truncated at the end", {"-c", "printf '日本\\343\\201'"}, {0, ""}},
@@ -99,7 +101,8 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PosixProcessRunner runner;
-    EXPECT_EQ(c.input ? runner.runWithInput(kShell, c.arguments, *c.input) : runner.run(kShell, c.arguments), c.expected);
+    EXPECT_EQ(c.input ? runner.runWithInput(kShell, c.arguments, *c.input) : runner.run(kShell, c.arguments),
+              c.expected);
   }
   ::unsetenv("CORVEL_RUNNER_PROBE");
 }
@@ -109,7 +112,8 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
 TEST(ProcessRunnerRun, ChildStartsWithSignalsAtTheirDefaults) {
   for (const bool ignore : {true, false}) {
     SCOPED_TRACE(ignore ? "ignored" : "blocked");
-    struct sigaction ignored {}, previousAction {};
+    struct sigaction ignored {
+    }, previousAction{};
     ignored.sa_handler = SIG_IGN;
     sigset_t only, previousMask;
     sigemptyset(&only);
@@ -167,7 +171,8 @@ TEST_F(ProcessRunnerFiles, ChildrenGetTheStandardThreeDescriptorsAndNothingElse)
   const auto run = runner.run(report, {});
   const auto withInput = runner.runWithInput(report, {}, "ignored");
   auto launched = runner.launch(report, {reportFile.string()});
-  for (int i = 0; i < 1000 && launched && launched->isRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 1000 && launched && launched->isRunning(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (savedInput >= 0) ::dup2(savedInput, STDIN_FILENO);
   for (const int fd : {leaky[0], leaky[1], leaky[2], savedInput >= 0 ? savedInput : STDIN_FILENO}) ::close(fd);
 
@@ -176,7 +181,8 @@ TEST_F(ProcessRunnerFiles, ChildrenGetTheStandardThreeDescriptorsAndNothingElse)
   ASSERT_TRUE(launched && !launched->isRunning());
   std::ostringstream launchedReport;
   launchedReport << std::ifstream(reportFile).rdbuf();
-  EXPECT_THAT(parseReport(launchedReport.str()), ElementsAre(Pair(0, parentInput), Pair(1, nullDevice), Pair(2, nullDevice)));
+  EXPECT_THAT(parseReport(launchedReport.str()),
+              ElementsAre(Pair(0, parentInput), Pair(1, nullDevice), Pair(2, nullDevice)));
 }
 
 TEST(ProcessRunnerLaunch, ADroppedChildIsReapedByALaterRun) {

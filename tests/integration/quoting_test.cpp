@@ -86,9 +86,9 @@ TEST(AdminScriptTest, RandomStringsSurviveScriptEscapingAndParsing) {
 // Where the product would hand the real script runner a malformed string, the stand-in must refuse it.
 TEST(AdminScriptTest, ParsingRefusesEveryOtherForm) {
   const std::string head = "do shell script \"", tail = " with administrator privileges";
-  for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
-                                    " " + head + "a\"" + tail, head + "a\"" + tail + "\n", head + "a\"",
-                                    head + "a\"" + tail + " and password \"x\""}) {
+  for (const std::string& source :
+       {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail, " " + head + "a\"" + tail,
+        head + "a\"" + tail + "\n", head + "a\"", head + "a\"" + tail + " and password \"x\""}) {
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
   }
 }
@@ -115,8 +115,8 @@ TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteR
 }
 
 // Root names that need quoting, each where a shell would read something into it.
-const char* const OddRootNames[] = {"a b", "a'b", "a\"b\\", "$(touch ran)", "`touch ran`", "${x:-ran}é",
-                                    "\t*?[a]{b,c}~!#&|;<>\\$x"};
+const char* const OddRootNames[] = {
+    "a b", "a'b", "a\"b\\", "$(touch ran)", "`touch ran`", "${x:-ran}é", "\t*?[a]{b,c}~!#&|;<>\\$x"};
 
 // Every place a path can stand in the shell's language reads back, mapped, under the very root.
 TEST(AdminScriptTest, AnOddRootReadsBackAsItselfWhereverThePathStands) {
@@ -215,13 +215,14 @@ TEST_F(AdminScriptInstallTest, ARootOfAnyNameTakesTheRuleAndNothingInItRuns) {
 // drop-in folder.
 TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedByVisudo) {
   const std::tuple<std::string, const char*, bool> cases[] = {
-      {"first.last", "approve\n", true}, {"jöhn", "yes\napprove\n", true}, {"名前", "approve\n", true},
-      {currentUser(), "approve\n", true}, {currentUser(), "cancel\n", false},
-      {currentUser(), "", false},          {"Defaults", "approve\n", false}};
+      {"first.last", "approve\n", true},  {"jöhn", "yes\napprove\n", true},   {"名前", "approve\n", true},
+      {currentUser(), "approve\n", true}, {currentUser(), "cancel\n", false}, {currentUser(), "", false},
+      {"Defaults", "approve\n", false}};
   for (const auto& [account, answers, lands] : cases) {
     SCOPED_TRACE(account + " answering " + answers);
     EXPECT_EQ(runAsAdministrator(*installPermissionCommand(account), answers), lands);
-    EXPECT_EQ(sim::readFile(installed(account)), lands ? std::optional(*limitedSudoersRule(account) + "\n") : std::nullopt);
+    EXPECT_EQ(sim::readFile(installed(account)),
+              lands ? std::optional(*limitedSudoersRule(account) + "\n") : std::nullopt);
     EXPECT_EQ(modeOf(installed(account)), lands ? 0440u : 0u);
     EXPECT_EQ(entriesOf(tmp()), Names{});
     EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));

@@ -54,10 +54,9 @@ TEST_F(JsonSettingsStoreTest, WritesAreVisibleToTheNextReadAndKeepOtherKeys) {
 
 TEST_F(JsonSettingsStoreTest, BooleanReadingOfOtherTypes) {
   const std::pair<const char*, bool> table[] = {
-      {R"({"k": true})", true},   {R"({"k": false})", false}, {R"({"k": 1})", true},
-      {R"({"k": 0})", false},     {R"({"k": 0.5})", true},    {R"({"k": "YES"})", true},
-      {R"({"k": "true"})", true}, {R"({"k": "no"})", false},  {R"({"k": " 007"})", true},
-      {R"({"k": "0"})", false},   {R"({"k": null})", false},  {R"({"k": [1]})", false},
+      {R"({"k": true})", true},   {R"({"k": false})", false}, {R"({"k": 1})", true},      {R"({"k": 0})", false},
+      {R"({"k": 0.5})", true},    {R"({"k": "YES"})", true},  {R"({"k": "true"})", true}, {R"({"k": "no"})", false},
+      {R"({"k": " 007"})", true}, {R"({"k": "0"})", false},   {R"({"k": null})", false},  {R"({"k": [1]})", false},
   };
   for (const auto& [text, expected] : table) {
     writeRaw(text);

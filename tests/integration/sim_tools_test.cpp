@@ -104,11 +104,13 @@ class Child {
   pid_t pid() const { return pid_; }
   // The raw wait status, once it has ended within `limit`.
   std::optional<int> wait(std::chrono::milliseconds limit = 5s) {
-    waitUntil([&] {
-      int status = 0;
-      if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
-      return status_.has_value();
-    }, limit);
+    waitUntil(
+        [&] {
+          int status = 0;
+          if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+          return status_.has_value();
+        },
+        limit);
     return status_;
   }
 
@@ -127,7 +129,9 @@ struct DropIn {
 class SimTool : public test::SimRootTest {
  protected:
   fs::path assertion(pid_t pid) { return sim::assertionFile(root(), pid); }
-  bool holds(const Child& child) { return waitUntil([&] { return fs::exists(assertion(child.pid())); }); }
+  bool holds(const Child& child) {
+    return waitUntil([&] { return fs::exists(assertion(child.pid())); });
+  }
   bool noAssertions() { return fs::is_empty(root() / "mac" / "assertions"); }
 
   fs::path folder() { return root() / "etc" / "sudoers.d"; }
@@ -148,9 +152,14 @@ using SimToolSudo = SimTool;
 using SimToolSysadminctl = SimTool;
 
 TEST_F(SimToolCaffeinate, HoldsItsAssertionIdlyWhileAliveAndReleasesItOnEachEndingSignal) {
-  const struct { Args args; const char* held; int signal; } cases[] = {
-      {{}, "-i", SIGTERM}, {{"-d"}, "-d", SIGINT}, {{"-dims"}, "-d -i -m -s", SIGHUP},
-      {{"-s", "-t", "600", "-d"}, "-d -s", SIGTERM}};
+  const struct {
+    Args args;
+    const char* held;
+    int signal;
+  } cases[] = {{{}, "-i", SIGTERM},
+               {{"-d"}, "-d", SIGINT},
+               {{"-dims"}, "-d -i -m -s", SIGHUP},
+               {{"-s", "-t", "600", "-d"}, "-d -s", SIGTERM}};
   for (const auto& c : cases) {
     SCOPED_TRACE(PrintToString(c.args));
     Child caffeinate(test::simTool("caffeinate"), c.args);
@@ -169,10 +178,14 @@ TEST_F(SimToolCaffeinate, HoldsItsAssertionIdlyWhileAliveAndReleasesItOnEachEndi
 }
 
 TEST_F(SimToolCaffeinate, EndsSilentlyAfterItsTimeoutOrWithItsUtility) {
-  const struct { Args args; int exitCode; std::chrono::milliseconds atLeast; } cases[] = {
-      {{"-t", "1"}, 0, 900ms}, {{"-i", "/bin/sh", "-c", "sleep 0.3; exit 3"}, 3, 250ms},
-      // With a utility -t and -w are ignored, as the manual says.
-      {{"-t", "600", "-w", "1", "/bin/sh", "-c", "exit 0"}, 0, 0ms}};
+  const struct {
+    Args args;
+    int exitCode;
+    std::chrono::milliseconds atLeast;
+  } cases[] = {{{"-t", "1"}, 0, 900ms},
+               {{"-i", "/bin/sh", "-c", "sleep 0.3; exit 3"}, 3, 250ms},
+               // With a utility -t and -w are ignored, as the manual says.
+               {{"-t", "600", "-w", "1", "/bin/sh", "-c", "exit 0"}, 0, 0ms}};
   for (const auto& c : cases) {
     SCOPED_TRACE(PrintToString(c.args));
     const auto start = std::chrono::steady_clock::now();
@@ -210,20 +223,30 @@ TEST_F(SimToolPmset, ChangesSleepOnlyAsRootAndInTheOneFormAndShowsTheValue) {
   const auto fresh = runWrapped("/bin/sh", StandardOutputOnly, "pmset", {"-g"});
   EXPECT_EQ(fresh.exitCode, 0);
   EXPECT_THAT(fresh.output, StartsWith("System-wide power settings:\nCurrently in use:\n"));
-  for (const char* line : {"\n standby              1\n", "\n sleep                1\n", "\n displaysleep         10\n"}) {
+  for (const char* line :
+       {"\n standby              1\n", "\n sleep                1\n", "\n displaysleep         10\n"}) {
     EXPECT_THAT(fresh.output, HasSubstr(line));
   }
   EXPECT_THAT(fresh.output, Not(HasSubstr("SleepDisabled")));
   const char* usage = "Usage: pmset";
   const Args set1 = {"-a", "disablesleep", "1"};
-  const struct { Args environment, args; const char* complaint; } cases[] = {  // no complaint: accepted
-      {AsRoot, set1, nullptr}, {AsRoot, {"-a", "disablesleep", "0"}, nullptr},
+  const struct {
+    Args environment, args;
+    const char* complaint;
+  } cases[] = {
+      // no complaint: accepted
+      {AsRoot, set1, nullptr},
+      {AsRoot, {"-a", "disablesleep", "0"}, nullptr},
       {{"-u", "CORVEL_SIM_PRIVILEGED"}, set1, "'/usr/bin/pmset' must be run as root"},
       {{"CORVEL_SIM_PRIVILEGED=0"}, set1, "must be run as root"},
       {{"CORVEL_SIM_PRIVILEGED=1 "}, set1, "must be run as root"},
-      {AsRoot, {}, usage}, {AsRoot, {"-g", "batt"}, usage}, {AsRoot, {"-a", "disablesleep", "2"}, usage},
-      {AsRoot, {"-a", "disablesleep", "1", "more"}, usage}, {AsRoot, {"disablesleep", "1"}, usage},
-      {AsRoot, {"-a", "sleep", "1"}, usage}, {AsRoot, set1, nullptr},
+      {AsRoot, {}, usage},
+      {AsRoot, {"-g", "batt"}, usage},
+      {AsRoot, {"-a", "disablesleep", "2"}, usage},
+      {AsRoot, {"-a", "disablesleep", "1", "more"}, usage},
+      {AsRoot, {"disablesleep", "1"}, usage},
+      {AsRoot, {"-a", "sleep", "1"}, usage},
+      {AsRoot, set1, nullptr},
   };
   std::string stored;
   for (const auto& c : cases) {
@@ -250,7 +273,8 @@ TEST_F(SimToolPmset, CountsOnlyLiveCaffeinateAssertionsEvenBeforeAKilledHolderIs
   auto assertions = runTool("pmset", {"-g", "assertions"}).output;
   EXPECT_THAT(assertions, HasSubstr("\n   PreventUserIdleDisplaySleep    1\n"));
   EXPECT_THAT(assertions, HasSubstr(owner));
-  EXPECT_THAT(runTool("pmset", {"-g"}).output, HasSubstr("\n displaysleep         10 (display sleep prevented by caffeinate)\n"));
+  EXPECT_THAT(runTool("pmset", {"-g"}).output,
+              HasSubstr("\n displaysleep         10 (display sleep prevented by caffeinate)\n"));
 
   ::kill(killed.pid(), SIGKILL);
   // Unreaped, it lingers as a zombie that kill(pid, 0) still finds, and it never removed its file.
@@ -284,26 +308,31 @@ TEST_F(SimToolSudo, GrantsOnlyWhatASoundReadableRuleAllowsWithoutAPassword) {
       {"fewer arguments", NoPassword, {{"c", "ME ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep"}}},
       {"name with a dot", NoPassword, {{"corvel-first.last", CorvelRule}}},
       {"name ending in ~", NoPassword, {{"corvel~", CorvelRule}}},
-      {"tight blanks", Granted,
+      {"tight blanks",
+       Granted,
        {{"c", "ME ALL=(root) NOPASSWD:/usr/bin/pmset -a disablesleep 0,/usr/bin/pmset -a disablesleep 1"}}},
-      {"loose blanks, comments, continuation", Granted,
+      {"loose blanks, comments, continuation",
+       Granted,
        {{"c", "# Corvel\n\n\tME \t ALL\t=\t( root )  NOPASSWD :  /usr/bin/pmset   -a  disablesleep 0 , \\\n"
               "  /usr/bin/pmset -a disablesleep 1   # both\n"}}},
       {"no runas means root", Granted, {{"c", "ME ALL = NOPASSWD: /usr/bin/pmset -a disablesleep 1"}}},
       {"runas another user", NoPassword, {{"c", "ME ALL = (bob) NOPASSWD: /usr/bin/pmset -a disablesleep 1"}}},
       {"password needed", NoPassword, {{"c", "ME ALL = (root) /usr/bin/pmset -a disablesleep 1"}}},
-      {"later PASSWD wins", NoPassword,
+      {"later PASSWD wins",
+       NoPassword,
        {{"a", CorvelRule}, {"b", "ME ALL = (root) PASSWD: /usr/bin/pmset -a disablesleep 1"}}},
       {"negated entry", NoPassword, {{"c", "ME ALL = (root) NOPASSWD: ALL, !/usr/bin/pmset"}}},
       {"all but me", NoPassword, {{"c", "ALL, !ME ALL = NOPASSWD: /usr/bin/pmset"}}},
       {"path alone: any arguments", Granted, {{"c", "ME ALL = (root) NOPASSWD: /usr/bin/pmset"}}},
-      {"defaults lines", Granted,
+      {"defaults lines",
+       Granted,
        {{"c", "Defaults:ME !lecture, timestamp_timeout = 5, env_keep += \"A B\"\n" + CorvelRule}}},
       {"alias names never match", NoPassword, {{"c", "Cmnd_Alias PM = /usr/bin/pmset\nME ALL = (root) NOPASSWD: PM"}}},
       // Anything unsafe or broken makes sudo refuse everything.
       {"group writable", "@/c is owned by gid GID, should be 0", {{"c", CorvelRule, static_cast<fs::perms>(0460)}}},
       {"world writable", "@/c is world writable", {{"c", CorvelRule, static_cast<fs::perms>(0446)}}},
-      {"no colon", "parse error in @/c near line 3",
+      {"no colon",
+       "parse error in @/c near line 3",
        {{"c", "# Corvel\n\nME ALL = (root) NOPASSWD /usr/bin/pmset -a disablesleep 1\n"}}},
       {"no equals", ParseError, {{"c", "ME ALL (root) NOPASSWD: /usr/bin/pmset"}}},
       {"runas unclosed", ParseError, {{"c", "ME ALL = (root NOPASSWD: /usr/bin/pmset"}}},
@@ -347,11 +376,16 @@ TEST_F(SimToolSudo, RunsTheSimToolOrCommandAsRootAndPassesItsExitStatus) {
 
 TEST_F(SimToolSudo, NeverReadsStandardInputAndTakesNoOtherForm) {
   const std::vector<DropIn> all = {{"c", "ME ALL = NOPASSWD: ALL"}};
-  const struct { std::vector<DropIn> dropIns; Args args; } cases[] = {
+  const struct {
+    std::vector<DropIn> dropIns;
+    Args args;
+  } cases[] = {
       {{}, {"-n", "/usr/bin/pmset", "-a", "disablesleep", "1"}},
       {{{"c", "ME ALL = (root) NOPASSWD /usr/bin/pmset"}}, {"-n", "/usr/bin/pmset", "-a", "disablesleep", "1"}},
-      {all, {"/usr/bin/pmset", "-a", "disablesleep", "1"}}, {all, {"-n", "pmset", "-a", "disablesleep", "1"}},
-      {all, {"-k", "/usr/bin/pmset", "-a", "disablesleep", "1"}}, {all, {"-n"}},
+      {all, {"/usr/bin/pmset", "-a", "disablesleep", "1"}},
+      {all, {"-n", "pmset", "-a", "disablesleep", "1"}},
+      {all, {"-k", "/usr/bin/pmset", "-a", "disablesleep", "1"}},
+      {all, {"-n"}},
   };
   const std::string typed = "corvel\n";
   for (const auto& c : cases) {
@@ -433,7 +467,11 @@ TEST_F(SimToolSysadminctl, ChangesTheSettingOnlyWithTheLoginPasswordAndAValidVal
 
 TEST_F(SimToolSysadminctl, RecordsEveryCallButNeverThePassword) {
   setMacValue("login-password", "hunter2");
-  const struct { Args args; std::string input; const char* recorded; } cases[] = {
+  const struct {
+    Args args;
+    std::string input;
+    const char* recorded;
+  } cases[] = {
       {{"-screenLock", "off", "-password", "hunter2"}, "", "-screenLock off -password <redacted>"},
       {{"-screenLock", "300", "-password", "-"}, "hunter2\n", "-screenLock 300 -password -"},
       {{"-password", "hunter2", "-screenLock", "immediate"}, "", "-password <redacted> -screenLock immediate"},

@@ -87,11 +87,12 @@ std::optional<std::string> ProgramProcess::waitFor(const std::string& text, std:
       const auto start = transcript_.rfind('\n', at);
       const auto end = transcript_.find('\n', at);
       consumed_ = at + text.size();
-      return transcript_.substr(start == std::string::npos ? 0 : start + 1,
-                                (end == std::string::npos ? transcript_.size() : end) -
-                                    (start == std::string::npos ? 0 : start + 1));
+      return transcript_.substr(
+          start == std::string::npos ? 0 : start + 1,
+          (end == std::string::npos ? transcript_.size() : end) - (start == std::string::npos ? 0 : start + 1));
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
     if (!readSome(std::min(left, std::chrono::milliseconds(100))) && !running()) {
       while (readSome(std::chrono::milliseconds(0))) {
@@ -112,11 +113,13 @@ bool ProgramProcess::running() {
 }
 
 std::optional<int> ProgramProcess::waitForExit(std::chrono::milliseconds timeout) {
-  eventually([this] {
-    while (readSome(std::chrono::milliseconds(0))) {
-    }
-    return !running();
-  }, timeout);
+  eventually(
+      [this] {
+        while (readSome(std::chrono::milliseconds(0))) {
+        }
+        return !running();
+      },
+      timeout);
   return status_;
 }
 

@@ -27,7 +27,8 @@ class ProgramProcess {
   void closeInput();
   // Waits until a line containing `text` has been printed since the last match; returns it, or
   // none when the time runs out or the program ends first.
-  std::optional<std::string> waitFor(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  std::optional<std::string> waitFor(const std::string& text,
+                                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Everything printed so far.
   const std::string& transcript() const { return transcript_; }
   // The exit status once the program has ended, or none after `timeout`.

@@ -72,9 +72,7 @@ void SimRootTest::TearDown() {
   fs::remove_all(root_, ignored);
 }
 
-std::string SimRootTest::macValue(const std::string& name) const {
-  return sim::readValue(root_, name).value_or("");
-}
+std::string SimRootTest::macValue(const std::string& name) const { return sim::readValue(root_, name).value_or(""); }
 
 void SimRootTest::setMacValue(const std::string& name, const std::string& value) const {
   sim::writeValue(root_, name, value);

@@ -23,8 +23,8 @@ struct Corvel {
   test::FakeBiometrics biometrics;
   test::FakeDockTile dockTile;
   test::FakeAgentServices agents;
-  Platform platform{defaults, application, mac, clock, environment, mac, statusBar, mac, session, alerts, biometrics, mac,
-                    dockTile, agents,      macToolPaths()};
+  Platform platform{defaults, application, mac,        clock, environment, mac,    statusBar,     mac,
+                    session,  alerts,      biometrics, mac,   dockTile,    agents, macToolPaths()};
   std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
 
   bool enabled() { return defaults.boolean(keys::protectionEnabled); }

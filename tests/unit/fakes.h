@@ -49,7 +49,9 @@ class FakeStore final : public SettingsStore {
 class FakeClock final : public Clock {
  public:
   TimePoint now() override { return current; }
-  void sleepFor(std::chrono::duration<double> s) override { current += std::chrono::duration_cast<TimePoint::duration>(s); }
+  void sleepFor(std::chrono::duration<double> s) override {
+    current += std::chrono::duration_cast<TimePoint::duration>(s);
+  }
   double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
   TimePoint current{};
 };
@@ -153,7 +155,9 @@ struct FakeMenuItem final : MenuItem {
 };
 
 struct FakeMenu final : Menu {
-  void addItem(std::shared_ptr<MenuItem> item) override { items.push_back(std::dynamic_pointer_cast<FakeMenuItem>(item)); }
+  void addItem(std::shared_ptr<MenuItem> item) override {
+    items.push_back(std::dynamic_pointer_cast<FakeMenuItem>(item));
+  }
   void addSeparator() override { items.push_back(nullptr); }
   // Depth first: "-" for a separator, "✓" before a checked title, submenu entries indented.
   Strings lines(const std::string& indent = "") const {
@@ -315,7 +319,8 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
     return {0, ""};
   }
 
-  std::unique_ptr<ChildProcess> launch(const std::string& executable, const std::vector<std::string>& arguments) override {
+  std::unique_ptr<ChildProcess> launch(const std::string& executable,
+                                       const std::vector<std::string>& arguments) override {
     if (!caffeinateStarts) return nullptr;
     const auto pid = static_cast<pid_t>(1001 + children.size());
     children.push_back(std::make_shared<Child>(Child{pid, executable, arguments, true, 0, 7000u + pid}));
@@ -344,10 +349,13 @@ class FakeMac final : public ProcessRunner, public AdministratorScript, public D
     return user == account && password == loginPassword;
   }
 
-  bool fileExists(const std::string& path) override { return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account; }
+  bool fileExists(const std::string& path) override {
+    return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account;
+  }
 
   std::size_t runningChildren() const {
-    return static_cast<std::size_t>(std::count_if(children.begin(), children.end(), [](auto& c) { return c->running; }));
+    return static_cast<std::size_t>(
+        std::count_if(children.begin(), children.end(), [](auto& c) { return c->running; }));
   }
 
  private:

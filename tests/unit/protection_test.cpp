@@ -85,8 +85,10 @@ TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgai
     const char* mode;
     bool enabled, rule, sleepBefore, sleepAfter;
   };
-  const Row table[] = {{"standard", true, true, false, false},     {"standard", false, true, true, true},
-                       {"remoteStrong", true, true, false, true},  {"remoteStrong", true, false, false, false},
+  const Row table[] = {{"standard", true, true, false, false},
+                       {"standard", false, true, true, true},
+                       {"remoteStrong", true, true, false, true},
+                       {"remoteStrong", true, false, false, false},
                        {"remoteStrong", false, true, true, true}};
   for (const auto& row : table) {
     SCOPED_TRACE(std::string(row.mode) + (row.enabled ? " on" : " off") + (row.rule ? " with the rule" : ""));

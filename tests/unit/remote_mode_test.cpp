@@ -50,7 +50,9 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
       {"declined", [](Rig& r) { r.alerts.answer(1); }, {kConfirm}},
       {"closed without a press", [](Rig&) {}, {kConfirm}},
       {"password cancelled", [](Rig& r) { r.alerts.answer(0), r.alerts.answer(1, "secret"); }, asked},
-      {"wrong password", [](Rig& r) { confirmWithPassword(r, "Secret"); }, {kConfirm, kSetupReason, "パスワードが一致しません"}},
+      {"wrong password",
+       [](Rig& r) { confirmWithPassword(r, "Secret"); },
+       {kConfirm, kSetupReason, "パスワードが一致しません"}},
       {"approval cancelled", [](Rig& r) { confirmWithPassword(r), r.mac.administratorApproves = false; }, asked},
       {"lock refused, rule just installed", [](Rig& r) { confirmWithPassword(r), r.mac.screenLockChangeWorks = false; },
        lockRefused},
@@ -116,7 +118,8 @@ TEST(RemoteModeRestoreTest, AFailureKeepsTheLockOffAndWhatWasRemembered) {
   const std::pair<std::function<void(Rig&)>, Strings> table[] = {
       {[](Rig& r) { r.alerts.answer(1, "secret"); }, {kRestoreReason}},
       {[](Rig& r) { r.alerts.answer(0, "wrong"); }, {kRestoreReason, kRestoreFailed}},
-      {[](Rig& r) { r.alerts.answer(0, "secret"), r.mac.screenLockChangeWorks = false; }, {kRestoreReason, kRestoreFailed}},
+      {[](Rig& r) { r.alerts.answer(0, "secret"), r.mac.screenLockChangeWorks = false; },
+       {kRestoreReason, kRestoreFailed}},
       {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, {}},  // sleep comes first: the lock is not even asked about
   };
   for (const auto& [arrange, alerts] : table) {

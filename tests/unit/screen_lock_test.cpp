@@ -76,7 +76,8 @@ TEST_F(ScreenLockTest, ChangesWithThePasswordOnStandardInputOnlyAndReadsBack) {
 }
 
 TEST_F(ScreenLockTest, TheSessionIsLockedOnlyWhenItsFlagSaysSo) {
-  for (const auto& [flag, locked] : {std::pair<std::optional<bool>, bool>{std::nullopt, false}, {false, false}, {true, true}}) {
+  for (const auto& [flag, locked] :
+       {std::pair<std::optional<bool>, bool>{std::nullopt, false}, {false, false}, {true, true}}) {
     session.locked = flag;
     EXPECT_EQ(screenLock.isSessionLocked(), locked);
   }

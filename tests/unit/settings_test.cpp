@@ -51,10 +51,14 @@ TEST(ScreenLockStateTest, WhatIsRememberedAndWhenItIsPutBack) {
     EXPECT_EQ(shouldRestoreScreenLock(true, state), state == Lock::off()) << describe(state);
   }
   // A restore must never switch the lock off, nor ask for a zero delay the tool reads back as immediate.
-  const std::pair<std::optional<std::string>, Lock> decoded[] = {
-      {std::nullopt, Lock::immediate()}, {"300", Lock::delay(300)}, {"+7", Lock::delay(7)},
-      {"off", Lock::immediate()},        {"-5", Lock::immediate()}, {"0", Lock::immediate()},
-      {" 30", Lock::immediate()},        {"99999999999999999999", Lock::immediate()}};
+  const std::pair<std::optional<std::string>, Lock> decoded[] = {{std::nullopt, Lock::immediate()},
+                                                                 {"300", Lock::delay(300)},
+                                                                 {"+7", Lock::delay(7)},
+                                                                 {"off", Lock::immediate()},
+                                                                 {"-5", Lock::immediate()},
+                                                                 {"0", Lock::immediate()},
+                                                                 {" 30", Lock::immediate()},
+                                                                 {"99999999999999999999", Lock::immediate()}};
   for (const auto& [stored, expected] : decoded) {
     EXPECT_EQ(decodePreviousScreenLockState(stored), expected) << stored.value_or("<none>");
   }
@@ -64,7 +68,8 @@ TEST(CommandLineTest, ArgumentsCountWholeAndSwitchesOnlyAsOne) {
   EXPECT_TRUE(hasArgument({"Corvel", "-x", "--watchdog-launch"}, "--watchdog-launch"));
   EXPECT_FALSE(hasArgument({"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "--watchdog-launch"));
   EXPECT_TRUE(isSwitchOn("1"));
-  for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("0"), std::optional<std::string>("true")}) {
+  for (const auto& value :
+       {std::optional<std::string>(), std::optional<std::string>("0"), std::optional<std::string>("true")}) {
     EXPECT_FALSE(isSwitchOn(value)) << value.value_or("<unset>");
   }
 }

@@ -33,7 +33,8 @@ TEST_F(SleepSwitchTest, RunsExactlyTheCommandLinesTheRuleAllows) {
   mac.ruleInstalled = true;
   for (bool disable : {true, false}) {
     EXPECT_TRUE(sleepSwitch.runPrivilegedPmset(disable));
-    EXPECT_EQ(mac.calls.back(), std::string("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") + (disable ? "1" : "0"));
+    EXPECT_EQ(mac.calls.back(),
+              std::string("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") + (disable ? "1" : "0"));
     EXPECT_EQ(sleepSwitch.isSleepDisabled(), disable);
   }
 }

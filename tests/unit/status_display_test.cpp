@@ -51,21 +51,23 @@ TEST_P(StatusDisplayTest, ShowsWhatTheSystemDoes) {
 const Color kGrey = Color::calibratedWhite(0.25, 1.0);
 const std::string kOff = "⚫ スリープ防止 OFF", kToOn = "ONに切り替える", kToOff = "OFFに切り替える";
 const DisplayCase kCases[] = {
-    {"StandardOn", "standard", true, false, true, false, "🟢 スリープ防止 ON", "通常モード：ON", "現在：ON（通常モード）",
-     kToOff, "ON", Color::systemGreen()},
+    {"StandardOn", "standard", true, false, true, false, "🟢 スリープ防止 ON", "通常モード：ON",
+     "現在：ON（通常モード）", kToOff, "ON", Color::systemGreen()},
     {"RemoteOn", "remoteStrong", true, true, true, false, "🟢 スリープ防止 ON", "リモート強制モード：ON",
      "現在：ON（リモート強制モード）", kToOff, "ON", Color::systemGreen()},
     {"OnAndLocked", "standard", true, false, true, true, "🟠 ON・現在ロック中",
      "防止設定はONですが、現在の画面はロックされています", "現在：防止ON・画面はロック中", kToOff, "LOCK",
      Color::systemOrange()},
-    {"OffAndLockedIsPlainOff", "standard", false, false, false, true, kOff, "通常モード：OFF", "現在：OFF", kToOn, "OFF", kGrey},
+    {"OffAndLockedIsPlainOff", "standard", false, false, false, true, kOff, "通常モード：OFF", "現在：OFF", kToOn,
+     "OFF", kGrey},
     {"RemoteOff", "remoteStrong", false, true, false, false, kOff, "リモート強制モード：OFF",
      "現在：OFF（ロック防止は常時ON）", kToOn, "OFF", kGrey},
     {"RemoteStoredOnButSleepAllowed", "remoteStrong", true, false, true, false, kOff, "リモート強制モード：OFF",
      "現在：OFF（ロック防止は常時ON）", kToOn, "OFF", kGrey},
-    {"StoredOnButCaffeinateGone", "standard", true, false, false, false, kOff, "通常モード：OFF", "現在：OFF", kToOn, "OFF",
+    {"StoredOnButCaffeinateGone", "standard", true, false, false, false, kOff, "通常モード：OFF", "現在：OFF", kToOn,
+     "OFF", kGrey},
+    {"RunningButStoredOff", "standard", false, false, true, false, kOff, "通常モード：OFF", "現在：OFF", kToOn, "OFF",
      kGrey},
-    {"RunningButStoredOff", "standard", false, false, true, false, kOff, "通常モード：OFF", "現在：OFF", kToOn, "OFF", kGrey},
 };
 INSTANTIATE_TEST_SUITE_P(States, StatusDisplayTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });

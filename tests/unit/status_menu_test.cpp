@@ -32,8 +32,8 @@ class StatusMenuTest : public ::testing::Test {
 
 TEST_F(StatusMenuTest, TheMenuHoldsItsEntriesInOrder) {
   choose("");
-  EXPECT_EQ(shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "  ✓通常モード", "  リモート強制モード", "-",
-                            "設定を元に戻して終了…", "OFFにして終了"}));
+  EXPECT_EQ(shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "  ✓通常モード", "  リモート強制モード",
+                            "-", "設定を元に戻して終了…", "OFFにして終了"}));
   EXPECT_FALSE(opened->find("現在：OFF")->enabled);  // information, not a command
   EXPECT_EQ(opened->find("OFFにして終了")->key, "q");
   choose("OFFにして終了");

@@ -81,12 +81,10 @@ struct Check {
 
 TEST(StatusReportTest, ReadsEachItemWithTheThreeReadingToolsAndAnAdoptionThatChangesNothing) {
   Check check;
-  check.fakes.defaults = DefaultsSnapshot{{"ProtectionMode", {"remoteStrong"}},
-                                          {"ProtectionEnabled", {"", true}},
-                                          {"DidDisableScreenLock", {{}, true}},
-                                          {"PreviousScreenLockState", {"300"}},
-                                          {"CaffeinateProcessIdentifier", {"4242"}},
-                                          {"CaffeinateProcessIdentity", {"17 501"}}};
+  check.fakes.defaults =
+      DefaultsSnapshot{{"ProtectionMode", {"remoteStrong"}},      {"ProtectionEnabled", {"", true}},
+                       {"DidDisableScreenLock", {{}, true}},      {"PreviousScreenLockState", {"300"}},
+                       {"CaffeinateProcessIdentifier", {"4242"}}, {"CaffeinateProcessIdentity", {"17 501"}}};
   check.fakes.locked = check.fakes.agentRunning = true;
   check.runner.livePid = 4242;
   check.runner.results = {{"/pmset", {0, "System-wide power settings:\n SleepDisabled\t\t1\n"}},
@@ -96,10 +94,9 @@ TEST(StatusReportTest, ReadsEachItemWithTheThreeReadingToolsAndAnAdoptionThatCha
   EXPECT_EQ(check.runner.calls, (std::vector<std::string>{"adopt 4242 /caffeinate -d -i -m -s", "/pmset -g",
                                                           "/sysadminctl -screenLock status",
                                                           "/sudo -n -l /usr/bin/pmset -a disablesleep 1"}));
-  EXPECT_EQ(check.fakes.asked,
-            (std::vector<std::string>{"ProtectionMode", "ProtectionEnabled", "DidDisableScreenLock",
-                                      "PreviousScreenLockState", "CaffeinateProcessIdentifier", "CaffeinateProcessIdentity",
-                                      "app.corvel.Corvel"}));
+  EXPECT_EQ(check.fakes.asked, (std::vector<std::string>{"ProtectionMode", "ProtectionEnabled", "DidDisableScreenLock",
+                                                         "PreviousScreenLockState", "CaffeinateProcessIdentifier",
+                                                         "CaffeinateProcessIdentity", "app.corvel.Corvel"}));
   EXPECT_EQ(check.fakes.plist, "app.corvel.Corvel.watchdog.plist");
   EXPECT_EQ(statusJson(r, assessStatus(r)),
             R"({"verdict":"protected","mode":"remoteStrong","enabled":true,"corvelRunning":true,"caffeinatePid":4242,)"
@@ -114,14 +111,21 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
     ProcessResult pmset, sudo;
     std::string expected;  // part of the JSON line
   } rows[] = {
-      {std::nullopt, {0, " SleepDisabled 0"}, {1, ""},
+      {std::nullopt,
+       {0, " SleepDisabled 0"},
+       {1, ""},
        R"("mode":null,"enabled":null,"corvelRunning":true,"caffeinatePid":null,"sleepDisabled":false,)"
        R"("screenLock":"unknown","previousScreenLock":null,"screenLockDisabledByCorvel":false,"sessionLocked":null,)"
        R"("limitedPermission":false)"},
       {DefaultsSnapshot{{"ProtectionMode", {"Remotestrong"}}, {"CaffeinateProcessIdentifier", {"42x"}}},
-       {1, "SleepDisabled 1"}, {0, ""}, R"("mode":"standard","enabled":false,"corvelRunning":true,"caffeinatePid":null,"sleepDisabled":null,)"},
+       {1, "SleepDisabled 1"},
+       {0, ""},
+       R"("mode":"standard","enabled":false,"corvelRunning":true,"caffeinatePid":null,"sleepDisabled":null,)"},
       {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"0"}}}, {0, ""}, {-1, ""}, R"("sleepDisabled":null,)"},
-      {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"77"}}, {"CaffeinateProcessIdentity", {"5 501"}}}, {-1, ""}, {-1, ""}, R"("limitedPermission":false,)"},
+      {DefaultsSnapshot{{"CaffeinateProcessIdentifier", {"77"}}, {"CaffeinateProcessIdentity", {"5 501"}}},
+       {-1, ""},
+       {-1, ""},
+       R"("limitedPermission":false,)"},
   };
   for (const auto& row : rows) {
     Check check;
@@ -162,28 +166,36 @@ TEST(StatusReportTest, Verdicts) {
   } rows[] = {
       {[](R&) {}, Verdict::protected_, {}},
       {[](R& r) { r.sessionLocked = true, r.watchdog = AgentStatus::notFound, r.watchdogRunning = false; },
-       Verdict::protected_, {}},
+       Verdict::protected_,
+       {}},
       {[&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; },
-       Verdict::protected_, {}},
+       Verdict::protected_,
+       {}},
       {[](R& r) { r.mode = ProtectionMode::standard, r.corvelRunning = false, r.caffeinatePid.reset(); },
-       Verdict::degraded, {I::corvel, I::caffeinate}},
+       Verdict::degraded,
+       {I::corvel, I::caffeinate}},
       {[](R& r) { r.corvelRunning.reset(); }, Verdict::degraded, {I::corvel}},
       {[](R& r) { r.sleepDisabled = false; }, Verdict::degraded, {I::sleepSwitch}},
       {[](R& r) { r.sleepDisabled.reset(); }, Verdict::degraded, {I::sleepSwitch}},
-      {[](R& r) { r.screenLock = ScreenLockState::delay(5), r.limitedPermission = false; }, Verdict::degraded,
+      {[](R& r) { r.screenLock = ScreenLockState::delay(5), r.limitedPermission = false; },
+       Verdict::degraded,
        {I::screenLock, I::permission}},
       {[&](R& r) { r.screenLock = unknown; }, Verdict::degraded, {I::screenLock}},
       {[](R& r) { r.mode.reset(), r.enabled.reset(); }, Verdict::degraded, {I::settings}},
       {[&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }, Verdict::off, {}},
       {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(); },
-       Verdict::off, {}},
+       Verdict::off,
+       {}},
       {[&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate; }, Verdict::off, {}},
-      {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false; }, Verdict::degraded,
+      {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false; },
+       Verdict::degraded,
        {I::screenLock}},
       {[&](R& r) { r.enabled = r.sleepDisabled = false, r.previousScreenLock.reset(), r.screenLock = unknown; },
-       Verdict::degraded, {I::screenLock}},
+       Verdict::degraded,
+       {I::screenLock}},
       {[&](R& r) { r.enabled = false, r.screenLock = immediate; }, Verdict::degraded, {I::sleepSwitch}},
-      {[&](R& r) { r.enabled = false, r.sleepDisabled.reset(), r.screenLock = immediate; }, Verdict::degraded,
+      {[&](R& r) { r.enabled = false, r.sleepDisabled.reset(), r.screenLock = immediate; },
+       Verdict::degraded,
        {I::sleepSwitch}},
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, Verdict::off, {I::system}},
   };
@@ -218,11 +230,14 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
     std::string problem, text;  // the whole text when it starts with 判定, else a part of it
   } rows[] = {
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, "The Mac's folder /x does not exist; nothing was read.",
-       "判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ Mac：フォルダ「/x」がありません（何も読まず、何も作っていません） → 場所が正しいか確かめてください\n"},
+       "判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ "
+       "Mac：フォルダ「/x」がありません（何も読まず、何も作っていません） → 場所が正しいか確かめてください\n"},
       {[](R& r) { r.enabled.reset(); }, "Corvel's settings cannot be read; they were left as they are.",
-       "✗ 設定：読めません（ファイルはそのままにしてあります） → 設定ファイルを直すか取り除いてから Corvel を開いてください\n・Corvel：起動中\n"},
+       "✗ 設定：読めません（ファイルはそのままにしてあります） → 設定ファイルを直すか取り除いてから Corvel "
+       "を開いてください\n・Corvel：起動中\n"},
       {[](R& r) { r.corvelRunning = false, r.watchdog = AgentStatus::enabled; }, "Corvel is not running.",
-       "✗ Corvel：起動していません → ウォッチドッグが数秒のうちに起動し直します。戻らなければ Corvel を開いてください\n"},
+       "✗ Corvel：起動していません → ウォッチドッグが数秒のうちに起動し直します。戻らなければ Corvel "
+       "を開いてください\n"},
       {[](R& r) { r.corvelRunning = false; }, "Corvel is not running.",
        "✗ Corvel：起動していません → Corvel を開いてください\n"},
       {[](R& r) { r.corvelRunning.reset(); }, "Whether Corvel is running cannot be told.",
@@ -240,17 +255,23 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
            "（または sudo pmset -a disablesleep 0）\n"
            "・設定：リモート強制モード・OFF\n・Corvel：起動中\n・caffeinate：Mac を起こし続けています（pid 99）\n"
            "・画面ロック設定：60秒後に要求（Corvel の記録：元の設定「immediate」）\n"
-           "・画面：分かりません（このセッションからは読めません）\n・sudo の限定権限：有効\n・ウォッチドッグ：分かりません\n"},
+           "・画面：分かりません（このセッションからは読めません）\n・sudo "
+           "の限定権限：有効\n・ウォッチドッグ：分かりません\n"},
       {[](R& r) { r.screenLock = ScreenLockState::immediate(), r.previousScreenLock.reset(); },
        "The screen lock is not off.",
-       "✗ 画面ロック設定：すぐに要求（Corvel の記録：元の設定なし） → Corvel で通常モードに戻してからリモート強制モードを選び直してください\n"},
+       "✗ 画面ロック設定：すぐに要求（Corvel の記録：元の設定なし） → Corvel "
+       "で通常モードに戻してからリモート強制モードを選び直してください\n"},
       {[&](R& r) { r.screenLock = unknown; }, "The screen-lock setting cannot be read.",
-       "✗ 画面ロック設定：読めません（Corvel の記録：元の設定「immediate」） → sysadminctl -screenLock status が答えるか確かめてください\n"},
+       "✗ 画面ロック設定：読めません（Corvel の記録：元の設定「immediate」） → sysadminctl -screenLock status "
+       "が答えるか確かめてください\n"},
       {[](R& r) { r.enabled = r.sleepDisabled = false; }, "The screen lock is still off although protection is off.",
-       "✗ 画面ロック設定：オフ（Corvel の記録：元の設定「immediate」） → Corvel の「設定を元に戻して終了…」で元に戻してください\n"
-       "・設定：リモート強制モード・OFF\n・Corvel：起動中\n・caffeinate：Mac を起こし続けています（pid 99）\n・システムスリープ：許可\n"},
+       "✗ 画面ロック設定：オフ（Corvel の記録：元の設定「immediate」） → Corvel "
+       "の「設定を元に戻して終了…」で元に戻してください\n"
+       "・設定：リモート強制モード・OFF\n・Corvel：起動中\n・caffeinate：Mac を起こし続けています（pid "
+       "99）\n・システムスリープ：許可\n"},
       {[](R& r) { r.limitedPermission = false, r.sessionLocked = false; }, "The limited sudo permission does not work.",
-       "✗ sudo の限定権限：ありません → Corvel で通常モードに戻してからリモート強制モードを選び直してください（規則を入れ直します）\n"},
+       "✗ sudo の限定権限：ありません → Corvel "
+       "で通常モードに戻してからリモート強制モードを選び直してください（規則を入れ直します）\n"},
       {[](R& r) { r.sessionLocked = true; }, "",
        "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON\n・Corvel：起動中\n"
        "・caffeinate：Mac を起こし続けています（pid 99）\n・システムスリープ：禁止中\n"
@@ -264,7 +285,8 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
        "・ウォッチドッグ：有効（CorvelWatchdog は動いていません）\n"},
       {[](R& r) { r.watchdog = AgentStatus::enabled; }, "", "・ウォッチドッグ：有効\n"},
       {[](R& r) { r.watchdog = AgentStatus::requiresApproval; }, "",
-       "・ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel のバックグラウンド実行を許可してください\n"},
+       "・ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel "
+       "のバックグラウンド実行を許可してください\n"},
       {[](R& r) { r.watchdog = AgentStatus::notRegistered; }, "",
        "・ウォッチドッグ：登録されていません（Corvel を開くと登録します）\n"},
       {[](R& r) { r.watchdog = AgentStatus::notFound; }, "",
@@ -277,8 +299,7 @@ TEST(StatusReportTest, ProblemsAndLinesFailingFirst) {
     const std::string json = statusJson(r, a), text = statusText(r, a);
     EXPECT_TRUE(json.ends_with(row.problem.empty() ? R"("problems":[]})" : R"("problems":[")" + row.problem + "\"]}"))
         << json;
-    EXPECT_TRUE(row.text.starts_with("判定") ? text == row.text : text.find(row.text) != std::string::npos)
-        << text;
+    EXPECT_TRUE(row.text.starts_with("判定") ? text == row.text : text.find(row.text) != std::string::npos) << text;
   }
 }
 

@@ -17,10 +17,12 @@ TEST(Utf8Repair, KeepsWellFormedTextAndReplacesEachBadByteOnce) {
       {"スリープ防止 🟢 ON", "スリープ防止 🟢 ON"},
       {std::string("a\0b", 3), std::string("a\0b", 3)},
       {"\xFF", replacement},
-      {"a\xFF" "b", "a" + replacement + "b"},
-      {"\xE3\x81", replacement + replacement},          // a sequence cut short
-      {"\xC0\xAF", replacement + replacement},          // an overlong slash
-      {"\xED\xA0\x80", replacement + replacement + replacement},  // a surrogate
+      {"a\xFF"
+       "b",
+       "a" + replacement + "b"},
+      {"\xE3\x81", replacement + replacement},                               // a sequence cut short
+      {"\xC0\xAF", replacement + replacement},                               // an overlong slash
+      {"\xED\xA0\x80", replacement + replacement + replacement},             // a surrogate
       {"\xE3\x81\xE3\x81\x82", replacement + replacement + "\xE3\x81\x82"},  // resumes at the next lead
   };
   for (const auto& c : cases) {

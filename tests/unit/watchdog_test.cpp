@@ -12,7 +12,9 @@ using Log = std::vector<std::string>;
 class FakeWorkspace final : public Workspace {
  public:
   bool isApplicationRunning(const std::string& id) override { return log.push_back("running? " + id), running; }
-  std::optional<std::string> applicationLocation(const std::string& id) override { return log.push_back("where? " + id), location; }
+  std::optional<std::string> applicationLocation(const std::string& id) override {
+    return log.push_back("where? " + id), location;
+  }
   void openApplication(const std::string& at, const std::vector<std::string>& arguments, bool activates) override {
     std::string line = "open " + at;
     for (const auto& a : arguments) line += " " + a;
@@ -27,7 +29,9 @@ TEST(WatchdogTest, OneCheckOpensAStoppedCorvelInTheBackgroundAsARelaunch) {
   const std::string running = "running? app.corvel.Corvel", where = "where? app.corvel.Corvel";
   const std::tuple<bool, std::optional<std::string>, Log> table[] = {
       {true, "/Applications/Corvel.app", {running}},
-      {false, "/Applications/Corvel.app", {running, where, "open /Applications/Corvel.app --watchdog-launch (background)"}},
+      {false,
+       "/Applications/Corvel.app",
+       {running, where, "open /Applications/Corvel.app --watchdog-launch (background)"}},
       {false, std::nullopt, {running, where}},  // not installed: nothing can be opened
   };
   for (const auto& [isRunning, location, expected] : table) {
