@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "adapters/posix/process_info.h"
 #include "adapters/posix/process_runner_posix.h"
 #include "adapters/posix/system_posix.h"
 #include "main/engine/caffeinate_supervisor.h"
 #include "main/remote/remote_mode.h"
+#include "main/settings.h"
+#include "sim/agent_service_sim.h"
 #include "sim/application_sim.h"
 #include "sim/assertions.h"
 #include "sim/dialogs_sim.h"
@@ -67,81 +70,136 @@ class OperationsTest : public test::SimRootTest {
     const std::string text = line + "\n";
     ASSERT_EQ(::write(answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
-  std::size_t assertions() { return sim::liveAssertions(root()).size(); }
   fs::path dropIn() { return root() / "etc/sudoers.d" / sudoersDropInName(mac->environment.userName()); }
+
+  std::size_t assertions() { return sim::liveAssertions(root()).size(); }
 
   int answers[2] = {-1, -1};
   std::unique_ptr<SimAdapters> mac;
+  const std::string caffeinate = test::simTool("caffeinate").string();
+  const std::vector<std::string> arguments{"-d", "-i", "-m", "-s"};
 };
 
-TEST_F(OperationsTest, CaffeinateIsStartedOnceAdoptedAfterARelaunchAndStopped) {
-  CaffeinateSupervisor supervisor(mac->processes, mac->defaults, mac->tools.caffeinate);
+// A recorded pid may since belong to another process: only pid, start time and owner together name it.
+TEST_F(OperationsTest, OnlyAProcessWithTheRecordedPidStartTimeAndOwnerIsAdopted) {
+  auto child = mac->processes.launch(caffeinate, arguments);
+  ASSERT_TRUE(child);
+  const auto identity = child->identity();
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->owner, ::getuid());
+  const auto adopts = [&](ProcessIdentity recorded, const std::vector<std::string>& runs) {
+    return mac->processes.adopt(recorded, caffeinate, runs) != nullptr;
+  };
+  // The system shows the new command line only once the child's start is complete.
+  ASSERT_TRUE(eventually([&] { return adopts(*identity, arguments); }));
+  EXPECT_FALSE(adopts({identity->pid, identity->startTime + 1, identity->owner}, arguments));
+  EXPECT_FALSE(adopts({identity->pid, identity->startTime, identity->owner + 1}, arguments));
+  EXPECT_FALSE(adopts(*identity, {"-d", "-i"}));
+  auto adopted = mac->processes.adopt(*identity, caffeinate, arguments);
+  ASSERT_TRUE(adopted);
+  child->terminate();
+  EXPECT_TRUE(eventually([&] { return !child->isRunning(); }));
+  EXPECT_FALSE(adopted->isRunning());
+  EXPECT_FALSE(adopts(*identity, arguments));
+}
+
+TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateAndNeverEndsOneItDidNotRecord) {
+  // Someone's own caffeinate, named by a record whose start time does not match it.
+  auto foreign = mac->processes.launch(caffeinate, arguments);
+  ASSERT_TRUE(foreign && foreign->identity());
+  mac->defaults.setString(keys::caffeinateProcessIdentifier, std::to_string(foreign->pid()));
+  mac->defaults.setString(keys::caffeinateProcessIdentity, "1 " + std::to_string(::getuid()));
+  CaffeinateSupervisor supervisor(mac->processes, mac->defaults, caffeinate);
+  supervisor.stopCaffeinate();
+  EXPECT_TRUE(foreign->isRunning());
+  EXPECT_FALSE(mac->defaults.string(keys::caffeinateProcessIdentifier));
+  EXPECT_FALSE(mac->defaults.string(keys::caffeinateProcessIdentity));
+  foreign->terminate();
+  ASSERT_TRUE(eventually([&] { return assertions() == 0; }));
+
   supervisor.startCaffeinateIfNeeded();
   supervisor.startCaffeinateIfNeeded();
   ASSERT_TRUE(eventually([&] { return assertions() == 1; }));
   const pid_t first = sim::liveAssertions(root()).at(0);
-  ::kill(first, SIGKILL);  // from outside
+  ::kill(first, SIGKILL);  // from outside: the next start replaces it
   ASSERT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning(); }));
   supervisor.startCaffeinateIfNeeded();
   ASSERT_TRUE(eventually([&] { return assertions() == 1 && sim::liveAssertions(root()).at(0) != first; }));
-
-  CaffeinateSupervisor relaunched(mac->processes, mac->defaults, mac->tools.caffeinate);
-  relaunched.startCaffeinateIfNeeded();
-  EXPECT_TRUE(relaunched.isCaffeinateRunning());
-  relaunched.stopCaffeinate();
-  EXPECT_TRUE(eventually([&] { return assertions() == 0; }));
+  // A relaunch takes charge of the one recorded, and ends it.
+  CaffeinateSupervisor next(mac->processes, mac->defaults, caffeinate);
+  next.startCaffeinateIfNeeded();
+  EXPECT_TRUE(next.isCaffeinateRunning());
+  next.stopCaffeinate();
+  EXPECT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning() && assertions() == 0; }));
 }
 
-TEST_F(OperationsTest, TheSleepSwitchNeedsThePermissionWhichIsInstalledProbedAndRemoved) {
-  LimitedPermission& permission = mac->permission;
-  SleepSwitch& sleepSwitch = mac->sleepSwitch;
-  EXPECT_FALSE(sleepSwitch.runPrivilegedPmset(true));
-  EXPECT_FALSE(permission.hasLimitedPermission());
-  EXPECT_TRUE(permission.removeLimitedPermission());  // nothing there: nothing asked
-  answer("cancel");
-  EXPECT_FALSE(permission.installLimitedPermission());
-  EXPECT_FALSE(fs::exists(dropIn()));
-  answer("approve");
-  ASSERT_TRUE(permission.installLimitedPermission());
-  EXPECT_EQ(fs::status(dropIn()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
-  EXPECT_TRUE(fs::is_empty(root() / "private/tmp"));
-  for (bool on : {true, false}) {
-    EXPECT_TRUE(sleepSwitch.runPrivilegedPmset(on));
-    EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(on));
-    EXPECT_TRUE(permission.hasLimitedPermission());
-    EXPECT_EQ(sleepSwitch.isSleepDisabled(), on);
+// launchd keeps a KeepAlive agent running, so a registration that reads "enabled" must mean a live
+// watchdog. The recorded pid may since belong to any process, even to another watchdog (of another
+// root): only the one started for the registration is ever signalled.
+TEST_F(OperationsTest, TheAgentRestartsADeadWatchdogAndSignalsOnlyItsOwn) {
+  const fs::path program = root() / "installed/CorvelWatchdog", file = root() / "Library/LaunchAgents/w.plist";
+  fs::create_directories(program.parent_path());
+  // Where no Corvel lies beside it, the watchdog only keeps checking.
+  fs::copy_file(test::binFolder() / "CorvelWatchdog", program);
+  const auto agent = [&] {
+    return sim::SimAgentServices(root(), program, mac->processes).agentServiceWithPlistName("w.plist");
+  };
+  const auto runsTheWatchdog = [&](pid_t pid) {
+    const auto command = commandLineOf(pid);
+    return command && command->front() == program;
+  };
+  ASSERT_TRUE(agent()->registerAgent());
+  const pid_t first = sim::registeredAgentPid(file);
+  ASSERT_TRUE(eventually([&] { return runsTheWatchdog(first); }));
+  ::kill(first, SIGKILL);
+  ASSERT_TRUE(eventually([&] { return !sim::processIsAlive(first); }));
+  EXPECT_EQ(agent()->status(), AgentStatus::enabled);
+  const pid_t second = sim::registeredAgentPid(file);
+  EXPECT_TRUE(second != first && eventually([&] { return runsTheWatchdog(second); }));
+  EXPECT_TRUE(agent()->registerAgent());  // while it runs, no second one
+  EXPECT_EQ(sim::registeredAgentPid(file), second);
+  EXPECT_TRUE(agent()->unregisterAgent());
+  EXPECT_TRUE(eventually([&] { return !sim::processIsAlive(second); }));
+  EXPECT_EQ(agent()->status(), AgentStatus::notRegistered);
+
+  auto other = mac->processes.launch("/bin/sleep", {"30"});
+  ASSERT_TRUE(other && agent()->registerAgent());
+  const pid_t third = sim::registeredAgentPid(file);
+  ASSERT_TRUE(eventually([&] { return runsTheWatchdog(third); }));
+  for (const auto& [pid, started] :
+       {std::pair(other->pid(), std::to_string(other->identity()->startTime)), std::pair(third, std::string("1"))}) {
+    SCOPED_TRACE(pid);
+    sim::replaceFileAtomically(
+        file, "program=" + program.string() + "\npid=" + std::to_string(pid) + "\nstarted=" + started + "\n");
+    EXPECT_TRUE(agent()->unregisterAgent());
+    EXPECT_FALSE(fs::exists(file));
+    ::usleep(200000);
+    EXPECT_TRUE(sim::processIsAlive(pid));
   }
-  answer("cancel");
-  EXPECT_FALSE(permission.removeLimitedPermission());
-  EXPECT_TRUE(fs::exists(dropIn()));
-  answer("approve");
-  EXPECT_TRUE(permission.removeLimitedPermission());
-  EXPECT_FALSE(fs::exists(dropIn()));
+  other->terminate();
+  ::kill(third, SIGTERM);
 }
 
-TEST_F(OperationsTest, TheScreenLockIsChangedWithThePasswordOnItsInputAndReadBack) {
-  const std::string password = sim::readValue(root(), "login-password").value();
-  ScreenLock& screenLock = mac->screenLock;
-  EXPECT_EQ(screenLock.screenLockState(), ScreenLockState::immediate());
-  for (const auto& state : {ScreenLockState::off(), ScreenLockState::delay(300), ScreenLockState::immediate()}) {
-    EXPECT_TRUE(screenLock.applyScreenLockState(state, password)) << describe(state);
-    EXPECT_EQ(screenLock.screenLockState(), state);
-  }
-  EXPECT_FALSE(screenLock.applyScreenLockState(ScreenLockState::off(), password + "x"));
-  EXPECT_EQ(sim::readValue(root(), "sysadminctl-calls").value_or("").find("-password <redacted>"), std::string::npos);
-}
-
+// The sleep switch works only through the permission, which is installed, probed and removed only
+// as the person at the screen approves.
 TEST_F(OperationsTest, SetUpAndRestorePutTheMacBackAsItWasAndLeaveThePasswordNowhere) {
   const std::string password = "Cor've\"l \\pass";
   sim::writeValue(root(), "login-password", password);
   sim::writeValue(root(), "screenlock", "300");
+  EXPECT_FALSE(mac->sleepSwitch.runPrivilegedPmset(true));
+  EXPECT_FALSE(mac->permission.hasLimitedPermission());
+  EXPECT_TRUE(mac->permission.removeLimitedPermission());  // nothing there: nothing asked
+  answer("cancel");
+  EXPECT_FALSE(mac->permission.installLimitedPermission());
+  EXPECT_FALSE(fs::exists(dropIn()));
   Confirmations confirmations(mac->biometrics, mac->application, mac->alerts, mac->directory, mac->environment);
   RemoteMode remoteMode(mac->alerts, mac->defaults, mac->screenLock, mac->sleepSwitch, mac->permission, confirmations);
   for (const char* line : {"設定する", password.c_str(), "続ける", "approve"}) answer(line);
   ASSERT_TRUE(remoteMode.setupRemoteMode());
   EXPECT_EQ(sim::readValue(root(), "screenlock"), "off");
   EXPECT_EQ(mac->defaults.string(keys::previousScreenLockState), "300");
-  ASSERT_TRUE(mac->sleepSwitch.runPrivilegedPmset(true));
+  EXPECT_TRUE(mac->permission.hasLimitedPermission());
+  ASSERT_TRUE(mac->sleepSwitch.runPrivilegedPmset(true) && mac->sleepSwitch.waitForSleepDisabled(true));
 
   for (const char* line : {"wrong", "続ける", "OK"}) answer(line);
   EXPECT_FALSE(remoteMode.restoreRemoteSettings());
@@ -149,8 +207,16 @@ TEST_F(OperationsTest, SetUpAndRestorePutTheMacBackAsItWasAndLeaveThePasswordNow
   for (const char* line : {password.c_str(), "続ける"}) answer(line);
   EXPECT_TRUE(remoteMode.restoreRemoteSettings());
   EXPECT_EQ(sim::readValue(root(), "screenlock"), "300");
-  EXPECT_EQ(sim::readValue(root(), "disablesleep"), "0");
+  EXPECT_FALSE(mac->sleepSwitch.isSleepDisabled());
   EXPECT_FALSE(mac->defaults.boolean(keys::didDisableScreenLock));
+  answer("cancel");
+  EXPECT_FALSE(mac->permission.removeLimitedPermission());
+  EXPECT_TRUE(fs::exists(dropIn()));
+  answer("approve");
+  EXPECT_TRUE(mac->permission.removeLimitedPermission());
+  EXPECT_FALSE(fs::exists(dropIn()));
+  // Handed over on standard input, the password never shows in the process list.
+  EXPECT_EQ(sim::readValue(root(), "sysadminctl-calls").value_or("").find("<redacted>"), std::string::npos);
   for (const auto& entry : fs::recursive_directory_iterator(root())) {
     if (!entry.is_regular_file() || entry.path() == root() / "mac/login-password") continue;
     EXPECT_EQ(sim::readFile(entry.path()).value_or("").find(password), std::string::npos) << entry.path();

@@ -1,4 +1,5 @@
-// The permission texts against the real tools that read them: /bin/sh, visudo and the root stand-in.
+// What the person at the screen types, against hostile input, and the permission texts against the
+// real tools that read them: /bin/sh, visudo and the root stand-in.
 #include <algorithm>
 #include <fcntl.h>
 #include <functional>
@@ -14,7 +15,12 @@
 
 #include "main/remote/limited_permission.h"
 #include "adapters/posix/process_runner_posix.h"
+#include "sim/application_sim.h"
+#include "sim/desktop.h"
+#include "sim/dialogs_sim.h"
+#include "sim/front_end.h"
 #include "sim/sim_root.h"
+#include "sim/status_bar_sim.h"
 #include "sim/system_sim.h"
 #include "tests/support/sim_root_fixture.h"
 
@@ -23,7 +29,64 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-constexpr const char* kVisudo = "/usr/sbin/visudo";
+// A front end reading what was typed from a file (so any length fits) and showing on a file.
+struct Typed {
+  Typed(const fs::path& folder, const std::string& typed)
+      : input((sim::replaceFileAtomically(folder / "typed", typed), ::open((folder / "typed").c_str(), O_RDONLY))),
+        screen(folder / "screen"),
+        output(::open(screen.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {}
+  ~Typed() {
+    ::close(input);
+    ::close(output);
+  }
+  std::string shown() const { return sim::readFile(screen).value_or(""); }
+  int input;
+  fs::path screen;
+  int output;
+  sim::FrontEnd frontEnd{input, output};
+};
+
+class Screen : public test::SimRootTest {};
+
+TEST_F(Screen, ALineOverTheCapIsDroppedWithOneExplanation) {
+  Typed typed(root(), std::string(4096, 'a') + "\n" + std::string(4097, 'b') + "\r\n" + std::string(1 << 20, 'c') +
+                          "\nclick\n");
+  auto& frontEnd = typed.frontEnd;
+  EXPECT_TRUE(frontEnd.readLine() == std::string(4096, 'a'));
+  EXPECT_EQ(frontEnd.readLine(), "click");
+  EXPECT_EQ(frontEnd.readLine(), std::nullopt);
+  const std::string screen = typed.shown();
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 2) << screen.substr(0, 200);
+  EXPECT_EQ(screen.find("bbb"), std::string::npos);
+  EXPECT_EQ(screen.find("ccc"), std::string::npos);
+}
+
+// Anyone who can write to the pipe would otherwise drive the user's terminal, and a password typed
+// at the wrong moment would be shown and logged.
+TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
+  const std::string hostile = "pass\x1b]0;word\x07";
+  const char* const named[] = {"approve / cancel", "続ける", "click, right-click"};
+  for (int where = 0; where < 3; ++where) {  // a question, an alert, the desktop
+    SCOPED_TRACE(named[where]);
+    Typed typed(root(), hostile + "\napprove\n1\n");
+    sim::FrontEnd& f = typed.frontEnd;
+    sim::SimAlerts alerts(f);
+    if (where == 0) {
+      EXPECT_EQ(f.ask("?", {"approve", "cancel"}), "approve");
+    } else if (where == 1) {
+      EXPECT_EQ(alerts.runModal({"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt}).pressedButton, 0u);
+    } else {
+      sim::SimApplication application;
+      sim::SimStatusBar statusBar;
+      sim::SimDesktop desktop(root(), f, application, statusBar);
+      desktop.handle(*f.readLine());
+    }
+    const std::string screen = typed.shown();
+    EXPECT_EQ(screen.find("pass"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find('\x1b'), std::string::npos) << screen;
+    EXPECT_NE(screen.find(named[where], screen.find("分かりません")), std::string::npos) << screen;
+  }
+}
 
 // Random byte strings of length 0..64 without NUL (no shell or script string can hold one), half of
 // whose bytes are those that quoting gets wrong far more often than chance would pick them.
@@ -39,21 +102,6 @@ std::function<std::string()> byteStrings(std::string favoured, unsigned seed) {
   };
 }
 
-// od's hex dump back into the NUL-terminated strings printf wrote.
-Names stringsFromHexDump(const std::string& dump) {
-  std::istringstream bytes(dump);
-  Names strings(1);
-  for (unsigned byte; bytes >> std::hex >> byte;) {
-    if (byte == 0) {
-      strings.emplace_back();
-    } else {
-      strings.back().push_back(static_cast<char>(byte));
-    }
-  }
-  strings.pop_back();
-  return strings;
-}
-
 // The runner turns away output that is not UTF-8, so the shell hands its bytes back as hex.
 TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
   // Quotes, blanks, expansions, globs, history, and bytes that are no UTF-8 or that dash and bash
@@ -67,75 +115,37 @@ TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
     for (int i = 0; i < 200; ++i) script += " " + shellSingleQuote(sent.emplace_back(next()));
     const auto result = PosixProcessRunner().run("/bin/sh", {"-c", script + " | /usr/bin/od -An -tx1 -v"});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    const auto received = stringsFromHexDump(result.output);
-    ASSERT_EQ(received.size(), sent.size()) << "batch " << batch;
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-      ASSERT_EQ(received[i], sent[i]) << "string " << batch << "/" << i << " quoted as " << shellSingleQuote(sent[i]);
+    std::istringstream bytes(result.output);
+    Names received(1);
+    for (unsigned byte; bytes >> std::hex >> byte;) {
+      byte ? received.back().push_back(static_cast<char>(byte)) : received.emplace_back().clear();
     }
+    received.pop_back();
+    ASSERT_EQ(received, sent) << "batch " << batch;
   }
 }
 
-TEST(AdminScriptTest, RandomStringsSurviveScriptEscapingAndParsing) {
+// Where the product would hand the real script runner a malformed string, the stand-in must refuse it.
+TEST(AdminScriptTest, RandomStringsSurviveEscapingAndEveryOtherFormIsRefused) {
   auto next = byteStrings("\\\\\\\"\"nrt\n \\n", 7);
   for (int i = 0; i < 5000; ++i) {
     const std::string text = next();
     ASSERT_EQ(sim::parseAdministratorScript(administratorScriptSource(text)), text) << i;
   }
-}
-
-// Where the product would hand the real script runner a malformed string, the stand-in must refuse it.
-TEST(AdminScriptTest, ParsingRefusesEveryOtherForm) {
   const std::string head = "do shell script \"", tail = " with administrator privileges";
-  for (const std::string& source :
-       {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail, " " + head + "a\"" + tail,
-        head + "a\"" + tail + "\n", head + "a\"", head + "a\"" + tail + " and password \"x\""}) {
+  for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
+                                    head + "a\"" + tail + "\n", head + "a\"" + tail + " and password \"x\""}) {
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
   }
 }
 
 TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteRoot) {
-  const fs::path root = "/srv/sim-1.x_y+z";
-  const std::string r = root.string();
-  const std::pair<std::string, std::string> table[] = {
-      {"/bin/rm -f '/etc/sudoers.d/a'", "/bin/rm -f '" + r + "/etc/sudoers.d/a'"},
-      {"cat \"/private/tmp/a\"", "cat \"" + r + "/private/tmp/a\""},
-      {"/bin/rm -f /etc/sudoers.d/a /private/tmp/b", "/bin/rm -f " + r + "/etc/sudoers.d/a " + r + "/private/tmp/b"},
-      {"/private/tmp/x", r + "/private/tmp/x"},
-      {"echo x>/private/tmp/a", "echo x>" + r + "/private/tmp/a"},
-      {"d=/private/tmp/a;cat</etc/sudoers.d/b", "d=" + r + "/private/tmp/a;cat<" + r + "/etc/sudoers.d/b"},
-  };
-  for (const auto& [command, mapped] : table) EXPECT_EQ(sim::mapCommandPaths(command, root), mapped) << command;
-  for (const char* unmapped : {"x/etc/sudoers.d/a", "/usr/etc/sudoers.d/a '/my/private/tmp/b'", "$d/private/tmp/a",
-                               "/etc/sudoers.dx /private/tmpx", ""}) {
-    EXPECT_EQ(sim::mapCommandPaths(unmapped, root), unmapped);
-  }
-  for (const char* bad : {"", "relative/root"}) {
-    EXPECT_EQ(sim::mapCommandPaths("/bin/rm -f '/etc/sudoers.d/a'", bad), std::nullopt) << bad;
-  }
-}
-
-// Root names that need quoting, each where a shell would read something into it.
-const char* const OddRootNames[] = {
-    "a b", "a'b", "a\"b\\", "$(touch ran)", "`touch ran`", "${x:-ran}é", "\t*?[a]{b,c}~!#&|;<>\\$x"};
-
-// Every place a path can stand in the shell's language reads back, mapped, under the very root.
-TEST(AdminScriptTest, AnOddRootReadsBackAsItselfWhereverThePathStands) {
-  const std::string command =
-      "printf '%s\\n' /private/tmp/a '/private/tmp/b' \"/private/tmp/c\" \"$(printf %s '/private/tmp/d')\" "
-      "\"`printf %s /private/tmp/e`\" \"$(printf %s \"$(printf %s /private/tmp/f)\")\"";
-  for (const char* name : OddRootNames) {
-    const fs::path root = fs::path("/nonexistent") / name;
-    const auto mapped = sim::mapCommandPaths(command, root);
-    ASSERT_TRUE(mapped) << name;
-    std::string expected;
-    for (char c = 'a'; c <= 'f'; ++c) expected += root.string() + "/private/tmp/" + c + "\n";
-    EXPECT_EQ(PosixProcessRunner().run("/bin/sh", {"-c", *mapped}).output, expected) << name << "\n" << *mapped;
-  }
-}
-
-std::string currentUser() {
-  const passwd* entry = ::getpwuid(::geteuid());
-  return entry ? entry->pw_name : "";
+  const std::string command = "/private/tmp/x d=/private/tmp/a;cat</etc/sudoers.d/b '/etc/sudoers.d/c' "
+                              "x/etc/sudoers.d/d '/my/private/tmp/e' $d/private/tmp/f /etc/sudoers.dx";
+  EXPECT_EQ(sim::mapCommandPaths(command, "/srv"),
+            "/srv/private/tmp/x d=/srv/private/tmp/a;cat</srv/etc/sudoers.d/b '/srv/etc/sudoers.d/c' "
+            "x/etc/sudoers.d/d '/my/private/tmp/e' $d/private/tmp/f /etc/sudoers.dx");
+  EXPECT_EQ(sim::mapCommandPaths(command, "relative/root"), std::nullopt);
 }
 
 unsigned modeOf(const fs::path& path) {
@@ -150,63 +160,45 @@ Names entriesOf(const fs::path& folder) {
   return names;
 }
 
-class SudoersVisudoTest : public test::SimRootTest {
+class AdminScriptInstallTest : public Screen {
  protected:
   void SetUp() override {
-    SimRootTest::SetUp();
-    if (::access(kVisudo, X_OK) != 0) GTEST_SKIP() << kVisudo << " is not installed (Debian package sudo)";
+    Screen::SetUp();
+    if (::access("/usr/sbin/visudo", X_OK) != 0) GTEST_SKIP() << "visudo is not installed (Debian package sudo)";
   }
-  PosixProcessRunner runner;
-};
-
-int pipeHolding(const std::string& text) {
-  int fds[2] = {-1, -1};
-  EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-  // Far below the pipe's buffer, so the write cannot block with nobody reading yet.
-  EXPECT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  ::close(fds[1]);
-  return fds[0];
-}
-
-// Feeds the front end the answers a person would type, and throws away what it shows.
-struct ScriptedPerson {
-  explicit ScriptedPerson(const std::string& answers) : input(pipeHolding(answers)), frontEnd(input, output) {}
-  ~ScriptedPerson() {
-    ::close(input);
-    ::close(output);
-  }
-  int input;
-  int output = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  sim::FrontEnd frontEnd;
-};
-
-class AdminScriptInstallTest : public SudoersVisudoTest {
- protected:
-  bool runAsAdministrator(const std::string& command, const std::string& answers) {
-    ScriptedPerson person(answers);
-    return sim::SimAdministratorScript(root(), person.frontEnd, runner).execute(administratorScriptSource(command));
+  bool runAsAdministrator(const std::string& command, const std::string& answers, const fs::path& at = {}) {
+    Typed person(root(), answers);
+    return sim::SimAdministratorScript(at.empty() ? root() : at, person.frontEnd, runner)
+        .execute(administratorScriptSource(command));
   }
   fs::path installed(const std::string& account) { return root() / "etc/sudoers.d" / sudoersDropInName(account); }
   fs::path tmp() { return root() / "private/tmp"; }
+  const std::string user = ::getpwuid(::geteuid())->pw_name;
+  PosixProcessRunner runner;
 };
 
-// The sim root's path is the user's to choose; whatever it holds, the paths mapped under it reach
-// the shell as they are, and nothing in them is run.
-TEST_F(AdminScriptInstallTest, ARootOfAnyNameTakesTheRuleAndNothingInItRuns) {
-  const std::string account = currentUser();
-  for (const char* name : OddRootNames) {
+// The sim root's path is the user's to choose; whatever it holds, every place a path can stand in the
+// shell's language reads back under the very root, the rule lands there, and nothing in the name runs.
+TEST_F(AdminScriptInstallTest, ARootOfAnyNameReadsBackAsItselfTakesTheRuleAndRunsNothing) {
+  const std::string command =
+      "printf '%s\\n' /private/tmp/a '/private/tmp/b' \"/private/tmp/c\" \"$(printf %s '/private/tmp/d')\" "
+      "\"`printf %s /private/tmp/e`\" \"$(printf %s \"$(printf %s /private/tmp/f)\")\"";
+  for (const char* name :
+       {"a b", "a'b", "a\"b\\", "$(touch ran)", "`touch ran`", "${x:-ran}é", "\t*?[a]{b,c}~!#&|;<>\\$x"}) {
     SCOPED_TRACE(name);
     const fs::path odd = root() / name;
+    const auto mapped = sim::mapCommandPaths(command, odd);
+    ASSERT_TRUE(mapped);
+    std::string expected;
+    for (char c = 'a'; c <= 'f'; ++c) expected += odd.string() + "/private/tmp/" + c + "\n";
+    EXPECT_EQ(runner.run("/bin/sh", {"-c", *mapped}).output, expected) << *mapped;
     sim::ensureInitialized(odd);
-    ScriptedPerson person("approve\napprove\n");
-    sim::SimAdministratorScript script(odd, person.frontEnd, runner);
-    ASSERT_TRUE(script.execute(administratorScriptSource(*installPermissionCommand(account))));
-    EXPECT_EQ(sim::readFile(odd / "etc/sudoers.d" / sudoersDropInName(account)), *limitedSudoersRule(account) + "\n");
+    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(user), "approve\n", odd));
+    EXPECT_EQ(sim::readFile(odd / "etc/sudoers.d" / sudoersDropInName(user)), *limitedSudoersRule(user) + "\n");
     EXPECT_EQ(entriesOf(odd / "private/tmp"), Names{});
-    ASSERT_TRUE(script.execute(administratorScriptSource(*removePermissionCommand(account))));
+    ASSERT_TRUE(runAsAdministrator(*removePermissionCommand(user), "approve\n", odd));
     EXPECT_EQ(entriesOf(odd / "etc/sudoers.d"), Names{});
-    EXPECT_FALSE(fs::exists("ran"));
-    EXPECT_FALSE(fs::exists(root() / "ran"));
+    EXPECT_FALSE(fs::exists("ran") || fs::exists(root() / "ran"));
   }
 }
 
@@ -215,9 +207,8 @@ TEST_F(AdminScriptInstallTest, ARootOfAnyNameTakesTheRuleAndNothingInItRuns) {
 // drop-in folder.
 TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedByVisudo) {
   const std::tuple<std::string, const char*, bool> cases[] = {
-      {"first.last", "approve\n", true},  {"jöhn", "yes\napprove\n", true},   {"名前", "approve\n", true},
-      {currentUser(), "approve\n", true}, {currentUser(), "cancel\n", false}, {currentUser(), "", false},
-      {"Defaults", "approve\n", false}};
+      {"first.last", "approve\n", true}, {"名前", "approve\n", true}, {user, "approve\n", true},
+      {user, "cancel\n", false},         {user, "", false},           {"Defaults", "approve\n", false}};
   for (const auto& [account, answers, lands] : cases) {
     SCOPED_TRACE(account + " answering " + answers);
     EXPECT_EQ(runAsAdministrator(*installPermissionCommand(account), answers), lands);
@@ -233,29 +224,19 @@ TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedB
 // Anyone may create names in /private/tmp; what they plant under the old predictable name must be
 // neither followed nor touched.
 TEST_F(AdminScriptInstallTest, PlantedFilesInTheSharedTemporaryFolderAreLeftAlone) {
-  const std::string account = currentUser();
-  const fs::path planted = tmp() / (sudoersDropInName(account) + ".sudoers"), victim = root() / "victim";
+  const fs::path planted = tmp() / (sudoersDropInName(user) + ".sudoers"), victim = root() / "victim";
   for (const bool asLink : {true, false}) {
     SCOPED_TRACE(asLink ? "link" : "file");
-    sim::replaceFileAtomically(victim, "precious\n", 0644);
     fs::remove(planted);
-    fs::remove(installed(account));
-    if (asLink) {
-      fs::create_symlink(victim, planted);
-    } else {
-      sim::replaceFileAtomically(planted, "planted\n", 0666);
-    }
-    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(account), "approve\n"));
-    EXPECT_EQ(sim::readFile(victim), "precious\n");
-    EXPECT_EQ(modeOf(victim), 0644u);
-    if (asLink) {
-      EXPECT_TRUE(fs::is_symlink(planted) && fs::read_symlink(planted) == victim);
-    } else {
-      EXPECT_EQ(sim::readFile(planted), "planted\n");
-      EXPECT_EQ(modeOf(planted), 0666u);
-    }
-    EXPECT_EQ(sim::readFile(installed(account)), *limitedSudoersRule(account) + "\n");
-    EXPECT_EQ(modeOf(installed(account)), 0440u);
+    fs::remove(installed(user));
+    sim::replaceFileAtomically(asLink ? victim : planted, "precious\n", 0666);
+    if (asLink) fs::create_symlink(victim, planted);
+    ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(user), "approve\n"));
+    EXPECT_EQ(fs::is_symlink(planted), asLink);
+    EXPECT_EQ(sim::readFile(planted), "precious\n");  // through the link, the victim's
+    EXPECT_EQ(modeOf(asLink ? victim : planted), 0666u);
+    EXPECT_EQ(sim::readFile(installed(user)), *limitedSudoersRule(user) + "\n");
+    EXPECT_EQ(modeOf(installed(user)), 0440u);
     EXPECT_EQ(entriesOf(tmp()), Names{planted.filename().string()});
   }
 }

@@ -1,13 +1,16 @@
-// The simulated defaults store: a JSON file per domain, replaced atomically, shared between processes.
+// The simulated defaults store, a JSON file per domain replaced atomically and shared between
+// processes, and the status check's reader of it.
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "sim/defaults_reader_sim.h"
 #include "sim/settings_store_sim.h"
 #include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
@@ -21,84 +24,74 @@ class JsonSettingsStoreTest : public test::SimRootTest {
   JsonSettingsStore store() { return JsonSettingsStore(root(), "app.example.Test"); }
   fs::path file() { return root() / "Library/Preferences/app.example.Test.json"; }
   void writeRaw(const std::string& text) { std::ofstream(file()) << text; }
-  std::vector<fs::path> setAside() {
+  // What the status check reads, while Corvel may be running; it must never change a thing.
+  std::optional<DefaultsSnapshot> status(const std::vector<std::string>& keys) {
+    const auto before = everything();
+    auto read = SimDefaultsReader(root(), "app.example.Test").readDefaults(keys);
+    EXPECT_EQ(everything(), before);
+    return read;
+  }
+  // Every name under the root, with the bytes of the plain files (a pipe is never opened here).
+  std::map<std::string, std::string> everything() {
+    std::map<std::string, std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(root())) {
+      names[e.path()] = e.is_regular_file() ? sim::readFile(e.path()).value_or("?") : "";
+    }
+    return names;
+  }
+  // The entries beside the file whose names hold `part`.
+  std::vector<fs::path> beside(const std::string& part = ".corrupt-") {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(file().parent_path())) {
-      if (entry.path().filename().string().find(".corrupt-") != std::string::npos) found.push_back(entry.path());
+      if (entry.path().filename().string().find(part) != std::string::npos) found.push_back(entry.path());
     }
     return found;
   }
 };
 
-TEST_F(JsonSettingsStoreTest, MissingFileReadsAsEmpty) {
+// Reading is what an idle Corvel does most; the file is parsed again only when it is another file
+// or has been changed, and a write puts a whole new file in its place so no reader sees half of one.
+TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileWhichIsParsedAgainOnlyWhenItsIdentityChanges) {
+  fs::remove_all(file().parent_path());
+  EXPECT_EQ(status({"ProtectionMode"}), (DefaultsSnapshot{{"ProtectionMode", {}}}));
   auto s = store();
   EXPECT_EQ(s.string("ProtectionMode"), std::nullopt);
-  EXPECT_FALSE(s.boolean("ProtectionEnabled"));
   EXPECT_FALSE(fs::exists(file()));
-}
-
-TEST_F(JsonSettingsStoreTest, WritesAreVisibleToTheNextReadAndKeepOtherKeys) {
-  auto s = store();
-  s.setString("ProtectionMode", "remoteStrong");
-  s.setBoolean("ProtectionEnabled", true);
   s.setString("PreviousScreenLockState", "300");
-  s.remove("PreviousScreenLockState");
-  EXPECT_EQ(s.string("ProtectionMode"), "remoteStrong");
-  EXPECT_TRUE(s.boolean("ProtectionEnabled"));
-  EXPECT_EQ(s.string("PreviousScreenLockState"), std::nullopt);
-  // A Boolean is not text, and text is read as a Boolean the platform's way.
-  EXPECT_EQ(s.string("ProtectionEnabled"), std::nullopt);
-  s.remove("never-there");
-  EXPECT_EQ(s.string("ProtectionMode"), "remoteStrong");
-}
-
-TEST_F(JsonSettingsStoreTest, BooleanReadingOfOtherTypes) {
-  const std::pair<const char*, bool> table[] = {
-      {R"({"k": true})", true},   {R"({"k": false})", false}, {R"({"k": 1})", true},      {R"({"k": 0})", false},
-      {R"({"k": 0.5})", true},    {R"({"k": "YES"})", true},  {R"({"k": "true"})", true}, {R"({"k": "no"})", false},
-      {R"({"k": " 007"})", true}, {R"({"k": "0"})", false},   {R"({"k": null})", false},  {R"({"k": [1]})", false},
-  };
-  for (const auto& [text, expected] : table) {
-    writeRaw(text);
-    EXPECT_EQ(store().boolean("k"), expected) << text;
-  }
-}
-
-TEST_F(JsonSettingsStoreTest, ReplacesTheFileAtomically) {
-  auto s = store();
   s.setString("ProtectionMode", "standard");
+  s.remove("PreviousScreenLockState");
+  EXPECT_EQ(store().string("PreviousScreenLockState"), std::nullopt);
+  ASSERT_EQ(s.string("ProtectionMode"), "standard");
   struct stat before {};
   ASSERT_EQ(::stat(file().c_str(), &before), 0);
+  std::string edited = *sim::readFile(file());
+  edited.replace(edited.find("standard"), 8, "STANDARD");
+  std::fstream(file(), std::ios::in | std::ios::out) << edited;  // the same inode and size
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
+  EXPECT_EQ(s.string("ProtectionMode"), "standard");
+  times[1].tv_sec += 1;
+  ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
+  EXPECT_EQ(s.string("ProtectionMode"), "STANDARD");
   s.setBoolean("ProtectionEnabled", true);
   struct stat after {};
   ASSERT_EQ(::stat(file().c_str(), &after), 0);
-  // A new file took the old one's place (rename), rather than the old one being rewritten in place.
-  EXPECT_NE(before.st_ino, after.st_ino);
-  for (const auto& entry : fs::directory_iterator(file().parent_path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+  EXPECT_NE(after.st_ino, before.st_ino);
+  EXPECT_TRUE(beside(".tmp.").empty());
+  EXPECT_EQ(store().string("ProtectionMode"), "STANDARD");
+  // A Boolean is no text, and text and numbers are read as a Boolean the platform's way.
+  EXPECT_EQ(s.string("ProtectionEnabled"), std::nullopt);
+  EXPECT_EQ(status({"ProtectionMode", "ProtectionEnabled"}),
+            (DefaultsSnapshot{{"ProtectionMode", {"STANDARD", false}}, {"ProtectionEnabled", {{}, true}}}));
+  const char* const values[] = {"1", "0.5", "\"YES\"", "\" 007\"", "0", "\"no\"", "\"0\"", "null", "[1]"};
+  for (std::size_t i = 0; i < std::size(values); ++i) {
+    writeRaw(std::string("{\"k\": ") + values[i] + "}");
+    EXPECT_EQ(store().boolean("k"), i < 4) << values[i];  // the first four read as true
+    EXPECT_EQ(status({"k"})->at("k").boolean, i < 4) << values[i];
   }
 }
 
-TEST_F(JsonSettingsStoreTest, CorruptFileReadsAsEmptyAndIsKeptAside) {
-  for (const char* broken : {"{\"ProtectionMode\": \"remoteStrong\"", "[1, 2]", "\"text\"", "\xff\xfe{}"}) {
-    writeRaw(broken);
-    auto s = store();
-    EXPECT_EQ(s.string("ProtectionMode"), std::nullopt) << broken;
-    const auto aside = setAside();
-    ASSERT_EQ(aside.size(), 1u) << broken;
-    std::ifstream in(aside[0]);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), broken);
-    fs::remove(aside[0]);
-  }
-  // A write over a corrupt file keeps the damaged one aside and starts afresh.
-  writeRaw("{not json");
-  auto s = store();
-  s.setBoolean("ProtectionEnabled", true);
-  EXPECT_TRUE(s.boolean("ProtectionEnabled"));
-  EXPECT_EQ(setAside().size(), 1u);
-}
-
-// Whatever stands at the file's name that is not a sound regular file is read as empty and set
+// Whatever stands at the file's name that is not a sound defaults file is read as empty and set
 // aside as it is (a link is moved, never followed), so that a write then makes a fresh file.
 TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
   const fs::path target = root() / "target.json";
@@ -111,23 +104,25 @@ TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
     const char* name;
     std::function<void()> make;
     std::optional<std::string> mode;  // none: set aside
+    bool statusReads = false;         // the status check parses without a limit on depth
   } cases[] = {
+      {"not JSON", [&] { writeRaw("{\"ProtectionMode\": \"standard\""); }, std::nullopt},
       {"fifo", [&] { ::mkfifo(file().c_str(), 0600); }, std::nullopt},
       {"link to a device", [&] { fs::create_symlink("/dev/zero", file()); }, std::nullopt},
       {"link to settings", [&] { fs::create_symlink(target, file()); }, std::nullopt},
-      {"folder", [&] { fs::create_directory(file()); }, std::nullopt},
       {"one byte over the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(29)); }, std::nullopt},
-      {"at the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(30)); }, "standard"},
-      {"too deep", [&] { writeRaw(nested(65)); }, std::nullopt},
-      {"deep enough", [&] { writeRaw(nested(64)); }, "standard"},
+      {"at the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(30)); }, "standard", true},
+      {"too deep", [&] { writeRaw(nested(65)); }, std::nullopt, true},
+      {"deep enough", [&] { writeRaw(nested(64)); }, "standard", true},
   };
   sim::replaceFileAtomically(target, R"({"ProtectionMode": "remoteStrong"})");
   for (const auto& row : cases) {
     SCOPED_TRACE(row.name);
     row.make();
+    EXPECT_EQ(status({"ProtectionMode"}).has_value(), row.statusReads);
     const auto before = fs::symlink_status(file()).type();
     EXPECT_EQ(store().string("ProtectionMode"), row.mode);
-    const auto aside = setAside();
+    const auto aside = beside();
     ASSERT_EQ(aside.size(), row.mode ? 0u : 1u);
     if (!row.mode) {
       EXPECT_EQ(fs::symlink_status(aside[0]).type(), before);
@@ -150,57 +145,30 @@ TEST_F(JsonSettingsStoreTest, InvalidUtf8KeepsEveryKeyThatReadsAndACopyIsSetAsid
   EXPECT_TRUE(s.boolean("DidDisableScreenLock"));
   EXPECT_EQ(s.string("PreviousScreenLockState"), "300");
   EXPECT_EQ(s.string("x\xef\xbf\xbd"), "\xef\xbf\xbd");
-  const auto aside = setAside();
+  const auto aside = beside();
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(sim::readFile(aside[0]), text);
   EXPECT_TRUE(store().boolean("DidDisableScreenLock"));
-  EXPECT_EQ(setAside().size(), 1u);
-}
-
-// Reading is what an idle Corvel does most; the file is parsed again only when it is another file
-// or has been changed.
-TEST_F(JsonSettingsStoreTest, TheFileIsParsedAgainOnlyWhenItsIdentityChanges) {
-  auto s = store();
-  s.setString("ProtectionMode", "standard");
-  ASSERT_EQ(s.string("ProtectionMode"), "standard");
-  struct stat before {};
-  ASSERT_EQ(::stat(file().c_str(), &before), 0);
-  std::string edited = *sim::readFile(file());
-  edited.replace(edited.find("standard"), 8, "STANDARD");
-  std::fstream(file(), std::ios::in | std::ios::out) << edited;  // the same inode and size
-  timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
-  EXPECT_EQ(s.string("ProtectionMode"), "standard");
-  times[1].tv_sec += 1;
-  ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
-  EXPECT_EQ(s.string("ProtectionMode"), "STANDARD");
+  EXPECT_EQ(beside().size(), 1u);
 }
 
 // Runs `body` in a child process that cannot override file permissions (root drops to "nobody", so
-// the sim root is handed to that account first); returns what the child printed.
-std::string withoutPrivileges(const fs::path& root, const std::function<std::string()>& body) {
+// the sim root is handed to that account first); returns what the child's exit status says.
+int withoutPrivileges(const fs::path& root, const std::function<int()>& body) {
   if (::geteuid() == 0) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
     }
     EXPECT_EQ(::chown(root.c_str(), 65534, 65534), 0);
   }
-  int out[2];
-  if (::pipe(out) != 0) return "";
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
-    const std::string said = body();
-    [[maybe_unused]] const auto n = ::write(out[1], said.data(), said.size());
-    ::_exit(0);
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+    ::_exit(body());
   }
-  ::close(out[1]);
-  std::string said;
-  char buffer[256];
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
-  ::close(out[0]);
-  ::waitpid(child, nullptr, 0);
-  return said;
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // What cannot be read may still be the only record of a changed screen lock: it is never written
@@ -211,11 +179,16 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
     const char* name;
     unsigned fileMode, folderMode;
     bool movedAside;
-    const char* read;  // what the writing process reads back afterwards
+    int read;  // what the writing process reads back: 1 for the value it set, 2 for the one it found
   } cases[] = {
-      {"unreadable file", 0000, 0755, true, "on,-"},
-      {"unreadable file, fixed folder", 0000, 0555, false, "on,-"},
-      {"read-only folder", 0644, 0555, false, "on,300"},
+      {"unreadable file", 0000, 0755, true, 1},
+      {"unreadable file, fixed folder", 0000, 0555, false, 1},
+      {"read-only folder", 0644, 0555, false, 3},
+  };
+  const auto writeAndReadBack = [&] {
+    auto s = store();
+    s.setBoolean("ProtectionEnabled", true);
+    return int{s.boolean("ProtectionEnabled")} + 2 * int{s.string("PreviousScreenLockState") == "300"};
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(row.name);
@@ -223,15 +196,9 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
     fs::create_directories(file().parent_path());
     sim::replaceFileAtomically(file(), original, row.fileMode);
     fs::permissions(file().parent_path(), static_cast<fs::perms>(row.folderMode));
-    const std::string said = withoutPrivileges(root(), [&] {
-      auto s = store();
-      s.setBoolean("ProtectionEnabled", true);
-      return std::string(s.boolean("ProtectionEnabled") ? "on," : "off,") +
-             s.string("PreviousScreenLockState").value_or("-");
-    });
-    EXPECT_EQ(said, row.read);
+    EXPECT_EQ(withoutPrivileges(root(), writeAndReadBack), row.read);
     fs::permissions(file().parent_path(), fs::perms::owner_all);
-    const auto aside = setAside();
+    const auto aside = beside();
     ASSERT_EQ(aside.size(), row.movedAside ? 1u : 0u);
     const fs::path kept = row.movedAside ? aside[0] : file();
     fs::permissions(kept, fs::perms::owner_read, fs::perm_options::add);
@@ -239,21 +206,8 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
   }
 }
 
-TEST_F(JsonSettingsStoreTest, AWriteIsSeenByAnotherProcess) {
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    store().setString("ProtectionMode", "remoteStrong");
-    store().setBoolean("ProtectionEnabled", true);
-    ::_exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  auto s = store();
-  EXPECT_EQ(s.string("ProtectionMode"), "remoteStrong");
-  EXPECT_TRUE(s.boolean("ProtectionEnabled"));
-}
-
+// Each process reads, changes and replaces the whole file; none may put back a copy that lacks what
+// the other has just written.
 TEST_F(JsonSettingsStoreTest, ConcurrentWritersFromTwoProcessesLoseNoKey) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -262,13 +216,10 @@ TEST_F(JsonSettingsStoreTest, ConcurrentWritersFromTwoProcessesLoseNoKey) {
     ::_exit(0);
   }
   for (int i = 0; i < 50; ++i) store().setBoolean("parent-" + std::to_string(i), true);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
   auto s = store();
-  for (int i = 0; i < 50; ++i) {
-    EXPECT_TRUE(s.boolean("child-" + std::to_string(i))) << i;
-    EXPECT_TRUE(s.boolean("parent-" + std::to_string(i))) << i;
-  }
+  for (int i = 0; i < 50; ++i)
+    EXPECT_TRUE(s.boolean("child-" + std::to_string(i)) && s.boolean("parent-" + std::to_string(i))) << i;
 }
 
 }  // namespace
