@@ -2,25 +2,16 @@
 # The release scripts as far as they run anywhere: the cask make-cask.sh writes, the values it will
 # not write into one, and mac-check.sh refusing to start off a Mac. Usage: release_scripts_test.sh ROOT
 set -uo pipefail
-root=$1
-work=$(mktemp -d)
+root=$1 work=$(mktemp -d) status=0
 trap 'rm -rf "$work"' EXIT
-status=0
-fail() {
-  echo "FAIL: $*"
-  status=1
-}
-
-mkdir "$work/scripts"
-cp "$root/scripts/make-cask.sh" "$work/scripts/"
-cp "$root/CMakeLists.txt" "$work/"
+fail() { echo "FAIL: $*" && status=1; }
+mkdir "$work/scripts" && cp "$root/scripts/make-cask.sh" "$work/scripts/" && cp "$root/CMakeLists.txt" "$work/"
 printf 'a disk image' >"$work/Corvel.dmg"
-cask="$work/packaging/corvel.rb"
-url=https://github.com/someone/corvel/releases/download/v2.1.0/Corvel.dmg
-make_cask() { (cd "$work" && CORVEL_BUNDLE_IDENTIFIER=${id:-org.example.Test} scripts/make-cask.sh "$@") >/dev/null 2>&1; }
+cask="$work/packaging/corvel.rb" url=https://github.com/someone/corvel/releases/download/v2.1.0/Corvel.dmg
+make_cask() { (cd "$work" && CORVEL_BUNDLE_IDENTIFIER=$4 scripts/make-cask.sh "$1" "$2" "$3") >/dev/null 2>&1; }
 
-make_cask 2.1.0 Corvel.dmg "$url" || fail "make-cask.sh refused a good release"
-if command -v shasum >/dev/null; then sha=$(shasum -a 256 "$work/Corvel.dmg"); else sha=$(sha256sum "$work/Corvel.dmg"); fi
+make_cask 2.1.0 Corvel.dmg "$url" org.example.Test || fail "make-cask.sh refused a good release"
+sha=$(sha256sum "$work/Corvel.dmg" 2>/dev/null || shasum -a 256 "$work/Corvel.dmg")
 for line in 'version "2.1.0"' "sha256 \"${sha%% *}\"" "url \"$url\"" 'homepage "https://github.com/someone/corvel"' \
   'depends_on macos: ">= :ventura"' 'app "Corvel.app"' 'uninstall quit:      "org.example.Test",' \
   'launchctl: "org.example.Test.watchdog"' 'zap trash: "~/Library/Preferences/org.example.Test.plist"'; do
@@ -30,8 +21,7 @@ done
 # Each value ends up inside a Ruby string: none that could leave it is written.
 while IFS='|' read -r version dmg address id; do
   rm -f "$cask"
-  make_cask "$version" "$dmg" "$address" && fail "make-cask.sh accepted: $version $dmg $address $id"
-  [ -e "$cask" ] && fail "make-cask.sh wrote a cask for: $version $dmg $address $id"
+  if make_cask "$version" "$dmg" "$address" "$id" || [ -e "$cask" ]; then fail "a cask for: $version $dmg $address $id"; fi
 done <<LIST
 2.1"|Corvel.dmg|$url|org.example.Test
 2.1.0|Corvel.dmg|https://x.test/a"b.dmg|org.example.Test
@@ -40,12 +30,9 @@ done <<LIST
 2.1.0|missing.dmg|$url|org.example.Test
 2.1.0|Corvel.dmg|$url|org.example."Test
 LIST
-unset id
 
 if [ "$(uname -s)" != Darwin ]; then
-  if output=$("$root/scripts/mac-check.sh" 2>&1); then
-    fail "mac-check.sh succeeded off a Mac"
-  fi
+  output=$("$root/scripts/mac-check.sh" 2>&1) && fail "mac-check.sh succeeded off a Mac"
   [[ "$output" == *"needs macOS"* ]] || fail "mac-check.sh did not say it needs macOS: $output"
 fi
 exit "$status"

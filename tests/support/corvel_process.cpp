@@ -1,12 +1,11 @@
 // Driving a built program over pipes.
 #include "corvel_process.h"
 
-#include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
+#include <utility>
 
 extern char** environ;
 
@@ -16,27 +15,23 @@ ProgramProcess::ProgramProcess(const std::filesystem::path& program, const std::
                                const std::map<std::string, std::string>& environment) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+  // Everything the child needs is made before the fork: the child only execs.
   std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry(*e);
-    const std::string name = entry.substr(0, entry.find('='));
-    if (!environment.count(name)) env.push_back(entry);
-  }
-  for (const auto& [name, value] : environment) {
-    if (!value.empty()) env.push_back(name + "=" + value);
-  }
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::erase_if(env, [&](const std::string& e) { return environment.count(e.substr(0, e.find('='))); });
+  for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
+  std::erase_if(env, [&](const std::string& e) { return environment.count(e.substr(0, e.size() - 1)); });
+  std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
+  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  for (auto& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
     ::dup2(out[1], 2);
     ::setpgid(0, 0);  // its own group, so whatever it leaves behind can be ended with it
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
@@ -52,77 +47,56 @@ ProgramProcess::~ProgramProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  if (input_ >= 0) ::close(input_);
-  if (output_ >= 0) ::close(output_);
+  ::close(input_);
+  ::close(output_);
 }
 
 void ProgramProcess::send(const std::string& line) {
-  const std::string text = line + "\n";
-  if (input_ < 0) return;
   // A program that has ended cannot take input; the test then fails on what it expected to see.
   std::signal(SIGPIPE, SIG_IGN);
-  [[maybe_unused]] const ssize_t n = ::write(input_, text.data(), text.size());
+  [[maybe_unused]] const ssize_t n = ::write(input_, (line + "\n").data(), line.size() + 1);
 }
 
-void ProgramProcess::closeInput() {
-  if (input_ >= 0) ::close(input_);
-  input_ = -1;
-}
+void ProgramProcess::closeInput() { ::close(std::exchange(input_, -1)); }
 
 bool ProgramProcess::readSome(std::chrono::milliseconds timeout) {
   pollfd p{output_, POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
   char buffer[8192];
   const ssize_t n = ::read(output_, buffer, sizeof buffer);
-  if (n <= 0) return false;
-  transcript_.append(buffer, static_cast<std::size_t>(n));
-  return true;
+  if (n > 0) transcript_.append(buffer, static_cast<std::size_t>(n));
+  return n > 0;
 }
 
-std::optional<std::string> ProgramProcess::waitFor(const std::string& text, std::chrono::milliseconds timeout) {
+bool ProgramProcess::waitFor(const std::string& text, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto at = transcript_.find(text, consumed_);
-    if (at != std::string::npos) {
-      const auto start = transcript_.rfind('\n', at);
-      const auto end = transcript_.find('\n', at);
+  // Once the program has ended, what it wrote last is still read before giving up.
+  for (bool more = true;; more = readSome(std::chrono::milliseconds(100)) || running() || readSome({})) {
+    if (const auto at = transcript_.find(text, consumed_); at != std::string::npos) {
       consumed_ = at + text.size();
-      return transcript_.substr(
-          start == std::string::npos ? 0 : start + 1,
-          (end == std::string::npos ? transcript_.size() : end) - (start == std::string::npos ? 0 : start + 1));
+      return true;
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    if (!readSome(std::min(left, std::chrono::milliseconds(100))) && !running()) {
-      while (readSome(std::chrono::milliseconds(0))) {
-      }
-      if (transcript_.find(text, consumed_) == std::string::npos) return std::nullopt;
-    }
+    if (!more || std::chrono::steady_clock::now() > deadline) return false;
   }
 }
 
 bool ProgramProcess::running() {
-  if (status_) return false;
   int status = 0;
-  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return false;
   }
-  return true;
+  return !status_;
 }
 
 std::optional<int> ProgramProcess::waitForExit(std::chrono::milliseconds timeout) {
   eventually(
       [this] {
-        while (readSome(std::chrono::milliseconds(0))) {
+        while (readSome({})) {
         }
         return !running();
       },
       timeout);
   return status_;
 }
-
-void ProgramProcess::kill(int signal) { ::kill(pid_, signal); }
 
 }  // namespace corvel::test

@@ -14,8 +14,8 @@ namespace corvel::test {
 
 class ProgramProcess {
  public:
-  // Starts `program` with `arguments`, the current environment plus `environment` (an empty value
-  // removes a variable), standard input and output on pipes, standard error to the same pipe.
+  // The current environment plus `environment`, where an empty value removes a variable; standard
+  // output and error share one pipe, so the transcript keeps their order.
   ProgramProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                  const std::map<std::string, std::string>& environment);
   ~ProgramProcess();
@@ -25,16 +25,13 @@ class ProgramProcess {
   pid_t pid() const { return pid_; }
   void send(const std::string& line);
   void closeInput();
-  // Waits until a line containing `text` has been printed since the last match; returns it, or
-  // none when the time runs out or the program ends first.
-  std::optional<std::string> waitFor(const std::string& text,
-                                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
-  // Everything printed so far.
+  // Whether `text` is printed, after what earlier calls matched, before the time runs out or the
+  // program ends.
+  bool waitFor(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20));
   const std::string& transcript() const { return transcript_; }
-  // The exit status once the program has ended, or none after `timeout`.
+  // The exit status (128 + signal when killed), or none after `timeout`.
   std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   bool running();
-  void kill(int signal);
 
  private:
   bool readSome(std::chrono::milliseconds timeout);
@@ -43,11 +40,10 @@ class ProgramProcess {
   int input_ = -1;
   int output_ = -1;
   std::string transcript_;
-  std::size_t consumed_ = 0;  // transcript already matched
+  std::size_t consumed_ = 0;
   std::optional<int> status_;
 };
 
-// Polls `condition` every 20 ms until it holds or `timeout` passes.
 template <typename Condition>
 bool eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -1,9 +1,7 @@
 // A fresh simulated Mac per test.
 #include "sim_root_fixture.h"
 
-#include <climits>
 #include <csignal>
-#include <fstream>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -21,10 +19,7 @@ void SimRootTest::SetUp() {
   std::string pattern = (fs::temp_directory_path() / "corvel-test-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
   root_ = pattern;
-  if (const char* previous = std::getenv("CORVEL_SIM_ROOT")) {
-    hadPreviousRoot_ = true;
-    previousRoot_ = previous;
-  }
+  if (const char* previous = std::getenv("CORVEL_SIM_ROOT")) previousRoot_ = previous;
   ::setenv("CORVEL_SIM_ROOT", root_.c_str(), 1);
   sim::ensureInitialized(root_);
 }
@@ -35,26 +30,17 @@ namespace {
 // watchdog, a relaunched Corvel) is recognised by the sim root in its environment and ended, so no
 // test leaves a process behind, however it ended.
 void endProcessesOf(const fs::path& root) {
-  const std::string marker = "CORVEL_SIM_ROOT=" + root.string();
-  for (int round = 0; round < 3; ++round) {
-    bool found = false;
+  const std::string marker = std::string(1, '\0') + "CORVEL_SIM_ROOT=" + root.string() + '\0';
+  // A child spawned meanwhile by one of them is caught in the next round.
+  for (int round = 0, found = 1; found && round < 20; ++round, ::usleep(50000)) {
+    found = 0;
     for (const auto& entry : fs::directory_iterator("/proc")) {
       const std::string name = entry.path().filename();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      const pid_t pid = static_cast<pid_t>(std::stol(name));
-      if (pid == ::getpid()) continue;
-      std::ifstream environ(entry.path() / "environ", std::ios::binary);
-      std::string variable;
-      while (std::getline(environ, variable, '\0')) {
-        if (variable == marker) {
-          ::kill(pid, SIGKILL);
-          found = true;
-          break;
-        }
+      if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
+      if (('\0' + sim::readFile(entry.path() / "environ").value_or("")).find(marker) != std::string::npos) {
+        found |= ::kill(std::stoi(name), SIGKILL) == 0;
       }
     }
-    if (!found) return;
-    ::usleep(50000);  // a child spawned meanwhile by one of them gets caught in the next round
   }
 }
 
@@ -62,14 +48,52 @@ void endProcessesOf(const fs::path& root) {
 
 void SimRootTest::TearDown() {
   endProcessesOf(root_);
-  if (hadPreviousRoot_) {
-    ::setenv("CORVEL_SIM_ROOT", previousRoot_.c_str(), 1);
-  } else {
-    ::unsetenv("CORVEL_SIM_ROOT");
-  }
+  previousRoot_ ? ::setenv("CORVEL_SIM_ROOT", previousRoot_->c_str(), 1) : ::unsetenv("CORVEL_SIM_ROOT");
   std::error_code ignored;
   fs::permissions(root_ / "etc/sudoers.d", fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::remove_all(root_, ignored);
+}
+
+nlohmann::json SimRootTest::defaults() const {
+  const auto text = sim::readFile(root_ / "Library/Preferences/app.corvel.Corvel.json");
+  const auto stored = nlohmann::json::parse(text.value_or(""), nullptr, false);
+  return stored.is_object() ? stored : nlohmann::json::object();
+}
+
+std::unique_ptr<ProgramProcess> SimRootTest::start(std::map<std::string, std::string> environment,
+                                                   const std::vector<std::string>& arguments) const {
+  environment.emplace("CORVEL_SKIP_SERVICE", "1");
+  environment.emplace("CORVEL_NO_TOGGLE", "1");
+  auto corvel = std::make_unique<ProgramProcess>(binFolder() / "Corvel", arguments, environment);
+  EXPECT_TRUE(corvel->waitFor("メニューバー: ")) << corvel->transcript();
+  return corvel;
+}
+
+bool play(ProgramProcess& corvel, const Steps& steps) {
+  for (const auto& [line, expected] : steps) {
+    if (!line.empty()) corvel.send(line);
+    if (!expected.empty() && !corvel.waitFor(expected)) {
+      ADD_FAILURE() << "after " << line << " no " << expected << "\n" << corvel.transcript();
+      return false;
+    }
+  }
+  return true;
+}
+
+const Steps setUpRemoteStrong{{"right-click", "メニュー:"},
+                              {"リモート強制モード", "リモート強制モードを設定します"},
+                              {"設定する", "画面ロック防止を設定します"},
+                              {"corvel", ""},
+                              {"続ける", "管理者の承認"},
+                              {"approve", ""}};
+
+Steps restoreAndQuit(bool touchID, bool lockToRestore) {
+  Steps steps{
+      {"right-click", "メニュー:"}, {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"}, {"元に戻して終了", ""}};
+  if (touchID) steps.insert(steps.end(), {{"", "Touch ID:"}, {"touch", ""}});
+  if (lockToRestore) steps.insert(steps.end(), {{"", "画面ロック設定を元に戻します"}, {"corvel", ""}, {"1", ""}});
+  steps.insert(steps.end(), {{"", "管理者の承認"}, {"approve", ""}});
+  return steps;
 }
 
 std::string SimRootTest::macValue(const std::string& name) const { return sim::readValue(root_, name).value_or(""); }

@@ -1,9 +1,14 @@
-// A fresh simulated Mac per test, and where the built programs and tools are.
+// A fresh simulated Mac per test, where the built programs and tools are, and Corvel driven on it.
 #pragma once
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
+
+#include "tests/support/corvel_process.h"
 
 namespace corvel::test {
 
@@ -11,6 +16,14 @@ namespace corvel::test {
 std::filesystem::path binFolder();
 std::filesystem::path simTool(const std::string& name);
 std::filesystem::path testHelper(const std::string& name);
+
+// Lines to send, each with the text to wait for after it ("" for none).
+using Steps = std::vector<std::pair<std::string, std::string>>;
+// Sends each step; false, with the failure recorded, at the first text that does not come.
+bool play(ProgramProcess& corvel, const Steps& steps);
+extern const Steps setUpRemoteStrong;
+// Touch ID is asked while the sleep rule is installed; the password while the lock is to be put back.
+Steps restoreAndQuit(bool touchID, bool lockToRestore);
 
 // Makes a new sim root in a temporary folder, points CORVEL_SIM_ROOT at it for the test (tools
 // started as children inherit it), and removes it afterwards.
@@ -23,11 +36,16 @@ class SimRootTest : public ::testing::Test {
   // mac/<name> of the simulated machine, without its line feed; "" when absent.
   std::string macValue(const std::string& name) const;
   void setMacValue(const std::string& name, const std::string& value) const;
+  // Corvel's stored settings; an empty object when there are none or they do not parse.
+  nlohmann::json defaults() const;
+  // Corvel once it shows its first state. Neither the watchdog nor the toggle at launch, which most
+  // checks would have to wait out, unless `environment` turns them back on with an empty value.
+  std::unique_ptr<ProgramProcess> start(std::map<std::string, std::string> environment = {},
+                                        const std::vector<std::string>& arguments = {}) const;
 
  private:
   std::filesystem::path root_;
-  std::string previousRoot_;
-  bool hadPreviousRoot_ = false;
+  std::optional<std::string> previousRoot_;
 };
 
 }  // namespace corvel::test
