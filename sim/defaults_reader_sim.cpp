@@ -10,28 +10,11 @@
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
+#include "defaults_json.h"
+
 namespace corvel::sim {
 namespace {
 using nlohmann::json;
-
-// The same Boolean reading of a text as the settings store's, NSUserDefaults' own: true on a
-// leading "Y", "y", "T", "t" or digit 1-9, after blanks, a sign and leading zeros.
-bool textAsBoolean(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  while (i < text.size() && text[i] == '0') ++i;
-  if (i == text.size()) return false;
-  const char c = text[i];
-  return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
-}
-
-bool booleanOf(const json& value) {
-  if (value.is_boolean()) return value.get<bool>();
-  if (value.is_number()) return value.get<double>() != 0.0;
-  if (value.is_string()) return textAsBoolean(value.get<std::string>());
-  return false;
-}
 
 // The whole file, or none when it is not a plain file of a sensible size. O_NOFOLLOW refuses a
 // link planted in its place, O_NONBLOCK keeps a pipe from holding the open forever.
@@ -84,7 +67,7 @@ std::optional<DefaultsSnapshot> SimDefaultsReader::readDefaults(const std::vecto
       const auto it = object.find(key);
       if (it == object.end()) continue;
       if (it->is_string()) value.text = it->get<std::string>();
-      value.boolean = booleanOf(*it);
+      value.boolean = booleanOfDefaultsValue(*it);
     }
     return snapshot;
   } catch (const std::exception&) {

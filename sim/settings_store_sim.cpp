@@ -3,6 +3,8 @@
 // keys.
 #include "settings_store_sim.h"
 
+#include "defaults_json.h"
+
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
@@ -185,18 +187,6 @@ bool keepCopy(const fs::path& file, const std::string& text) {
 
 std::string serialized(const json& object) { return object.dump(2, ' ', false, json::error_handler_t::replace) + "\n"; }
 
-// NSUserDefaults' Boolean reading of a text: true on a leading "Y", "y", "T", "t" or digit 1-9,
-// after blanks, a sign and leading zeros.
-bool textAsBoolean(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  while (i < text.size() && text[i] == '0') ++i;
-  if (i == text.size()) return false;
-  const char c = text[i];
-  return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
-}
-
 }  // namespace
 
 struct JsonSettingsStore::State {
@@ -291,11 +281,7 @@ std::optional<std::string> JsonSettingsStore::string(std::string_view key) {
 
 bool JsonSettingsStore::boolean(std::string_view key) {
   const json* value = state_->find(file_, key);
-  if (!value) return false;
-  if (value->is_boolean()) return value->get<bool>();
-  if (value->is_number()) return value->get<double>() != 0.0;
-  if (value->is_string()) return textAsBoolean(value->get<std::string>());
-  return false;
+  return value != nullptr && booleanOfDefaultsValue(*value);
 }
 
 void JsonSettingsStore::setString(std::string_view key, std::string_view value) {
