@@ -27,8 +27,9 @@ struct Corvel {
 };
 
 TEST(NestedActionsTest, NoSequenceLeavesOneModesStateBehindInTheOther) {
-  const std::vector<std::string> actions{"click", "通常モード", "リモート強制モード", "設定を元に戻して終了…",
-                                         "OFFにして終了", "ONに切り替える", "OFFに切り替える"};
+  const std::vector<std::string> actions{
+      "click",         "通常モード",     "リモート強制モード", "設定を元に戻して終了…",
+      "OFFにして終了", "ONに切り替える", "OFFに切り替える"};
   std::mt19937 random(2026);
   const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   for (int run = 0; run < 300; ++run) {
