@@ -2,9 +2,9 @@
 #include "agent_service_sim.h"
 
 #include <algorithm>
-#include <charconv>
 #include <csignal>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -12,6 +12,7 @@
 
 #include "adapters/posix/process_info.h"
 #include "sim/sim_root.h"
+#include "support/decimal.h"
 
 namespace corvel::sim {
 namespace fs = std::filesystem;
@@ -30,9 +31,9 @@ std::optional<std::string> recorded(const std::string& text, std::string_view na
 }
 
 pid_t asPid(const std::optional<std::string>& text) {
-  pid_t pid = 0;
-  if (!text || std::from_chars(text->data(), text->data() + text->size(), pid).ec != std::errc() || pid < 0) return 0;
-  return pid;
+  const auto number = text ? parseDecimal(*text) : std::nullopt;
+  if (!number || *number > std::numeric_limits<pid_t>::max()) return 0;
+  return static_cast<pid_t>(*number);
 }
 
 }  // namespace

@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
+#include <limits>
 #include <string>
 #include <system_error>
 
 #include "adapters/posix/process_info.h"
+#include "support/decimal.h"
 #include "sim_root.h"
 
 namespace corvel::sim {
@@ -26,10 +27,10 @@ std::vector<pid_t> holders(const fs::path& root, bool releaseDead) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(root / "mac" / "assertions", error)) {
     const std::string name = entry.path().filename().string();
-    pid_t pid = 0;
-    const auto [end, status] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    const auto number = parseDecimal(name);
     // Anything else there (a caffeinate's temporary file mid-rename) is not an assertion yet.
-    if (status != std::errc() || end != name.data() + name.size() || pid <= 0) continue;
+    if (!number || *number <= 0 || *number > std::numeric_limits<pid_t>::max()) continue;
+    const auto pid = static_cast<pid_t>(*number);
     if (processIsAlive(pid)) {
       live.push_back(pid);
     } else if (releaseDead) {
