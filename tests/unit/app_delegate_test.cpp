@@ -1,143 +1,155 @@
-// The application callbacks and the two quit commands, with Corvel wired to fakes of every port.
+// The application callbacks, the two quit commands, and what runs nested in a switch, with Corvel wired
+// to the fakes.
 #include <gtest/gtest.h>
+#include <random>
+#include <thread>
 #include <tuple>
 
-#include "main/app_delegate.h"
 #include "tests/unit/fakes.h"
 
-namespace corvel {
+namespace corvel::test {
 namespace {
 
-using test::Strings;
-
-// The fake Mac stands behind the tools, the administrator script, the directory and the file system.
-struct Corvel {
-  test::FakeStore defaults;
-  test::FakeApplication application;
-  test::FakeMac mac;
-  test::FakeClock clock;
-  test::FakeEnvironment environment;
-  test::FakeStatusBar statusBar;
-  test::FakeSession session;
-  test::FakeAlerts alerts;
-  test::FakeBiometrics biometrics;
-  test::FakeDockTile dockTile;
-  test::FakeAgentServices agents;
-  Platform platform{defaults, application, mac,        clock, environment, mac,    statusBar,     mac,
-                    session,  alerts,      biometrics, mac,   dockTile,    agents, macToolPaths()};
-  std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
-
-  bool enabled() { return defaults.boolean(keys::protectionEnabled); }
-  void chooseInMenu(const std::string& title) {
-    statusBar.clickButton(ClickKind::right, [&](test::FakeMenu& menu) { menu.find(title)->action(); });
-  }
-};
-
-class AppDelegateTest : public ::testing::Test, public Corvel {
- protected:
+struct AppDelegateTest : ::testing::Test, Rig {
   void SetUp() override { delegate->applicationDidFinishLaunching(); }
 };
 
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
-  EXPECT_EQ(agents.calls, (Strings{"app.corvel.Corvel.watchdog.plist", "register"}));
-  EXPECT_EQ(statusBar.item->title, "⚫ スリープ防止 OFF");
-  ASSERT_EQ(application.delayed.size(), 1u);
-  EXPECT_FALSE(enabled());
-  application.delayed[0]();
-  EXPECT_TRUE(enabled());
-  EXPECT_EQ(mac.runningChildren(), 1u);
-  ASSERT_EQ(application.timers.size(), 1u);
-  session.locked = true;  // a change no click made
-  application.timers[0]();
-  EXPECT_EQ(statusBar.item->title, "🟠 ON・現在ロック中");
+  ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
+            std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
+  desk.delayed[0]();
+  EXPECT_TRUE(settings.enabled() && mac.runningChildren() == 1);
+  mac.sessionLocked = true;  // a change no click made
+  desk.timers[0]();
+  EXPECT_EQ(statusBar.title, "🟠 ON・現在ロック中");
 }
 
+// A relaunch after a crash, or CORVEL_NO_TOGGLE=1, keeps the state; the argument counts only whole and
+// as written, the switch only as "1".
 TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
   const std::tuple<Strings, std::optional<std::string>, bool> table[] = {
-      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false}, {{"Corvel"}, "1", false}, {{"Corvel"}, "0", true}};
+      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false},
+      {{"Corvel"}, "1", false},
+      {{"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "true", true}};
   for (const auto& [arguments, noToggle, toggles] : table) {
-    Corvel corvel;
-    corvel.environment.argumentList = arguments;
-    if (noToggle) corvel.environment.variables["CORVEL_NO_TOGGLE"] = *noToggle;
-    corvel.defaults.set(keys::protectionEnabled, true);
+    Rig corvel;
+    corvel.mac.argumentList = arguments;
+    if (noToggle) corvel.mac.variables["CORVEL_NO_TOGGLE"] = *noToggle;
+    corvel.settings.setEnabled(true);
     corvel.delegate->applicationDidFinishLaunching();
-    EXPECT_EQ(corvel.application.delayed.size(), toggles ? 1u : 0u) << arguments.back();
-    EXPECT_EQ(corvel.statusBar.item->title, "🟢 スリープ防止 ON");
+    EXPECT_EQ(std::tuple(corvel.desk.delayed.size(), corvel.statusBar.title),
+              std::tuple(toggles ? 1u : 0u, "🟢 スリープ防止 ON"));
+    corvel.delegate.reset();  // a delayed toggle must not keep it alive
+    for (const auto& task : corvel.desk.delayed) task();
+    EXPECT_TRUE(corvel.settings.enabled());
   }
-}
-
-TEST_F(AppDelegateTest, TheDelayedToggleDoesNotKeepTheDelegateAlive) {
-  auto toggle = application.delayed.at(0);
-  delegate.reset();
-  toggle();
-  EXPECT_FALSE(enabled());
 }
 
 TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));  // nothing to open
-  EXPECT_TRUE(enabled());
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
-  EXPECT_EQ(alerts.titles(), (Strings{"スリープ防止がONです"}));
+  EXPECT_EQ(std::tuple(settings.enabled(), desk.titles), std::tuple(true, Strings{"スリープ防止がONです"}));
   // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
-  EXPECT_EQ(mac.runningChildren(), 0u);
-  EXPECT_EQ(agents.calls.back(), "register");
+  EXPECT_EQ(std::tuple(mac.runningChildren(), launch.agentCalls.back()), std::tuple(0u, "register"));
   delegate->applicationShouldHandleReopen(true);
-  EXPECT_FALSE(enabled());
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::now);
   delegate->applicationWillTerminate();
-  EXPECT_EQ(agents.calls.back(), "unregister");
+  EXPECT_EQ(launch.agentCalls.back(), "unregister");
 }
 
 TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
-  defaults.set(keys::protectionMode, std::string("remoteStrong"));
-  defaults.set(keys::protectionEnabled, true);
-  mac.ruleInstalled = mac.sleepDisabled = true;
-  biometrics.available = false;
-  chooseInMenu("OFFにして終了");
-  EXPECT_TRUE(enabled());
-  EXPECT_EQ(application.terminations, 0);
-  biometrics.available = true;
-  chooseInMenu("OFFにして終了");
-  EXPECT_FALSE(enabled() || mac.sleepDisabled);
-  EXPECT_EQ(agents.calls.back(), "unregister");
-  EXPECT_EQ(application.terminations, 1);
+  remoteStrong();
+  settings.setEnabled(true);
+  mac.sleepDisabled = true;
+  desk.touchID = false;
+  statusBar.choose("OFFにして終了");
+  EXPECT_EQ(std::tuple(settings.enabled(), desk.terminations), std::tuple(true, 0));
+  desk.touchID = true;
+  statusBar.choose("OFFにして終了");
+  EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, launch.agentCalls.back(), desk.terminations),
+            std::tuple(false, false, "unregister", 1));
 }
 
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
-  const std::string confirm = "Macの設定を元に戻しますか？", reason = "画面ロック設定を元に戻します",
-                    failed = "設定を完全に戻せませんでした";
-  struct Row {
-    std::vector<std::pair<std::size_t, std::string>> answers;
-    bool removalApproved;
-    Strings alerts;
-    std::string lockAfter;
-    bool quits;
-  };
-  const Row table[] = {
-      {{{1, ""}}, true, {confirm}, "off", false},
-      {{{0, ""}, {0, "secret"}}, true, {confirm, reason}, "immediate", true},
-      {{{0, ""}, {0, "wrong"}}, true, {confirm, reason, "設定を戻せませんでした", failed}, "off", false},
-      {{{0, ""}, {0, "secret"}}, false, {confirm, reason, failed}, "immediate", false},
-  };
-  for (const auto& row : table) {
-    Corvel corvel;
+  // The answers: the confirmation pressed, then the password typed; whether the removal is approved.
+  // Protection is switched off first unless the confirmation was cancelled.
+  const std::tuple<std::size_t, std::string, bool, std::string> table[] = {{1, "", true, "off"},
+                                                                           {0, "secret", true, "immediate"},
+                                                                           {0, "wrong", true, "off"},
+                                                                           {0, "secret", false, "immediate"}};
+  for (const auto& [pressed, typed, removalApproved, lockAfter] : table) {
+    Rig corvel;
     corvel.mac.screenLock = "off";
     corvel.mac.ruleInstalled = true;
-    corvel.mac.administratorApproves = row.removalApproved;
+    corvel.mac.administratorApproves = removalApproved;
     corvel.defaults.set(keys::didDisableScreenLock, true);
-    corvel.defaults.set(keys::protectionEnabled, true);
-    for (const auto& [pressed, typed] : row.answers) corvel.alerts.answer(pressed, typed);
+    corvel.settings.setEnabled(true);
+    corvel.desk.answer(pressed);
+    corvel.desk.answer(0, typed);
     corvel.delegate->applicationDidFinishLaunching();
-    corvel.chooseInMenu("設定を元に戻して終了…");
-    EXPECT_EQ(corvel.alerts.titles(), row.alerts);
-    EXPECT_EQ(corvel.mac.screenLock, row.lockAfter);
-    EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits);
-    EXPECT_EQ(corvel.application.terminations, row.quits ? 1 : 0);
-    EXPECT_EQ(corvel.agents.calls.back(), row.quits ? "unregister" : "register");
-    EXPECT_EQ(corvel.enabled(), row.answers.size() == 1);  // switched off first unless cancelled
+    corvel.statusBar.choose("設定を元に戻して終了…");
+    const bool quits = typed == "secret" && removalApproved;
+    EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.terminations,
+                         corvel.launch.agentCalls.back(), corvel.settings.enabled()),
+              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", pressed == 1));
+    EXPECT_EQ(corvel.desk.titles.back() == "設定を完全に戻せませんでした", pressed == 0 && !quits);
+  }
+}
+
+// The event loop keeps turning while the Touch ID prompt is up, until the reply comes from the
+// service's own thread. Clicks and menu actions handled meanwhile run nested in the wait: a second
+// switch, a mode change or a restore there would be undone, or left in the wrong mode, by the switch
+// finishing after it, so they do nothing.
+TEST_F(AppDelegateTest, NothingNestedInTheTouchIDWaitChangesAnything) {
+  remoteStrong();
+  std::function<void(bool)> reply;
+  desk.onPrompt = [&](std::function<void(bool)> r) { reply = std::move(r); };
+  std::thread replier;
+  desk.onTurn = [&] {
+    if (desk.turns != 3) return;
+    statusBar.clickButton(ClickKind::left);
+    for (const char* title : {"ONに切り替える", "通常モード", "設定を元に戻して終了…", "OFFにして終了"})
+      statusBar.choose(title);
+    replier = std::thread([&] { reply(true); });
+  };
+  desk.delayed.at(0)();
+  replier.join();
+  EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, settings.mode(), desk.prompts, desk.terminations),
+            std::tuple(true, true, ProtectionMode::remoteStrong, 1, 0));
+  EXPECT_TRUE(desk.titles.empty());
+  EXPECT_EQ(desk.fallbackTitle, "");  // no way round the finger
+}
+
+// Whatever runs nested in a switch, and however the prompt is answered, no state that belongs to one
+// mode is left behind in the other.
+TEST(NestedActionsTest, NoSequenceLeavesOneModesStateBehindInTheOther) {
+  const Strings actions{"click",         "通常モード",    "リモート強制モード", "設定を元に戻して終了…",
+                        "OFFにして終了", "ONに切り替える"};
+  std::mt19937 random(2026);
+  const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  for (int run = 0; run < 300; ++run) {
+    Rig rig;
+    rig.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
+    rig.delegate->applicationDidFinishLaunching();
+    for (int i = 0; i < 200; ++i) rig.desk.answer(pick(5) == 0 ? 1u : 0u, rig.mac.loginPassword);
+    std::string trace;
+    const auto act = [&](const std::string& action) {
+      trace.append(action).append(" ");
+      if (action == "click") return rig.statusBar.clickButton(ClickKind::left);
+      rig.statusBar.choose(action);
+    };
+    rig.desk.onPrompt = [&](std::function<void(bool)> reply) {
+      for (std::size_t nested = pick(3); nested > 0; --nested) act(actions[pick(actions.size())]);
+      reply(pick(4) != 0);
+    };
+    for (int step = 0; step < 10; ++step) {
+      act(actions[pick(actions.size())]);
+      ASSERT_FALSE(rig.settings.mode() == ProtectionMode::standard && rig.mac.sleepDisabled) << trace;
+      ASSERT_FALSE(!rig.settings.enabled() && (rig.mac.sleepDisabled || rig.mac.runningChildren() > 0)) << trace;
+    }
   }
 }
 
 }  // namespace
-}  // namespace corvel
+}  // namespace corvel::test

@@ -3,79 +3,55 @@
 
 #include "tests/unit/fakes.h"
 
-namespace corvel {
+namespace corvel::test {
 namespace {
 
-class CaffeinateSupervisorTest : public ::testing::Test {
- protected:
-  test::FakeMac mac;
-  test::FakeStore defaults;
-  CaffeinateSupervisor supervisor{mac, defaults, "/usr/bin/caffeinate"};
-  std::optional<std::string> recorded() { return defaults.string(keys::caffeinateProcessIdentifier); }
+struct CaffeinateSupervisorTest : ::testing::Test, Rig {
+  CaffeinateSupervisor& supervisor = caffeinate;
+  CaffeinateSupervisor relaunched() { return {mac, defaults, "/usr/bin/caffeinate"}; }
 };
 
-TEST_F(CaffeinateSupervisorTest, StartsOneChildAndStopsIt) {
+TEST_F(CaffeinateSupervisorTest, StartsOneChildAndARelaunchTakesChargeOfIt) {
   supervisor.startCaffeinateIfNeeded();
   supervisor.startCaffeinateIfNeeded();
   ASSERT_EQ(mac.children.size(), 1u);
-  EXPECT_EQ(mac.children[0]->executable, "/usr/bin/caffeinate");
-  EXPECT_EQ(mac.children[0]->arguments, (test::Strings{"-d", "-i", "-m", "-s"}));
   mac.children[0]->running = false;  // ended from outside
   supervisor.startCaffeinateIfNeeded();
   ASSERT_EQ(mac.children.size(), 2u);
-  EXPECT_EQ(mac.children[0]->terminations, 0);
-  EXPECT_EQ(recorded(), "1002");
-  supervisor.stopCaffeinate();
-  supervisor.stopCaffeinate();
-  EXPECT_EQ(mac.children[1]->terminations, 1);
-  EXPECT_FALSE(supervisor.isCaffeinateRunning());
-  EXPECT_EQ(recorded(), std::nullopt);
+  EXPECT_EQ(defaults.string(keys::caffeinateProcessIdentifier), "1002");
+  auto next = relaunched();
+  next.startCaffeinateIfNeeded();
+  EXPECT_TRUE(mac.children.size() == 2 && next.isCaffeinateRunning());
+  relaunched().stopCaffeinate();  // a stop before any start ends it too
+  EXPECT_FALSE(mac.children[1]->running || supervisor.isCaffeinateRunning());
+  EXPECT_TRUE(defaults.values.empty());
 }
 
-TEST_F(CaffeinateSupervisorTest, ARelaunchTakesChargeOfTheRecordedChild) {
-  supervisor.startCaffeinateIfNeeded();
-  CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
-  relaunched.startCaffeinateIfNeeded();
-  EXPECT_EQ(mac.children.size(), 1u);
-  EXPECT_TRUE(relaunched.isCaffeinateRunning());
-  CaffeinateSupervisor again(mac, defaults, "/usr/bin/caffeinate");
-  again.stopCaffeinate();  // a stop before any start ends it too
-  EXPECT_EQ(mac.children[0]->terminations, 1);
-  EXPECT_EQ(recorded(), std::nullopt);
-}
-
-TEST_F(CaffeinateSupervisorTest, AProcessThatOnlySharesThePidIsNeverTakenCharge) {
+// The pid alone may since belong to anyone's process, even another caffeinate started the same way.
+TEST_F(CaffeinateSupervisorTest, OnlyTheRecordedIdentityIsTakenChargeOfAndAnyOtherRecordIsDropped) {
   supervisor.startCaffeinateIfNeeded();
   EXPECT_EQ(defaults.string(keys::caffeinateProcessIdentity), "8001 501");
-  // The same pid, command line and owner, but started at another time: someone else's caffeinate.
-  for (const char* identity : {"8002 501", "8001 0", "8001", "x 501", ""}) {
-    defaults.setString(keys::caffeinateProcessIdentifier, "1001");
+  const std::pair<const char*, const char*> records[] = {
+      {"1001", "8002 501"},         {"1001", "8001 0"},  {"1001", "8001"},  {"1001", "x 501"},
+      {"1001", "8001 99999999999"}, {"abc", "8001 501"}, {"0", "8001 501"}, {"99999999999", "8001 501"}};
+  for (const auto& [pid, identity] : records) {
+    defaults.setString(keys::caffeinateProcessIdentifier, pid);
     defaults.setString(keys::caffeinateProcessIdentity, identity);
-    CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
-    relaunched.stopCaffeinate();
-    EXPECT_EQ(mac.children[0]->terminations, 0) << identity;
-    EXPECT_EQ(recorded(), std::nullopt) << identity;
-    EXPECT_EQ(defaults.string(keys::caffeinateProcessIdentity), std::nullopt) << identity;
+    relaunched().stopCaffeinate();
+    EXPECT_TRUE(mac.children[0]->running) << pid << " " << identity;
+    EXPECT_TRUE(defaults.values.empty()) << pid << " " << identity;
   }
-}
-
-TEST_F(CaffeinateSupervisorTest, ARecordThatNamesNoLiveCaffeinateIsDropped) {
-  supervisor.startCaffeinateIfNeeded();
-  mac.children[0]->running = false;
-  for (const char* stale : {"1001", "abc", "-3", "0", "99999999999", ""}) {
-    defaults.setString(keys::caffeinateProcessIdentifier, stale);
-    CaffeinateSupervisor relaunched(mac, defaults, "/usr/bin/caffeinate");
-    relaunched.stopCaffeinate();
-    EXPECT_EQ(recorded(), std::nullopt) << stale;
+  // A child that ended is replaced by none that runs: no record may point at it, nor stay behind.
+  supervisor.stopCaffeinate();
+  for (bool startsButEnds : {false, true}) {
+    mac.caffeinateStarts = true, mac.caffeinateEndsAtOnce = false;
+    supervisor.startCaffeinateIfNeeded();
+    mac.children.back()->running = false;
+    mac.caffeinateStarts = mac.caffeinateEndsAtOnce = startsButEnds;
+    supervisor.startCaffeinateIfNeeded();
+    EXPECT_TRUE(defaults.values.empty()) << startsButEnds;
   }
-  // A child that died since cannot be replaced: no record may point at it.
-  supervisor.startCaffeinateIfNeeded();
-  mac.children[1]->running = false;
-  mac.caffeinateStarts = false;
-  supervisor.startCaffeinateIfNeeded();
-  EXPECT_FALSE(supervisor.isCaffeinateRunning());
-  EXPECT_EQ(recorded(), std::nullopt);
 }
 
 }  // namespace
-}  // namespace corvel
+}  // namespace corvel::test

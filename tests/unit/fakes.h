@@ -1,6 +1,5 @@
-// Fakes of the ports for the unit tests, and FakeMac: one small model of the Mac behind the tools,
-// the administrator script, the directory and the file system, so flows run against a machine that
-// answers and changes as a real one would.
+// Fakes of the ports for the unit tests. FakeMac is the one model of the Mac behind the tools, so flows
+// run against a machine that answers and changes as a real one would; FakeDesk is the person at it.
 #pragma once
 
 #include <algorithm>
@@ -13,107 +12,44 @@
 #include <variant>
 #include <vector>
 
-#include "main/engine/protection.h"
+#include "main/app_delegate.h"
+#include "main/status/status_report.h"
 #include "ports/platform.h"
 
 namespace corvel::test {
 
 using Strings = std::vector<std::string>;
 
-class FakeStore final : public SettingsStore {
- public:
+inline std::string joined(std::string line, const Strings& words) {
+  for (const auto& word : words) line += " " + word;
+  return line;
+}
+
+struct FakeStore final : SettingsStore, DefaultsReader {
   std::optional<std::string> string(std::string_view key) override {
-    const auto it = values.find(key);
-    if (it == values.end() || !std::holds_alternative<std::string>(it->second)) return std::nullopt;
-    return std::get<std::string>(it->second);
+    const auto* text = values.contains(key) ? std::get_if<std::string>(&values.find(key)->second) : nullptr;
+    return text ? std::optional(*text) : std::nullopt;
   }
   bool boolean(std::string_view key) override {
-    const auto it = values.find(key);
-    return it != values.end() && it->second == std::variant<std::string, bool>(true);
+    return values.contains(key) && values.find(key)->second == Value(true);
   }
   void setString(std::string_view key, std::string_view value) override { set(key, std::string(value)); }
   void setBoolean(std::string_view key, bool value) override { set(key, value); }
-  void remove(std::string_view key) override {
-    if (const auto it = values.find(key); it != values.end()) values.erase(it);
-    ++writes;
+  void remove(std::string_view key) override { values.erase(std::string(key)); }
+  std::optional<DefaultsSnapshot> readDefaults(const Strings& keys) override {
+    if (!readable) return std::nullopt;
+    DefaultsSnapshot snapshot;
+    for (const auto& key : keys) snapshot[key] = {string(key), boolean(key)};
+    return snapshot;
   }
-  void set(std::string_view key, std::variant<std::string, bool> value) {
-    values[std::string(key)] = std::move(value);
-    ++writes;
-  }
-  bool has(std::string_view key) const { return values.find(key) != values.end(); }
-  std::map<std::string, std::variant<std::string, bool>, std::less<>> values;
-  int writes = 0;  // sets and removals
+  using Value = std::variant<std::string, bool>;
+  void set(std::string_view key, Value value) { values[std::string(key)] = std::move(value); }
+  std::map<std::string, Value, std::less<>> values;
+  bool readable = true;
 };
 
-class FakeClock final : public Clock {
- public:
-  TimePoint now() override { return current; }
-  void sleepFor(std::chrono::duration<double> s) override {
-    current += std::chrono::duration_cast<TimePoint::duration>(s);
-  }
-  double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
-  TimePoint current{};
-};
-
-class FakeEnvironment final : public ProcessEnvironment {
- public:
-  const std::vector<std::string>& arguments() const override { return argumentList; }
-  std::optional<std::string> variable(std::string_view name) const override {
-    const auto it = variables.find(name);
-    return it == variables.end() ? std::nullopt : std::optional(it->second);
-  }
-  std::string userName() const override { return user; }
-  Strings argumentList{"Corvel"};
-  std::map<std::string, std::string, std::less<>> variables;
-  std::string user = "alice";
-};
-
-// Answers each alert from a queue (none left: closed without a press) and keeps what was shown.
-class FakeAlerts final : public Alerts {
- public:
-  AlertResponse runModal(const AlertRequest& request) override {
-    shown.push_back(request);
-    if (answers.empty()) return {};
-    auto [pressed, typed] = answers.front();
-    answers.pop_front();
-    return {pressed, SecretText(typed)};
-  }
-  void answer(std::optional<std::size_t> pressed, std::string typed = "") { answers.push_back({pressed, typed}); }
-  Strings titles() const {
-    Strings out;
-    for (const auto& request : shown) out.push_back(request.messageText);
-    return out;
-  }
-  std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
-  std::vector<AlertRequest> shown;
-};
-
-class FakeBiometrics final : public Biometrics {
- public:
-  std::unique_ptr<BiometricContext> makeContext() override { return std::make_unique<Context>(*this); }
-  bool available = true;
-  // Receives each prompt's reply; by default a matching finger, at once.
-  std::function<void(std::function<void(bool)>)> onPrompt = [](std::function<void(bool)> reply) { reply(true); };
-  int prompts = 0;
-  std::string fallbackTitle = "<unset>";
-
- private:
-  struct Context final : BiometricContext {
-    explicit Context(FakeBiometrics& owner) : owner(owner) {}
-    void setLocalizedCancelTitle(const std::string&) override {}
-    void setLocalizedFallbackTitle(const std::string& title) override { owner.fallbackTitle = title; }
-    bool canEvaluateBiometrics() override { return owner.available; }
-    void evaluateBiometrics(const std::string&, std::function<void(bool)> reply) override {
-      ++owner.prompts;
-      owner.onPrompt(std::move(reply));
-    }
-    FakeBiometrics& owner;
-  };
-};
-
-class FakeApplication final : public Application {
- public:
+// The event loop, the alerts and the Touch ID prompt the person answers, and the Dock tile.
+struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   void setDelegate(ApplicationDelegate*) override {}
   void setActivationPolicyRegular() override {}
   void run() override {}
@@ -127,58 +63,77 @@ class FakeApplication final : public Application {
     ++turns;
     if (onTurn) onTurn();
   }
-  int terminations = 0, turns = 0;
+  // Answered from the queue; none left: closed without a press.
+  AlertResponse runModal(const AlertRequest& request) override {
+    titles.push_back(request.messageText);
+    secureFields += request.secureField.has_value();
+    if (answers.empty()) return {};
+    auto [pressed, typed] = answers.front();
+    answers.pop_front();
+    return {pressed, SecretText(typed)};
+  }
+  void answer(std::optional<std::size_t> pressed, std::string typed = "") { answers.push_back({pressed, typed}); }
+  std::unique_ptr<BiometricContext> makeContext() override { return std::make_unique<Context>(*this); }
+  double measureTextWidth(const std::string&, const Font&) override { return 0; }
+  void showIcon(const Drawing& drawing) override { icons.push_back(drawing); }
+
+  struct Context final : BiometricContext {
+    explicit Context(FakeDesk& desk) : desk(desk) {}
+    void setLocalizedCancelTitle(const std::string&) override {}
+    void setLocalizedFallbackTitle(const std::string& title) override { desk.fallbackTitle = title; }
+    bool canEvaluateBiometrics() override { return desk.touchID; }
+    void evaluateBiometrics(const std::string&, std::function<void(bool)> reply) override {
+      ++desk.prompts;
+      desk.onPrompt(std::move(reply));
+    }
+    FakeDesk& desk;
+  };
+
+  int terminations = 0, turns = 0, prompts = 0, secureFields = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
+  std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
+  Strings titles;  // of every alert shown
+  bool touchID = true;
+  std::string fallbackTitle = "<unset>";
+  // Receives each prompt's reply; by default a matching finger, at once.
+  std::function<void(std::function<void(bool)>)> onPrompt = [](std::function<void(bool)> reply) { reply(true); };
+  std::vector<Drawing> icons;
 };
 
-class FakeSession final : public Session {
- public:
-  std::optional<bool> screenIsLockedFlag() override { return ++queries, locked; }
-  std::optional<bool> locked;
-  int queries = 0;
-};
-
-struct FakeMenu;
-struct FakeMenuItem final : MenuItem {
-  FakeMenuItem(std::string title, std::string key) : text(std::move(title)), key(std::move(key)) {}
+// A menu entry, or a menu: what it holds, null for a separator.
+struct FakeMenu final : MenuItem, Menu {
+  explicit FakeMenu(std::string title = "") : text(std::move(title)) {}
   std::string title() const override { return text; }
   void setTitle(const std::string& title) override { text = title; }
   void setAction(std::function<void()> a) override { action = std::move(a); }
   void setEnabled(bool on) override { enabled = on; }
   void setChecked(bool on) override { checked = on; }
   void setSubmenu(std::shared_ptr<Menu> menu) override { submenu = std::dynamic_pointer_cast<FakeMenu>(menu); }
-  std::string text, key;
-  std::function<void()> action;
-  bool enabled = true, checked = false;
-  std::shared_ptr<FakeMenu> submenu;
-};
-
-struct FakeMenu final : Menu {
-  void addItem(std::shared_ptr<MenuItem> item) override {
-    items.push_back(std::dynamic_pointer_cast<FakeMenuItem>(item));
-  }
+  void addItem(std::shared_ptr<MenuItem> item) override { items.push_back(std::dynamic_pointer_cast<FakeMenu>(item)); }
   void addSeparator() override { items.push_back(nullptr); }
-  // Depth first: "-" for a separator, "✓" before a checked title, submenu entries indented.
-  Strings lines(const std::string& indent = "") const {
-    Strings out;
-    for (const auto& item : items) {
-      out.push_back(indent + (!item ? "-" : (item->checked ? "✓" : "") + item->text));
-      for (auto& line : item && item->submenu ? item->submenu->lines(indent + "  ") : Strings{}) out.push_back(line);
-    }
-    return out;
-  }
-  std::shared_ptr<FakeMenuItem> find(const std::string& title) const {
+  std::shared_ptr<FakeMenu> find(const std::string& title) const {
     for (const auto& item : items) {
       if (item && item->text == title) return item;
       if (auto found = item && item->submenu ? item->submenu->find(title) : nullptr) return found;
     }
     return nullptr;
   }
-  std::vector<std::shared_ptr<FakeMenuItem>> items;
+  std::string text;
+  std::function<void()> action;
+  bool enabled = true, checked = false;
+  std::shared_ptr<FakeMenu> submenu;
+  std::vector<std::shared_ptr<FakeMenu>> items;
 };
 
-struct FakeStatusItem final : StatusItem {
+// The menu bar and the one status item in it.
+struct FakeStatusBar final : StatusBar, StatusItem {
+  std::shared_ptr<Menu> makeMenu() override { return std::make_shared<FakeMenu>(); }
+  std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string&) override {
+    return std::make_shared<FakeMenu>(title);
+  }
+  std::shared_ptr<StatusItem> makeStatusItem() override { return {std::shared_ptr<StatusItem>(), this}; }
+  std::optional<ClickKind> currentClick() const override { return click; }
   bool hasButton() const override { return true; }
   void setButtonAction(std::function<void()> a) override { action = std::move(a); }
   void setButtonTitle(const std::string& t) override { title = t; }
@@ -187,221 +142,203 @@ struct FakeStatusItem final : StatusItem {
   void performButtonClick() override {
     if (menu && onMenu) onMenu(*menu);
   }
-  std::function<void()> action;
-  std::string title, toolTip;
-  std::shared_ptr<FakeMenu> menu;
-  std::function<void(FakeMenu&)> onMenu;  // the person choosing in the open menu
-};
-
-class FakeStatusBar final : public StatusBar {
- public:
-  std::shared_ptr<Menu> makeMenu() override { return std::make_shared<FakeMenu>(); }
-  std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& key) override {
-    return std::make_shared<FakeMenuItem>(title, key);
-  }
-  std::shared_ptr<StatusItem> makeStatusItem() override { return item = std::make_shared<FakeStatusItem>(); }
-  std::optional<ClickKind> currentClick() const override { return click; }
   // A release of `kind` over the button, with `choose` played in the menu if one opens.
   void clickButton(ClickKind kind, std::function<void(FakeMenu&)> choose = nullptr) {
     click = kind;
-    item->onMenu = std::move(choose);
-    item->action();
+    onMenu = std::move(choose);
+    action();
     click.reset();
   }
-  std::shared_ptr<FakeStatusItem> item;
+  // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title).
+  void choose(const std::string& title) {
+    clickButton(ClickKind::right, [&](FakeMenu& menu) {
+      if (const auto item = menu.find(title)) item->action();
+    });
+  }
   std::optional<ClickKind> click;
+  std::function<void()> action;
+  std::string title, toolTip;
+  std::shared_ptr<FakeMenu> menu;
+  std::function<void(FakeMenu&)> onMenu;
 };
 
-// A fixed advance per character, proportional to the size, so centring shows in the numbers.
-class FakeDockTile final : public DockTile {
- public:
-  double measureTextWidth(const std::string& text, const Font& font) override {
-    return static_cast<double>(text.size()) * font.size * (font.weight == FontWeight::heavy ? 0.7 : 0.6);
-  }
-  void showIcon(const Drawing& drawing) override { icons.push_back(drawing); }
-  std::vector<Drawing> icons;
-};
-
-class FakeAgentServices final : public AgentServices {
- public:
-  std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& name) override {
-    calls.push_back(name);
-    return std::make_unique<Service>(*this);
-  }
-  AgentStatus status = AgentStatus::notRegistered;
-  bool registrationWorks = true;
-  Strings calls;  // the plist name asked for, then "register" or "unregister"
-
- private:
-  struct Service final : AgentService {
-    explicit Service(FakeAgentServices& owner) : owner(owner) {}
-    AgentStatus status() override { return owner.status; }
-    bool registerAgent() override {
-      owner.calls.push_back("register");
-      if (owner.registrationWorks) owner.status = AgentStatus::enabled;
-      return owner.registrationWorks;
-    }
-    bool unregisterAgent() override {
-      owner.calls.push_back("unregister");
-      owner.status = AgentStatus::notRegistered;
-      return true;
-    }
-    FakeAgentServices& owner;
-  };
-};
-
-// The Mac behind its tools (at their macOS paths), the administrator script, the directory and the
-// file system, kept in a few fields of state.
-class FakeMac final : public ProcessRunner, public AdministratorScript, public Directory, public FileSystem {
- public:
+// The Mac: its tools at their macOS paths, the administrator script, the directory, the file system,
+// the clock, the login session and the process's environment, kept in a few fields of state.
+struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem, Clock, Session, ProcessEnvironment {
   struct Child {
     pid_t pid;
     std::string executable;
     Strings arguments;
     bool running = true;
-    int terminations = 0;
-    std::uint64_t startTime = 0;
-    uid_t owner = 501;
+    // Started at 7000 + pid by uid 501: a record names it, not a later holder of the same pid.
+    ProcessIdentity identity() const { return {pid, 7000u + pid, 501}; }
+  };
+  struct Handle final : ChildProcess {
+    explicit Handle(std::shared_ptr<Child> child) : child(std::move(child)) {}
+    pid_t pid() const override { return child->pid; }
+    std::optional<ProcessIdentity> identity() const override {
+      return child->running ? std::optional(child->identity()) : std::nullopt;
+    }
+    bool isRunning() override { return child->running; }
+    void terminate() override { child->running = false; }
+    std::shared_ptr<Child> child;
   };
 
-  std::string screenLock = "immediate";  // as sysadminctl takes it: "immediate", "off" or seconds
-  bool sleepDisabled = false;
-  bool ruleInstalled = false;  // the drop-in for `account` is in place
-  std::string account = "alice";
-  std::string loginPassword = "secret";
-  // Failure switches.
-  bool administratorApproves = true;
-  bool installedRuleWorks = true;     // false: the drop-in lands but sudo refuses it
-  bool pmsetChangeWorks = true;       // false: sudo pmset fails to change the flag (re-setting works)
-  bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change
-  bool caffeinateStarts = true;
-  int readingsBehind = 0;  // after a change, this many readings of `pmset -g` still show the value before it
-
-  Strings calls;    // every short-lived run, "executable arg arg…"
-  Strings inputs;   // what each runWithInput got on standard input
-  Strings scripts;  // every administrator script source
-  std::vector<std::shared_ptr<Child>> children;
-
-  ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments) override {
-    const std::string line = record(executable, arguments);
+  ProcessResult run(const std::string& executable, const Strings& arguments) override {
+    const std::string line = joined(executable, arguments);
+    if (onRun) onRun(line);
+    const bool ruleWorks = ruleInstalled && installedRuleWorks;
+    if (answers.contains(line)) return answers[line];
     if (line == "/usr/bin/pmset -g") {
-      const bool shown = staleLeft_ > 0 ? (--staleLeft_, !sleepDisabled) : sleepDisabled;
+      const bool shown = staleLeft > 0 ? (--staleLeft, !sleepDisabled) : sleepDisabled;
       return {0, std::string("System-wide power settings:\n SleepDisabled\t\t") + (shown ? "1" : "0") + "\n sleep 1\n"};
     }
+    if (line == "/usr/bin/sudo -n -l /usr/bin/pmset -a disablesleep 1") return {ruleWorks ? 0 : 1, ""};
     if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") && arguments.size() == 5) {
-      if (!ruleInstalled || !installedRuleWorks) return {1, "sudo: a password is required\n"};
+      if (!ruleWorks) return {1, "sudo: a password is required\n"};
       const bool wanted = arguments.back() == "1";
       if (wanted == sleepDisabled) return {0, ""};
       if (!pmsetChangeWorks) return {1, "pmset: failed\n"};
       sleepDisabled = wanted;
-      staleLeft_ = readingsBehind;
+      staleLeft = readingsBehind;
       return {0, ""};
     }
-    if (line == "/usr/sbin/sysadminctl -screenLock status") {
-      const std::string body = screenLock == "off"         ? "is off"
-                               : screenLock == "immediate" ? "delay is immediate"
-                                                           : "delay is " + screenLock + " seconds";
-      return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] screenLock " + body + "\n"};
-    }
-    return {-1, ""};
+    if (line != "/usr/sbin/sysadminctl -screenLock status") return {-1, ""};
+    return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] screenLock delay is " + screenLock + " seconds\n"};
   }
-
-  ProcessResult runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
+  ProcessResult runWithInput(const std::string& executable, const Strings& arguments,
                              const std::string& input) override {
-    inputs.push_back(input);
-    const std::string line = record(executable, arguments);
-    if (!line.starts_with("/usr/sbin/sysadminctl -screenLock ") || !line.ends_with(" -password -") ||
-        arguments.size() != 4) {
-      return {-1, ""};
-    }
+    const std::string line = joined(executable, arguments);
+    if (onRun) onRun(line);
+    if (arguments.size() != 4 || line != "/usr/sbin/sysadminctl -screenLock " + arguments[1] + " -password -")
+      return {};
     if (!screenLockChangeWorks || input != loginPassword + "\n") return {1, "Operation is not permitted\n"};
-    screenLock = arguments[1] == "0" ? "immediate" : arguments[1];
+    screenLock = arguments[1];
     return {0, ""};
   }
-
-  std::unique_ptr<ChildProcess> launch(const std::string& executable,
-                                       const std::vector<std::string>& arguments) override {
+  std::unique_ptr<ChildProcess> launch(const std::string& executable, const Strings& arguments) override {
     if (!caffeinateStarts) return nullptr;
     const auto pid = static_cast<pid_t>(1001 + children.size());
-    children.push_back(std::make_shared<Child>(Child{pid, executable, arguments, true, 0, 7000u + pid}));
-    return std::make_unique<Handle>(children.back());
+    return std::make_unique<Handle>(
+        children.emplace_back(std::make_shared<Child>(pid, executable, arguments, !caffeinateEndsAtOnce)));
   }
-
   std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,
-                                      const std::vector<std::string>& arguments) override {
+                                      const Strings& arguments) override {
     for (const auto& child : children) {
-      if (ProcessIdentity{child->pid, child->startTime, child->owner} == identity && child->running &&
-          child->executable == executable && child->arguments == arguments) {
+      if (child->identity() == identity && child->running && child->executable == executable &&
+          child->arguments == arguments) {
         return std::make_unique<Handle>(child);
       }
     }
     return nullptr;
   }
-
   bool execute(const std::string& source) override {
     scripts.push_back(source);
     if (!administratorApproves || !source.starts_with("do shell script \"")) return false;
     ruleInstalled = source.find("/bin/rm -f") == std::string::npos;
     return true;
   }
-
   bool verifyPassword(const std::string& user, const std::string& password) override {
     return user == account && password == loginPassword;
   }
-
   bool fileExists(const std::string& path) override {
     return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account;
   }
-
+  TimePoint now() override { return current; }
+  void sleepFor(std::chrono::duration<double> s) override {
+    current += std::chrono::duration_cast<TimePoint::duration>(s);
+  }
+  double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
+  std::optional<bool> screenIsLockedFlag() override { return sessionLocked; }
+  const Strings& arguments() const override { return argumentList; }
+  std::optional<std::string> variable(std::string_view name) const override {
+    const auto it = variables.find(name);
+    return it == variables.end() ? std::nullopt : std::optional(it->second);
+  }
+  std::string userName() const override { return account; }
   std::size_t runningChildren() const {
-    return static_cast<std::size_t>(
-        std::count_if(children.begin(), children.end(), [](auto& c) { return c->running; }));
+    return std::count_if(children.begin(), children.end(), [](auto& c) { return c->running; });
   }
 
- private:
-  std::string record(const std::string& executable, const std::vector<std::string>& arguments) {
-    std::string line = executable;
-    for (const auto& argument : arguments) line += " " + argument;
-    calls.push_back(line);
-    return line;
-  }
-  struct Handle final : ChildProcess {
-    explicit Handle(std::shared_ptr<Child> child) : child(std::move(child)) {}
-    pid_t pid() const override { return child->pid; }
-    std::optional<ProcessIdentity> identity() const override {
-      if (!child->running) return std::nullopt;
-      return ProcessIdentity{child->pid, child->startTime, child->owner};
-    }
-    bool isRunning() override { return child->running; }
-    void terminate() override { ++child->terminations, child->running = false; }
-    std::shared_ptr<Child> child;
-  };
-  int staleLeft_ = 0;
+  std::string screenLock = "immediate";  // as sysadminctl takes it: "immediate", "off" or seconds
+  bool sleepDisabled = false;
+  bool ruleInstalled = false;  // the drop-in for `account` is in place
+  std::string account = "alice", loginPassword = "secret";
+  std::optional<bool> sessionLocked;
+  Strings argumentList{"Corvel"};
+  std::map<std::string, std::string, std::less<>> variables;
+  // Failure switches.
+  bool administratorApproves = true;
+  bool installedRuleWorks = true;     // false: the drop-in lands but sudo refuses it
+  bool pmsetChangeWorks = true;       // false: sudo pmset fails to change the flag (re-setting works)
+  bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change
+  bool caffeinateStarts = true, caffeinateEndsAtOnce = false;
+  int readingsBehind = 0, staleLeft = 0;  // after a change, readings of `pmset -g` that still show the value before
+  std::map<std::string, ProcessResult> answers;  // a short-lived run's line answered thus instead
+
+  std::function<void(const std::string&)> onRun;  // sees each short-lived run's line before the Mac acts on it
+  Strings scripts;                                // every administrator script source
+  std::vector<std::shared_ptr<Child>> children;
+  TimePoint current{};
 };
 
-// Corvel's collaborators built on the fakes as the application builds them, for the flows that
-// take several of them.
+// The launch agent of the watchdog and the workspace that finds and opens Corvel.
+struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
+  struct Agent final : AgentService {
+    explicit Agent(FakeLaunchServices& owner) : owner(owner) {}
+    AgentStatus status() override { return owner.agentStatus; }
+    bool registerAgent() override {
+      owner.agentCalls.push_back("register");
+      return owner.agentStatus = AgentStatus::enabled, true;
+    }
+    bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
+    FakeLaunchServices& owner;
+  };
+  std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string&) override {
+    return std::make_unique<Agent>(*this);
+  }
+  std::optional<bool> isAgentRunning(const std::string&) override { return agentRunning; }
+  bool isApplicationRunning(const std::string& id) override { return corvelRunning && id == "app.corvel.Corvel"; }
+  std::optional<std::string> applicationLocation(const std::string& id) override {
+    return id == "app.corvel.Corvel" ? corvelLocation : std::nullopt;
+  }
+  void openApplication(const std::string& at, const Strings& arguments, bool activates) override {
+    opened.push_back(joined(at, arguments) + (activates ? " (activated)" : ""));
+  }
+  AgentStatus agentStatus = AgentStatus::notRegistered;
+  std::optional<bool> agentRunning;
+  bool corvelRunning = false;
+  std::optional<std::string> corvelLocation = "/Applications/Corvel.app";
+  Strings agentCalls, opened;
+};
+
+// Corvel's collaborators built on the fakes as the application builds them, the application's and the
+// status check's ports, all over the same Mac.
 struct Rig {
   FakeStore defaults;
   FakeMac mac;
-  FakeClock clock;
-  FakeEnvironment environment;
-  FakeSession session;
-  FakeAlerts alerts;
-  FakeBiometrics biometrics;
-  FakeApplication application;
+  FakeDesk desk;
   FakeStatusBar statusBar;
-  FakeDockTile dockTile;
+  FakeLaunchServices launch;
   ToolPaths tools = macToolPaths();
   Settings settings{defaults};
   CaffeinateSupervisor caffeinate{mac, defaults, tools.caffeinate};
-  SleepSwitch sleepSwitch{mac, clock, tools};
-  ScreenLock screenLock{mac, session, tools};
-  LimitedPermission permission{mac, environment, mac, sleepSwitch};
-  Confirmations confirmations{biometrics, application, alerts, mac, environment};
-  RemoteMode remoteMode{alerts, defaults, screenLock, sleepSwitch, permission, confirmations};
-  StatusDisplay display{statusBar, dockTile, settings, sleepSwitch, screenLock, caffeinate};
-  Protection protection{settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate, alerts, display};
+  SleepSwitch sleepSwitch{mac, mac, tools};
+  ScreenLock screenLock{mac, mac, tools};
+  LimitedPermission permission{mac, mac, mac, sleepSwitch};
+  Confirmations confirmations{desk, desk, desk, mac, mac};
+  RemoteMode remoteMode{desk, defaults, screenLock, sleepSwitch, permission, confirmations};
+  StatusDisplay display{statusBar, desk, settings, sleepSwitch, screenLock, caffeinate};
+  Protection protection{settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate, desk, display};
+  Platform platform{defaults, desk, mac, mac, mac, mac, statusBar, mac, mac, desk, desk, mac, desk, launch, tools};
+  StatusPlatform statusPlatform{mac, defaults, mac, launch, launch, launch, tools, std::nullopt};
+  std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
+
+  // Set up for remote strong mode: the mode stored and the rule in place.
+  void remoteStrong() {
+    defaults.set(keys::protectionMode, std::string("remoteStrong"));
+    mac.ruleInstalled = true;
+  }
 };
 
 }  // namespace corvel::test

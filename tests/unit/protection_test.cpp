@@ -1,110 +1,105 @@
-// Switching protection on and off, one switch at a time, and bringing the Mac to the stored state.
+// The system sleep switch, and switching protection on and off, one switch at a time, and bringing
+// the Mac to the stored state.
 #include <gtest/gtest.h>
-#include <thread>
+#include <tuple>
 
 #include "tests/unit/fakes.h"
 
-namespace corvel {
+namespace corvel::test {
 namespace {
-
-using test::Rig;
-using test::Strings;
-
-void remoteStrong(Rig& rig) {
-  rig.defaults.set(keys::protectionMode, std::string("remoteStrong"));
-  rig.mac.ruleInstalled = true;
-}
 
 TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID) {
   Rig rig;
   EXPECT_TRUE(rig.protection.setProtection(true));
-  EXPECT_TRUE(rig.settings.enabled());
-  EXPECT_TRUE(rig.caffeinate.isCaffeinateRunning());
+  EXPECT_TRUE(rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
   rig.protection.toggleProtection();
-  EXPECT_FALSE(rig.settings.enabled());
-  EXPECT_EQ(rig.mac.runningChildren(), 0u);
-  EXPECT_EQ(rig.biometrics.prompts, 0);
-  EXPECT_FALSE(rig.mac.sleepDisabled);
+  EXPECT_FALSE(rig.settings.enabled() || rig.mac.runningChildren() > 0);
 
-  remoteStrong(rig);
+  rig.remoteStrong();
+  // On is stored before sleep is forbidden, off only once it is allowed again: a Corvel killed in
+  // between comes back on, never off on a Mac that cannot sleep.
+  std::vector<bool> storedAtEachChange;
+  rig.mac.onRun = [&](const std::string& line) {
+    if (line.starts_with("/usr/bin/sudo") && (line.back() == '1') != rig.mac.sleepDisabled) {
+      storedAtEachChange.push_back(rig.settings.enabled());
+    }
+  };
   rig.protection.toggleProtection();
   EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
-  EXPECT_EQ(rig.biometrics.prompts, 1);
+  EXPECT_EQ(rig.desk.prompts, 1);
   EXPECT_TRUE(rig.protection.setProtection(false));
-  EXPECT_FALSE(rig.mac.sleepDisabled);
-  EXPECT_EQ(rig.mac.screenLock, "immediate");  // a switch never touches the screen lock
-  EXPECT_TRUE(rig.alerts.shown.empty());
+  // A switch never touches the screen lock.
+  EXPECT_EQ(std::tuple(rig.mac.sleepDisabled, rig.settings.enabled(), storedAtEachChange, rig.mac.screenLock),
+            std::tuple(false, false, std::vector{true, true}, "immediate"));
+  EXPECT_TRUE(rig.desk.titles.empty());
 }
 
 TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
-  const std::string failed = "切り替えできませんでした";
-  const std::pair<std::function<void(Rig&)>, Strings> table[] = {
-      {[](Rig& r) { r.mac.ruleInstalled = false, r.alerts.answer(1); }, {"リモート強制モードを設定します"}},
-      {[](Rig& r) { r.biometrics.available = false; }, {"Touch IDを使用できません"}},
-      {[](Rig& r) { r.biometrics.onPrompt = [](auto reply) { reply(false); }; }, {"Touch IDで認証できませんでした"}},
-      {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, {failed}},
-      {[](Rig& r) { r.mac.readingsBehind = 1000; }, {failed}},  // the flag never reads back
+  const std::pair<std::function<void(Rig&)>, std::string> table[] = {
+      {[](Rig& r) { r.mac.ruleInstalled = false, r.desk.answer(1); }, "リモート強制モードを設定します"},
+      {[](Rig& r) { r.desk.touchID = false; }, "Touch IDを使用できません"},
+      {[](Rig& r) { r.desk.onPrompt = [](auto reply) { reply(false); }; }, "Touch IDで認証できませんでした"},
+      {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, "切り替えできませんでした"},
+      {[](Rig& r) { r.mac.readingsBehind = 1000; }, "切り替えできませんでした"},  // the flag never reads back
   };
-  for (const auto& [arrange, alerts] : table) {
+  for (const auto& [arrange, alert] : table) {
     Rig rig;
-    remoteStrong(rig);
+    rig.remoteStrong();
     arrange(rig);
     EXPECT_FALSE(rig.protection.setProtection(true));
-    EXPECT_EQ(rig.alerts.titles(), alerts);
-    EXPECT_FALSE(rig.settings.enabled());
-    EXPECT_TRUE(rig.mac.children.empty());
-    EXPECT_FALSE(rig.protection.isSwitchInProgress());
-    EXPECT_EQ(rig.session.queries, 1);  // the one redraw reads the session
+    EXPECT_EQ(std::tuple(rig.desk.titles, rig.settings.enabled(), rig.mac.children.size(),
+                         rig.protection.isSwitchInProgress(), rig.display.views().toggleItem->title()),
+              std::tuple(Strings{alert}, false, 0u, false, "ONに切り替える"));
   }
-}
-
-// Clicks handled while the Touch ID prompt is up run nested in its wait; they must change nothing.
-TEST(ProtectionTest, SwitchesNestedInTheTouchIDWaitAreRefused) {
-  Rig rig;
-  remoteStrong(rig);
-  std::function<void(bool)> reply;
-  rig.biometrics.onPrompt = [&](std::function<void(bool)> r) { reply = std::move(r); };
-  std::thread replier;
-  bool nestedRefused = true;
-  rig.application.onTurn = [&] {
-    if (rig.application.turns > 3) return;
-    rig.protection.toggleProtection();
-    nestedRefused = nestedRefused && !rig.protection.setProtection(false) && rig.protection.isSwitchInProgress();
-    if (rig.application.turns == 3) replier = std::thread([&] { reply(true); });
-  };
-  EXPECT_TRUE(rig.protection.setProtection(true));
-  replier.join();
-  EXPECT_TRUE(nestedRefused);
-  EXPECT_EQ(rig.biometrics.prompts, 1);
-  EXPECT_TRUE(rig.settings.enabled() && rig.mac.sleepDisabled);
-  EXPECT_FALSE(rig.protection.isSwitchInProgress());
 }
 
 TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgain) {
-  struct Row {
-    const char* mode;
-    bool enabled, rule, sleepBefore, sleepAfter;
-  };
-  const Row table[] = {{"standard", true, true, false, false},
-                       {"standard", false, true, true, true},
-                       {"remoteStrong", true, true, false, true},
-                       {"remoteStrong", true, false, false, false},
-                       {"remoteStrong", false, true, true, true}};
-  for (const auto& row : table) {
-    SCOPED_TRACE(std::string(row.mode) + (row.enabled ? " on" : " off") + (row.rule ? " with the rule" : ""));
+  // The mode, whether on, whether the rule is in place, and whether sleep is disabled before and after.
+  const std::tuple<const char*, bool, bool, bool, bool> table[] = {{"standard", true, true, false, false},
+                                                                   {"standard", false, true, true, true},
+                                                                   {"remoteStrong", true, true, false, true},
+                                                                   {"remoteStrong", true, false, false, false},
+                                                                   {"remoteStrong", false, true, true, true}};
+  for (const auto& [mode, enabled, rule, sleepBefore, sleepAfter] : table) {
     Rig rig;
-    rig.defaults.set(keys::protectionMode, std::string(row.mode));
-    rig.defaults.set(keys::protectionEnabled, row.enabled);
-    rig.mac.ruleInstalled = row.rule;
-    rig.mac.sleepDisabled = row.sleepBefore;
-    if (!row.enabled) rig.caffeinate.startCaffeinateIfNeeded();  // a predecessor's child must go
+    rig.defaults.set(keys::protectionMode, std::string(mode));
+    rig.settings.setEnabled(enabled);
+    rig.mac.ruleInstalled = rule;
+    rig.mac.sleepDisabled = sleepBefore;
+    if (!enabled) rig.caffeinate.startCaffeinateIfNeeded();  // a predecessor's child must go
     rig.protection.applyStoredState();
-    EXPECT_EQ(rig.mac.sleepDisabled, row.sleepAfter);
-    EXPECT_EQ(rig.mac.runningChildren(), row.enabled ? 1u : 0u);
-    EXPECT_TRUE(rig.alerts.shown.empty() && rig.mac.scripts.empty());
-    EXPECT_EQ(rig.biometrics.prompts, 0);
+    EXPECT_EQ(std::tuple(rig.mac.sleepDisabled, rig.mac.runningChildren()), std::tuple(sleepAfter, enabled ? 1u : 0u))
+        << mode << enabled << rule;
+    EXPECT_TRUE(rig.desk.titles.empty() && rig.mac.scripts.empty() && rig.desk.prompts == 0);
   }
 }
 
+TEST(SleepSwitchTest, SleepDisabledOnlyAsTheFirstTwoFieldsOfALineAndTheWaitEndsWhenItShowsOrTimesOut) {
+  for (const char* output : {"System-wide power settings:\n SleepDisabled\t\t1\n sleep 1\n",
+                             "\t  SleepDisabled   1  more", "SleepDisabled 0\nSleepDisabled 1"}) {
+    EXPECT_TRUE(pmsetShowsSleepDisabled(output)) << output;
+  }
+  for (const char* output :
+       {"SleepDisabled 0", "SleepDisabled", "SleepDisabled 10", "SleepDisabledX 1", "x SleepDisabled 1"}) {
+    EXPECT_FALSE(pmsetShowsSleepDisabled(output)) << output;
+  }
+  // The wait reads until the value shows or the time is up.
+  Rig rig;
+  auto [mac, sleepSwitch] = std::tie(rig.mac, rig.sleepSwitch);
+  mac.ruleInstalled = mac.sleepDisabled = true;
+  EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(true));
+  EXPECT_EQ(mac.elapsed(), 0);  // already there: no waiting at all
+  mac.readingsBehind = 5;
+  sleepSwitch.runPrivilegedPmset(false);
+  EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(false));
+  EXPECT_TRUE(mac.elapsed() > 0 && mac.elapsed() < 3.0) << mac.elapsed();
+  mac.current = {};
+  EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(true));
+  EXPECT_TRUE(mac.elapsed() >= 3.0 && mac.elapsed() < 3.5) << mac.elapsed();
+  mac.readingsBehind = 1;  // a last reading at the deadline still counts
+  sleepSwitch.runPrivilegedPmset(true);
+  EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(true, 0.0));
+}
+
 }  // namespace
-}  // namespace corvel
+}  // namespace corvel::test

@@ -1,17 +1,14 @@
-// The status item and its menu: clicks, the entries, and choosing a mode.
+// The status item, its menu and the Dock icon: what they show for each state of the live system, the
+// clicks, the entries, and choosing a mode.
 #include <gtest/gtest.h>
+#include <tuple>
 
-#include "main/menubar/status_menu.h"
 #include "tests/unit/fakes.h"
 
-namespace corvel {
+namespace corvel::test {
 namespace {
 
-using test::FakeMenu;
-using test::Strings;
-
-class StatusMenuTest : public ::testing::Test {
- protected:
+struct StatusMenuTest : ::testing::Test {
   void SetUp() override {
     menu.configureStatusItem({[this] { quits.push_back("turn off"); }, [this] { quits.push_back("restore"); }});
     rig.display.refreshStatus();
@@ -19,67 +16,95 @@ class StatusMenuTest : public ::testing::Test {
   // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title).
   void choose(const std::string& title) {
     rig.statusBar.clickButton(ClickKind::right, [&](FakeMenu& open) {
-      opened = &open;
-      shown = open.lines();
+      shown.clear();
+      for (const auto& item : open.items) shown.push_back(item ? item->text : "-");
       if (auto item = open.find(title)) item->action();
     });
   }
-  test::Rig rig;
+  static FakeMenu& entry(const std::shared_ptr<MenuItem>& item) { return dynamic_cast<FakeMenu&>(*item); }
+  Rig rig;
   StatusMenu menu{rig.statusBar, rig.display, rig.protection, rig.remoteMode, rig.settings};
   Strings quits, shown;
-  FakeMenu* opened = nullptr;
 };
 
-TEST_F(StatusMenuTest, TheMenuHoldsItsEntriesInOrder) {
+TEST_F(StatusMenuTest, ALeftClickTogglesARightClickOpensTheEntriesForItselfOnly) {
   choose("");
-  EXPECT_EQ(shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "  ✓通常モード", "  リモート強制モード",
-                            "-", "設定を元に戻して終了…", "OFFにして終了"}));
-  EXPECT_FALSE(opened->find("現在：OFF")->enabled);  // information, not a command
-  EXPECT_EQ(opened->find("OFFにして終了")->key, "q");
+  EXPECT_EQ(shown,
+            (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "-", "設定を元に戻して終了…", "OFFにして終了"}));
+  EXPECT_FALSE(entry(rig.display.views().statusLine).enabled);  // information, not a command
+  // Were the menu left attached, the system would open it for the next click instead of the action.
+  EXPECT_EQ(rig.statusBar.menu, nullptr);
+  rig.statusBar.clickButton(ClickKind::left);
+  EXPECT_TRUE(rig.settings.enabled());
+  rig.statusBar.clickButton(ClickKind::other);
+  EXPECT_FALSE(rig.settings.enabled());
+  choose("ONに切り替える");
+  EXPECT_TRUE(rig.settings.enabled());
   choose("OFFにして終了");
   choose("設定を元に戻して終了…");
   EXPECT_EQ(quits, (Strings{"turn off", "restore"}));
 }
 
-TEST_F(StatusMenuTest, ALeftClickTogglesAndARightClickAttachesTheMenuOnlyForItself) {
-  rig.statusBar.clickButton(ClickKind::left);
-  EXPECT_TRUE(rig.settings.enabled());
-  choose("");
-  EXPECT_TRUE(rig.settings.enabled());
-  // Were the menu left attached, the system would open it for the next click instead of the action.
-  EXPECT_EQ(rig.statusBar.item->menu, nullptr);
-  rig.statusBar.clickButton(ClickKind::other);
-  EXPECT_FALSE(rig.settings.enabled());
-  choose("ONに切り替える");
-  choose("");
-  EXPECT_EQ(shown.at(0), "現在：ON（通常モード）");
-}
-
 TEST_F(StatusMenuTest, AModeIsTakenOnlyOnceTheMacIsSetUpForItOrPutBack) {
   choose("通常モード");
-  EXPECT_TRUE(rig.alerts.shown.empty());  // the current mode: nothing to do
+  EXPECT_TRUE(rig.desk.titles.empty());  // the current mode: nothing to do
   rig.settings.setEnabled(true);
-  rig.alerts.answer(1);
+  rig.desk.answer(1);
   choose("リモート強制モード");
   EXPECT_EQ(rig.settings.mode(), ProtectionMode::standard);
-  rig.alerts.answer(0);
-  rig.alerts.answer(0, "secret");
+  rig.desk.answer(0);
+  rig.desk.answer(0, "secret");
   choose("リモート強制モード");
-  EXPECT_EQ(rig.settings.mode(), ProtectionMode::remoteStrong);
-  EXPECT_TRUE(rig.mac.sleepDisabled);  // protection was on: the new mode is in force at once
-  EXPECT_EQ(rig.biometrics.prompts, 0);
-  choose("");
-  EXPECT_EQ(std::vector(shown.begin() + 4, shown.begin() + 6), (Strings{"  通常モード", "  ✓リモート強制モード"}));
+  // Protection was on: the new mode is in force at once, without asking.
+  EXPECT_EQ(std::tuple(rig.settings.mode(), rig.mac.sleepDisabled, rig.desk.prompts,
+                       entry(rig.display.views().remoteModeItem).checked),
+            std::tuple(ProtectionMode::remoteStrong, true, 0, true));
 
-  rig.alerts.answer(1, "secret");  // the restore's password prompt cancelled
+  rig.desk.answer(1, "secret");  // the restore's password prompt cancelled
   choose("通常モード");
   EXPECT_EQ(rig.settings.mode(), ProtectionMode::remoteStrong);
-  rig.alerts.answer(0, "secret");
+  rig.desk.answer(0, "secret");
   choose("通常モード");
-  EXPECT_EQ(rig.settings.mode(), ProtectionMode::standard);
-  EXPECT_EQ(rig.mac.screenLock, "immediate");
-  EXPECT_TRUE(dynamic_cast<test::FakeMenuItem&>(*rig.display.views().standardModeItem).checked);
+  EXPECT_EQ(std::tuple(rig.settings.mode(), rig.mac.screenLock, rig.mac.sleepDisabled),
+            std::tuple(ProtectionMode::standard, "immediate", false));
+}
+
+// The display follows the live system, not the stored state alone; the Dock gets a new icon only when
+// it changes, since the system redraws the tile for every one.
+TEST_F(StatusMenuTest, ShowsWhatTheSystemDoes) {
+  const Color green = Color::systemGreen(), grey = Color::calibratedWhite(0.25, 1.0);
+  const struct {
+    bool remote, stored, sleepDisabled, caffeinate, locked;
+    std::string statusLine, word;
+    Color color;
+  } rows[] = {
+      {false, true, false, true, false, "現在：ON（通常モード）", "ON", green},
+      {true, true, true, true, false, "現在：ON（リモート強制モード）", "ON", green},
+      {false, true, false, true, true, "現在：防止ON・画面はロック中", "LOCK", Color::systemOrange()},
+      {false, false, false, false, true, "現在：OFF", "OFF", grey},  // locked but off: plain off
+      {true, false, true, false, false, "現在：OFF（ロック防止は常時ON）", "OFF", grey},
+      {true, true, false, true, false, "現在：OFF（ロック防止は常時ON）", "OFF", grey},  // sleep allowed
+      {false, true, false, false, false, "現在：OFF", "OFF", grey},                      // caffeinate gone
+      {false, false, false, true, false, "現在：OFF", "OFF", grey},                      // running but stored off
+  };
+  StatusViews& views = rig.display.views();
+  for (const auto& row : rows) {
+    rig.settings.setMode(row.remote ? ProtectionMode::remoteStrong : ProtectionMode::standard);
+    rig.settings.setEnabled(row.stored);
+    rig.mac.sleepDisabled = row.sleepDisabled;
+    rig.mac.sessionLocked = row.locked;
+    row.caffeinate ? rig.caffeinate.startCaffeinateIfNeeded() : rig.caffeinate.stopCaffeinate();
+    rig.display.refreshStatus();
+    EXPECT_EQ(views.statusLine->title(), row.statusLine);
+    EXPECT_EQ(views.toggleItem->title(), row.word == "OFF" ? "ONに切り替える" : "OFFに切り替える") << row.statusLine;
+    EXPECT_FALSE(rig.statusBar.toolTip.empty());
+    EXPECT_EQ(entry(views.standardModeItem).checked, !row.remote);
+    EXPECT_EQ(entry(views.remoteModeItem).checked, row.remote);
+    EXPECT_EQ(std::get<FillRoundedRect>(rig.desk.icons.back().steps.at(0)).color, row.color) << row.statusLine;
+    EXPECT_EQ(std::get<DrawText>(rig.desk.icons.back().steps.at(1)).text, row.word) << row.statusLine;
+  }
+  EXPECT_EQ(rig.desk.icons.size(), 4u);  // off, on, locked, off
 }
 
 }  // namespace
-}  // namespace corvel
+}  // namespace corvel::test

@@ -1,63 +1,46 @@
-// CorvelWatchdog's checking loop over a fake workspace.
+// CorvelWatchdog's checking loop, and keeping it registered while Corvel is meant to run.
 #include <gtest/gtest.h>
 #include <tuple>
 
+#include "tests/unit/fakes.h"
 #include "watchdog/watchdog.h"
 
-namespace corvel {
+namespace corvel::test {
 namespace {
 
-using Log = std::vector<std::string>;
-
-class FakeWorkspace final : public Workspace {
- public:
-  bool isApplicationRunning(const std::string& id) override { return log.push_back("running? " + id), running; }
-  std::optional<std::string> applicationLocation(const std::string& id) override {
-    return log.push_back("where? " + id), location;
-  }
-  void openApplication(const std::string& at, const std::vector<std::string>& arguments, bool activates) override {
-    std::string line = "open " + at;
-    for (const auto& a : arguments) line += " " + a;
-    log.push_back(line + (activates ? " (activate)" : " (background)"));
-  }
-  bool running = false;
-  std::optional<std::string> location = "/Applications/Corvel.app";
-  Log log;
-};
-
-TEST(WatchdogTest, OneCheckOpensAStoppedCorvelInTheBackgroundAsARelaunch) {
-  const std::string running = "running? app.corvel.Corvel", where = "where? app.corvel.Corvel";
-  const std::tuple<bool, std::optional<std::string>, Log> table[] = {
-      {true, "/Applications/Corvel.app", {running}},
-      {false,
-       "/Applications/Corvel.app",
-       {running, where, "open /Applications/Corvel.app --watchdog-launch (background)"}},
-      {false, std::nullopt, {running, where}},  // not installed: nothing can be opened
+// A relaunch must not wait for the first pause, and a Corvel not found now may be installed later.
+TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseAndOpensOnlyAStoppedCorvelInTheBackground) {
+  FakeLaunchServices workspace;
+  int pauses = 0;
+  const auto pause = [&](std::chrono::duration<double> length) {
+    EXPECT_GT(length.count(), 0);
+    EXPECT_EQ(workspace.opened.size(), pauses == 0 ? 1u : 0u) << "checks before pause " << pauses;
+    workspace.opened.clear();
+    workspace.corvelRunning = ++pauses == 1;            // at the second check
+    if (pauses == 2) workspace.corvelLocation.reset();  // at the third: not installed
+    if (pauses == 3) workspace.corvelLocation = "/Applications/Corvel.app";
   };
-  for (const auto& [isRunning, location, expected] : table) {
-    FakeWorkspace workspace;
-    workspace.running = isRunning;
-    workspace.location = location;
-    watchdog::launchMainAppIfNeeded(workspace, "app.corvel.Corvel");
-    EXPECT_EQ(workspace.log, expected);
-  }
+  watchdog::runChecks(workspace, "app.corvel.Corvel", pause, [&] { return pauses < 3; });
+  EXPECT_EQ(workspace.opened, (Strings{"/Applications/Corvel.app --watchdog-launch"}));
 }
 
-// A relaunch must not wait for the first pause, and a Corvel not found now may be installed later.
-TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseForAsLongAsItRuns) {
-  FakeWorkspace workspace;
-  workspace.location = std::nullopt;
-  int pauses = 0;
-  watchdog::runChecks(
-      workspace, "app.corvel.Corvel",
-      [&](std::chrono::duration<double> pause) {
-        EXPECT_EQ(workspace.log.size(), 2u * (pauses + 1)) << "a check comes before every pause";
-        EXPECT_GT(pause.count(), 0);
-        ++pauses;
-      },
-      [&] { return pauses < 3; });
-  EXPECT_EQ(workspace.log.size(), 8u);
+TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnabledAndSkipsOnlyWhenAsked) {
+  // The agent's status, CORVEL_SKIP_SERVICE, and what registering and then unregistering asks.
+  const std::tuple<AgentStatus, std::optional<std::string>, Strings> table[] = {
+      {AgentStatus::enabled, std::nullopt, {"unregister"}},
+      {AgentStatus::notRegistered, std::nullopt, {"register", "unregister"}},
+      {AgentStatus::requiresApproval, "0", {"register", "unregister"}},
+      {AgentStatus::enabled, "1", {}}};
+  for (const auto& [status, skip, calls] : table) {
+    Rig rig;
+    if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
+    rig.launch.agentStatus = status;
+    WatchdogRegistration registration(rig.launch, rig.mac);
+    registration.registerWatchdogIfNeeded();
+    registration.unregisterWatchdog();
+    EXPECT_EQ(rig.launch.agentCalls, calls) << static_cast<int>(status) << " " << skip.value_or("");
+  }
 }
 
 }  // namespace
-}  // namespace corvel
+}  // namespace corvel::test
