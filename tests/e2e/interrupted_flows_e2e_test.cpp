@@ -24,6 +24,9 @@ struct Interruption {
   bool touchID, lockToRestore;  // what the restore after the relaunch still asks for
 };
 
+// Named in the test list by its flow, not by its bytes.
+void PrintTo(const Interruption& row, std::ostream* out) { *out << row.flow; }
+
 class InterruptedFlows : public test::SimRootTest, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(InterruptedFlows, TheNextCorvelFinishesOrPutsBackWhatWasBegun) {
