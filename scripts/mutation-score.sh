@@ -67,6 +67,9 @@ if [ -n "$changed" ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvel-mutation.XXXXXX")
+# Some tests, run as root, drop to an unprivileged account inside their simulated Mac: it must be
+# able to reach it through this folder.
+chmod go+x "$work"
 backup=$work/original
 active=""      # the source file that holds a mutant right now
 child=""       # the build or test run in progress
