@@ -62,7 +62,7 @@ bool isSystemFolder(const fs::path& given, const fs::path& resolved) {
 fs::path rootFolder() {
   std::error_code ignored;
   if (const char* root = std::getenv("CORVEL_SIM_ROOT"); root && *root) return fs::absolute(root, ignored);
-  // A relative XDG_STATE_HOME is invalid and to be ignored, as the XDG specification says.
+  // A relative XDG_STATE_HOME is invalid and to be ignored, as the base-directory rules say.
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') return fs::path(state) / "corvel-sim";
   const fs::path home = homeFolder();
   if (home.empty()) return {};
