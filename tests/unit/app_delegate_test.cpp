@@ -17,6 +17,7 @@ struct AppDelegateTest : ::testing::Test, Rig {
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
   ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
             std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
+  EXPECT_EQ(desk.waits, (std::vector<double>{2.0, 0.2}));  // the refresh, then the launch's own toggle
   desk.delayed[0]();
   EXPECT_TRUE(settings.enabled() && mac.runningChildren() == 1);
   mac.sessionLocked = true;  // a change no click made
@@ -118,7 +119,7 @@ TEST_F(AppDelegateTest, NothingNestedInTheTouchIDWaitChangesAnything) {
   EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, settings.mode(), desk.prompts, desk.terminations),
             std::tuple(true, true, ProtectionMode::remoteStrong, 1, 0));
   EXPECT_TRUE(desk.titles.empty());
-  EXPECT_EQ(desk.fallbackTitle, "");  // no way round the finger
+  EXPECT_EQ(std::tuple(desk.fallbackTitle, desk.cancelTitle), std::tuple("", "キャンセル"));  // no way round the finger
 }
 
 // Whatever runs nested in a switch, and however the prompt is answered, no state that belongs to one

@@ -54,11 +54,15 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   void setActivationPolicyRegular() override {}
   void run() override {}
   void terminate() override { ++terminations; }
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double, std::function<void()> action) override {
+  std::shared_ptr<Timer> scheduleRepeatingTimer(double interval, std::function<void()> action) override {
+    waits.push_back(interval);
     timers.push_back(std::move(action));
     return std::make_shared<Timer>();
   }
-  void dispatchAfter(double, std::function<void()> task) override { delayed.push_back(std::move(task)); }
+  void dispatchAfter(double delay, std::function<void()> task) override {
+    waits.push_back(delay);
+    delayed.push_back(std::move(task));
+  }
   void runOnce(double) override {
     ++turns;
     if (onTurn) onTurn();
@@ -79,7 +83,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
 
   struct Context final : BiometricContext {
     explicit Context(FakeDesk& desk) : desk(desk) {}
-    void setLocalizedCancelTitle(const std::string&) override {}
+    void setLocalizedCancelTitle(const std::string& title) override { desk.cancelTitle = title; }
     void setLocalizedFallbackTitle(const std::string& title) override { desk.fallbackTitle = title; }
     bool canEvaluateBiometrics() override { return desk.touchID; }
     void evaluateBiometrics(const std::string&, std::function<void(bool)> reply) override {
@@ -92,10 +96,11 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   int terminations = 0, turns = 0, prompts = 0, secureFields = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
+  std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
   Strings titles;  // of every alert shown
   bool touchID = true;
-  std::string fallbackTitle = "<unset>";
+  std::string fallbackTitle = "<unset>", cancelTitle;
   // Receives each prompt's reply; by default a matching finger, at once.
   std::function<void(std::function<void(bool)>)> onPrompt = [](std::function<void(bool)> reply) { reply(true); };
   std::vector<Drawing> icons;
