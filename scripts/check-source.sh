@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the source tree before anything is built: the layering, the C++ layout and the shell
-# scripts. One line per finding; exits non-zero if there was any. Run by test.sh.
+# Checks the source tree before anything is built: the layering, the C++ layout, the shell scripts
+# and the build folders the workflows read. One line per finding; exits non-zero if there was any.
+# Run by test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -102,13 +103,42 @@ else
   done
 fi
 
+# (d) Every build folder a workflow reads is one a preset builds: a workflow that reads another
+# folder finds nothing there, and its steps check nothing or fail for the wrong reason.
+folders=0
+workflows=()
+for f in "${all_files[@]}"; do
+  case "$f" in
+    .github/workflows/*.yml | .github/workflows/*.yaml) workflows+=("$f") ;;
+  esac
+done
+if [ ${#workflows[@]} -gt 0 ]; then
+  if ! preset_dirs=$(cmake -P cmake/preset_binary_dirs.cmake 2>&1); then
+    fail "cannot read the presets' build folders: ${preset_dirs%%$'\n'*}"
+    folders=1
+  else
+    for f in "${workflows[@]}"; do
+      while IFS=: read -r line text; do
+        while IFS= read -r dir; do
+          dir=${dir#?}
+          grep -qxF -- "$dir" <<<"$preset_dirs" && continue
+          fail "$f:$line: names $dir, which no preset in CMakePresets.json builds into (${preset_dirs//$'\n'/ })"
+          folders=1
+        done < <(grep -oE '(^|[^[:alnum:]_.-])build-[[:alnum:]_.-]*[[:alnum:]_-]' <<<" $text")
+      done < <(grep -nE '(^|[^[:alnum:]_.-])build-[[:alnum:]_-]' "$f" || true)
+    done
+  fi
+fi
+
 if [ "$failed" -ne 0 ]; then
   summary=()
   [ "$layering" -eq 0 ] || summary+=("layering")
   [ "$formatting" -eq 0 ] || summary+=("formatting")
   [ "$shell" -eq 0 ] || summary+=("shell scripts")
+  [ "$folders" -eq 0 ] || summary+=("workflow build folders")
   joined=$(printf ', %s' "${summary[@]}")
   echo "check-source: FAILED (${joined#, })" >&2
   exit 1
 fi
-echo "check-source: layering, formatting (${#cpp_files[@]} files) and shell scripts (${#shell_scripts[@]}) are clean"
+echo "check-source: layering, formatting (${#cpp_files[@]} files), shell scripts (${#shell_scripts[@]}) and the" \
+  "workflows' build folders are clean"

@@ -31,6 +31,23 @@ done <<LIST
 2.1.0|Corvel.dmg|$url|org.example."Test
 LIST
 
+# check-source.sh names every build folder a workflow reads that no preset builds into, and only those.
+checked="$work/checked"
+mkdir -p "$checked/scripts" "$checked/cmake" "$checked/.github/workflows"
+cp "$root/scripts/check-source.sh" "$checked/scripts/" && cp "$root/cmake/preset_binary_dirs.cmake" "$checked/cmake/"
+cp "$root/CMakePresets.json" "$checked/"
+while IFS='|' read -r step expected; do
+  printf 'jobs:\n  app:\n    steps:\n      - run: %s\n' "$step" >"$checked/.github/workflows/mac.yml"
+  output=$("$checked/scripts/check-source.sh" 2>&1)
+  found=$(sed -n 's/^check-source: .github\/workflows\/mac.yml:[0-9]*: names \([^,]*\), which no preset.*/\1/p' <<<"$output" |
+    tr '\n' ' ')
+  [ "$found" = "$expected" ] || fail "check-source.sh on '$step' named '$found', expected '$expected'"
+done <<LIST
+cmake --build build-release && ls build-release/bin build/bin|
+ditto build-universal/bin/Corvel.app x && ctest --test-dir build-tests|build-universal build-tests 
+cd "\$GITHUB_WORKSPACE/build-asan" && cmake --build build-tsan --target all|
+LIST
+
 if [ "$(uname -s)" != Darwin ]; then
   output=$("$root/scripts/mac-check.sh" 2>&1) && fail "mac-check.sh succeeded off a Mac"
   [[ "$output" == *"needs macOS"* ]] || fail "mac-check.sh did not say it needs macOS: $output"
