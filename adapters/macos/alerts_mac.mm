@@ -22,13 +22,17 @@ NSAlertStyle toAlertStyle(AlertStyle style) {
 // Neither a click on a status item nor runModal brings the application forward: without this a
 // dialog could sit behind the application in front, ignore Return, and leave the keyboard, and so a
 // typed password, with that other application. macOS 14 replaced the call with a request the system
-// may decline.
+// may decline; the 13 SDK (Xcode 14) does not declare it at all, and @available guards only the run
+// time, so the call is compiled only by an SDK that has it.
+// https://developer.apple.com/documentation/appkit/nsapplication/activate()
 void activateApplication() {
+#if __MAC_OS_X_VERSION_MAX_ALLOWED >= 140000
   if (@available(macOS 14.0, *)) {
     [NSApp activate];
-  } else {
-    [NSApp activateIgnoringOtherApps:YES];
+    return;
   }
+#endif
+  [NSApp activateIgnoringOtherApps:YES];
 }
 
 class MacAlerts final : public Alerts {
@@ -36,6 +40,8 @@ class MacAlerts final : public Alerts {
   AlertResponse runModal(const AlertRequest& request) override {
     // The pool ends the temporary copies of the typed password with this call, not with the event.
     @autoreleasepool {
+      // Whether Corvel was in front before it asked to be: the answer to the request comes later.
+      const bool wasActive = NSApp.active;
       activateApplication();
       NSAlert* alert = [[NSAlert alloc] init];
       alert.messageText = toNSString(request.messageText);
@@ -54,6 +60,13 @@ class MacAlerts final : public Alerts {
         [alert layout];
         alert.window.initialFirstResponder = field;
       }
+
+      // On macOS 14 and later the system may decline the activation of an application the user
+      // did not click (a refusal reported at the end of a switch, a quit from a script): the alert
+      // would then open behind the application in front. Floating keeps it in sight; the level
+      // belongs to this alert's window, which ends with it.
+      // https://developer.apple.com/documentation/appkit/nswindow/level-swift.struct/floating
+      if (!wasActive) alert.window.level = NSFloatingWindowLevel;
 
       AlertResponse response;
       // The first button answers NSAlertFirstButtonReturn, each further one the next number.

@@ -70,8 +70,16 @@ static const NSControlStateValue NSControlStateValueOn = 1;
 @interface NSSecureTextField : NSTextField
 @end
 
+// https://developer.apple.com/documentation/appkit/nswindow/level-swift.struct
+typedef NSInteger NSWindowLevel;
+// https://developer.apple.com/documentation/appkit/nswindow/level-swift.struct/floating
+// Apple's page gives no value; the SDK maps it to kCGFloatingWindowLevel, 3.
+static const NSWindowLevel NSFloatingWindowLevel = 3;
+
 @interface NSWindow : NSResponder
 @property(nullable, weak) NSView* initialFirstResponder;
+// https://developer.apple.com/documentation/appkit/nswindow/level-swift.property
+@property NSWindowLevel level;
 @end
 
 #pragma mark - Application
@@ -104,6 +112,8 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 @property(class, readonly, strong) __kindof NSApplication* sharedApplication;
 @property(nullable, weak) id<NSApplicationDelegate> delegate;
 @property(nullable, readonly, strong) NSEvent* currentEvent;
+// https://developer.apple.com/documentation/appkit/nsapplication/isactive
+@property(getter=isActive, readonly) BOOL active;
 @property(null_resettable, strong) NSImage* applicationIconImage;
 @property(readonly, strong) NSDockTile* dockTile;
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
@@ -118,8 +128,10 @@ typedef NS_ENUM(NSUInteger, NSApplicationTerminateReply){
 - (void)sendEvent:(NSEvent*)event;
 // https://developer.apple.com/documentation/appkit/nsapplication/activate(ignoringotherapps:)
 - (void)activateIgnoringOtherApps:(BOOL)ignoreOtherApps;
+#if __MAC_OS_X_VERSION_MAX_ALLOWED >= __MAC_14_0
 // https://developer.apple.com/documentation/appkit/nsapplication/activate()
 - (void)activate API_AVAILABLE(macos(14.0));
+#endif
 // https://developer.apple.com/documentation/appkit/nsapplication/mainmenu
 @property(nullable, strong) NSMenu* mainMenu;
 @end

@@ -14,9 +14,6 @@
 #define NS_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
 #define NS_OPTIONS(_type, _name) _type _name; enum : _type
 #define NS_RETURNS_INNER_POINTER __attribute__((objc_returns_inner_pointer))
-// https://developer.apple.com/documentation/swift/marking-api-availability-in-objective-c
-// Availability only means something to a compiler aimed at macOS, which the syntax check is not.
-#define API_AVAILABLE(...)
 
 typedef long NSInteger;
 typedef unsigned long NSUInteger;
@@ -123,6 +120,8 @@ typedef struct {
 
 typedef NSString* NSRunLoopMode;
 FOUNDATION_EXPORT NSRunLoopMode const NSDefaultRunLoopMode;
+// https://developer.apple.com/documentation/foundation/runloop/mode/common
+FOUNDATION_EXPORT NSRunLoopMode const NSRunLoopCommonModes;
 
 @interface NSRunLoop : NSObject
 @property(class, readonly, strong) NSRunLoop* currentRunLoop;

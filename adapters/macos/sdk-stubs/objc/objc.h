@@ -1,6 +1,8 @@
 // Declaration-only stand-in for the Objective-C basics of Apple's SDK, for the syntax check on Linux.
 #pragma once
 
+#include <Availability.h>
+
 // The compiler provides id, Class, SEL and instancetype itself.
 #if defined(__arm64__) || defined(__aarch64__)
 typedef bool BOOL;
