@@ -138,7 +138,10 @@ class MacApplication final : public Application {
                                            selector:@selector(fire:)
                                            userInfo:nil
                                             repeats:YES];
-    [NSRunLoop.mainRunLoop addTimer:timer forMode:NSDefaultRunLoopMode];
+    // The common modes include the one a tracking menu runs and the one a modal alert runs:
+    // added for the default mode alone, the refresh would stop while either is open.
+    // https://developer.apple.com/documentation/foundation/runloop/mode/common
+    [NSRunLoop.mainRunLoop addTimer:timer forMode:NSRunLoopCommonModes];
     return std::make_shared<MacTimer>(target, timer);
   }
 
