@@ -3,8 +3,9 @@
 #include "confirmations.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
-#include <semaphore>
+#include <mutex>
 
 #include "main/menubar/alert.h"
 
@@ -18,20 +19,32 @@ bool Confirmations::authenticateWithTouchID() {
     showAlert(alerts_, "Touch IDを使用できません", "システム設定でTouch IDが有効か確認してください。");
     return false;
   }
-  // The reply comes on the service's thread; it writes the cell, then signals, so the read after a
-  // successful acquire is ordered after the write.
+  // The reply comes on the service's thread and writes its result under the lock, so the wait sees
+  // it whole. A mutex and a condition variable rather than std::binary_semaphore, which some Xcode
+  // libc++ versions mark unavailable below the macOS they first shipped it for.
   struct Reply {
-    std::binary_semaphore signalled{0};
+    std::mutex mutex;
+    std::condition_variable signalled;
+    bool replied = false;
     bool success = false;
   };
   auto reply = std::make_shared<Reply>();
   context->evaluateBiometrics("リモート強制モードを切り替えます", [reply](bool success) {
-    reply->success = success;
-    reply->signalled.release();
+    {
+      const std::lock_guard lock(reply->mutex);
+      reply->success = success;
+      reply->replied = true;
+    }
+    reply->signalled.notify_one();
   });
   // Keep the interface alive while the prompt is up: clicks, menu actions and the refresh timer run
-  // nested in here, and the switch guard keeps a second switch from starting.
-  while (!reply->signalled.try_acquire_for(std::chrono::milliseconds(50))) application_.runOnce(0.05);
+  // nested in here, and the switch guard keeps a second switch from starting. The lock is never held
+  // while the loop turns, since the reply may come from within it, on this thread.
+  const auto replied = [&reply] {
+    std::unique_lock lock(reply->mutex);
+    return reply->signalled.wait_for(lock, std::chrono::milliseconds(50), [&reply] { return reply->replied; });
+  };
+  while (!replied()) application_.runOnce(0.05);
   if (!reply->success) {
     showAlert(alerts_, "Touch IDで認証できませんでした", "認証がキャンセルされたか、指紋を確認できませんでした。");
   }
