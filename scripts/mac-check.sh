@@ -81,8 +81,15 @@ done < <(mdfind "kMDItemCFBundleIdentifier == '$bundle_id'" 2>/dev/null)
 # What exists before Corvel starts is not Corvel's: the user's own caffeinate, for one.
 # shellcheck disable=SC2207  # pids are words without blanks
 baseline_caffeinates=($(pgrep -x -u "$(id -u)" caffeinate))
+# Under pipefail a producer piped into grep -q fails when grep, done early, closes the pipe
+# (SIGPIPE): every such reading takes the whole output first and matches it afterwards.
+sleep_disabled() {
+  local settings
+  settings=$(pmset -g 2>/dev/null) || return 1
+  grep -Eq '^ *SleepDisabled[[:space:]]+1' <<<"$settings"
+}
 sleep_was_disabled=false
-pmset -g | grep -Eq '^ *SleepDisabled[[:space:]]+1' && sleep_was_disabled=true
+sleep_disabled && sleep_was_disabled=true
 
 # -- Corvel's processes
 
@@ -107,7 +114,11 @@ corvel_caffeinates() {
 
 count_caffeinates() { corvel_caffeinates | grep -c .; }
 one_caffeinate() { [ "$(count_caffeinates)" -eq 1 ]; }
-agent_running() { launchctl print "$agent" 2>/dev/null | grep -q "state = running"; }
+agent_running() {
+  local details
+  details=$(launchctl print "$agent" 2>/dev/null) || return 1
+  [[ "$details" == *"state = running"* ]]
+}
 corvel_running() { our_corvel >/dev/null; }
 corvel_stopped() { ! corvel_running; }
 
@@ -136,7 +147,6 @@ started=false
 defaults_saved=false
 cleaned=false
 
-sleep_disabled() { pmset -g | grep -Eq '^ *SleepDisabled[[:space:]]+1'; }
 remote_changes_remain() {
   [ -e "$sudoers_rule" ] || { sleep_disabled && ! "$sleep_was_disabled"; } ||
     [ "$(defaults read "$bundle_id" DidDisableScreenLock 2>/dev/null)" = 1 ]
@@ -234,7 +244,8 @@ if wait_until 5 one_caffeinate; then
   else
     record "one \`caffeinate -d -i -m -s\`, child of Corvel" FAIL "its parent is $parent, Corvel is ${corvel:-not running}"
   fi
-  if pmset -g assertions | grep -q "pid $caffeinate(caffeinate)"; then
+  assertions=$(pmset -g assertions 2>/dev/null)
+  if [[ "$assertions" == *"pid $caffeinate(caffeinate)"* ]]; then
     record "\`pmset -g assertions\` shows its assertions" pass
   else
     record "\`pmset -g assertions\` shows its assertions" FAIL
@@ -313,9 +324,11 @@ if [ -t 0 ] && corvel_running; then
     "Click into this terminal window so that it is in front. Then right-click Corvel's menu-bar item and" \
     "choose 動作モード › リモート強制モード. Corvel's confirmation comes to the front and Return answers it;" \
     "its password dialog then takes your typing without a click. Leave the password dialog open."
+  # A secure text field refuses cut and copy by design (Apple's Cocoa Text Architecture Guide), so
+  # only paste and select-all are Corvel's to get right: they need its Edit menu.
   ask "pasting into the password field" \
-    "In the password field: paste some copied text with ⌘V (it shows as dots), select it with ⌘A and" \
-    "cut it with ⌘X; the field is empty again."
+    "In the password field: paste some copied text with ⌘V (it shows as dots), then select it all" \
+    "with ⌘A (the dots are highlighted) and press Delete; the field is empty again."
   ask "remote strong set-up" \
     "Now type your login password, confirm, and approve macOS's administrator prompt." \
     "The set-up finishes without an error, and the menu shows リモート強制モード checked."

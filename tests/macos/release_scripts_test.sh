@@ -48,6 +48,18 @@ ditto build-universal/bin/Corvel.app x && ctest --test-dir build-tests|build-uni
 cd "\$GITHUB_WORKSPACE/build-asan" && cmake --build build-tsan --target all|
 LIST
 
+# Under pipefail, a producer piped into grep -q fails when grep has its match and closes the pipe
+# early: mac-check.sh would record a FAIL for a check that passed. It reads outputs whole instead.
+while IFS= read -r found; do
+  fail "mac-check.sh pipes into grep -q under pipefail: $found"
+done < <(grep -nE '\|[[:space:]]*grep[[:space:]]([^|]*[[:space:]])?-[[:alnum:]]*q' "$root/scripts/mac-check.sh")
+
+# A secure text field refuses cut and copy, so a check that asks for them records a correct Corvel
+# as failing.
+grep -nE '⌘[XC]' "$root/scripts/mac-check.sh" | while IFS= read -r found; do
+  echo "FAIL: mac-check.sh asks to cut or copy, which a password field refuses: $found"
+done | grep . && status=1
+
 if [ "$(uname -s)" != Darwin ]; then
   output=$("$root/scripts/mac-check.sh" 2>&1) && fail "mac-check.sh succeeded off a Mac"
   [[ "$output" == *"needs macOS"* ]] || fail "mac-check.sh did not say it needs macOS: $output"
