@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks Corvel on a real Mac, for the first person with one: builds the release app, checks by
 # itself what a script can, asks a yes or no for each check that needs a person, and prints a
-# summary to paste into an issue. It leaves the Mac as it found it: see leave_the_mac_as_it_was.
+# summary to paste into an issue, headed by what only a Mac can settle and what this run found on
+# each. It leaves the Mac as it found it: see leave_the_mac_as_it_was.
 set -uo pipefail
 
 if [ "$(uname -s)" != Darwin ]; then
@@ -15,6 +16,16 @@ cd "$(dirname "$0")/.." || exit 1
 results=()
 failures=0
 warnings=()
+
+# What only a Mac can settle, answered by this run where it can be: the top of the summary.
+open_sysadminctl="not reached in this run (the remote strong set-up check)"
+open_session_key="not reached in this run"
+open_ssh="not reached in this run"
+open_background_only="not reached in this run"
+open_hardened="not reached in this run"
+open_adhoc_agent="not reached in this run"
+session_log=""
+session_watcher=""
 
 record() {  # record CHECK pass|FAIL|skipped [NOTE]
   results+=("| $1 | $2 | ${3:-} |")
@@ -46,7 +57,10 @@ fi
 
 echo "== Building the release app (cmake --preset release)"
 build_log=$(mktemp -t corvel-build)
-if ! { cmake --preset release && cmake --build build-release; } >"$build_log" 2>&1; then
+# CORVEL_CODESIGN_IDENTITY signs with a real identity, which adds the hardened runtime.
+signing=()
+[ -z "${CORVEL_CODESIGN_IDENTITY:-}" ] || signing=(-DCORVEL_CODESIGN_IDENTITY="$CORVEL_CODESIGN_IDENTITY")
+if ! { cmake --preset release ${signing[@]+"${signing[@]}"} && cmake --build build-release; } >"$build_log" 2>&1; then
   tail -n 30 "$build_log" >&2
   echo "The build failed; the full log is $build_log." >&2
   exit 1
@@ -155,6 +169,8 @@ remote_changes_remain() {
 leave_the_mac_as_it_was() {
   if "$cleaned"; then return 0; fi
   cleaned=true
+  [ -z "$session_watcher" ] || kill "$session_watcher" 2>/dev/null
+  [ -z "$session_log" ] || rm -f "$session_log"
   echo "== Leaving the Mac as it was"
   if "$started"; then stop_corvel; fi
   if "$defaults_saved" && "$started" && remote_changes_remain; then
@@ -229,11 +245,21 @@ open "$app"
 if wait_until 10 corvel_running; then record "opens with \`open\`" pass; else record "opens with \`open\`" FAIL; fi
 corvel=$(our_corvel)
 
+signature=$(codesign --display --verbose=2 "$app" 2>&1)
+signature_kind="ad hoc"
+[[ "$signature" == *"Signature=adhoc"* ]] || signature_kind="a real identity"
+hardened=false
+[[ "$signature" == *"(runtime)"* ]] && hardened=true
+
 if wait_until 10 agent_running && pgrep -x CorvelWatchdog >/dev/null; then
   record "agent registered, CorvelWatchdog running" pass "launchctl print $agent"
+  open_adhoc_agent="registered and running, signed with $signature_kind"
 else
   record "agent registered, CorvelWatchdog running" FAIL "$(launchctl print "$agent" 2>&1 | head -n 1)"
+  open_adhoc_agent="NOT registered or not running, signed with $signature_kind"
 fi
+[ "$signature_kind" = "ad hoc" ] &&
+  open_adhoc_agent+="; a second run after changing any source (a rebuild with a new hash) settles the rebuild case"
 
 caffeinate=""
 if wait_until 5 one_caffeinate; then
@@ -297,6 +323,24 @@ fi
 
 # -- What needs a person
 
+# Reads sessionLocked from Corvel --status --json every second while the person locks the screen,
+# so the key Corvel reads the lock from is seen to change.
+watch_session() {
+  for _ in $(seq 40); do
+    "$executable" --status --json 2>/dev/null | sed -n 's/.*"sessionLocked":\([a-z]*\).*/\1/p' >>"$session_log"
+    sleep 1
+  done
+}
+seen_session_lock() {
+  local readings
+  readings=$(sort -u "$session_log" | tr '\n' ' ')
+  if [[ "$readings" == *true* && "$readings" == *false* ]]; then
+    echo "seen both locked and unlocked (CGSSessionScreenIsLocked is read)"
+  else
+    echo "readings seen: ${readings:-none} (expected both true and false)"
+  fi
+}
+
 answered=""
 ask() {  # ask CHECK INSTRUCTIONS…; leaves pass, FAIL or skipped in $answered
   local check=$1 answer
@@ -318,6 +362,25 @@ if [ -t 0 ] && corvel_running; then
   echo "== Checks that need a person"
   ask "the quit refusal is shown" \
     "Corvel should be showing an alert, スリープ防止がONです. Close it with OK."
+  ask "CorvelWatchdog runs in the background only" \
+    "Press ⌥⌘⎋ (Force Quit Applications): Corvel is listed, CorvelWatchdog is not, and the Dock shows no" \
+    "CorvelWatchdog icon. Close the Force Quit window."
+  open_background_only="$answered (CorvelWatchdog absent from Force Quit and the Dock)"
+  session_log=$(mktemp -t corvel-session)
+  watch_session &
+  session_watcher=$!
+  ask "the locked screen is seen" \
+    "Lock the screen with ⌃⌘Q, wait about ten seconds, and unlock it. This script reads Corvel --status" \
+    "meanwhile; answer yes once you are back."
+  kill "$session_watcher" 2>/dev/null
+  wait "$session_watcher" 2>/dev/null
+  open_session_key="$(seen_session_lock)"
+  rm -f "$session_log"
+  ask "Corvel --status over SSH sees Corvel running" \
+    "From another machine, or here with ssh localhost (Remote Login on), run:" \
+    "  ssh $account@$(hostname -s).local '$executable' --status" \
+    "Its Corvel line reads Corvel：起動中 (not 起動していません or 分かりません)."
+  open_ssh="$answered (Corvel --status from an SSH session)"
   ask "Login Items entry" \
     "Open System Settings › General › Login Items: under Allow in the Background, Corvel is listed and on."
   ask "dialog opened with another application in front" \
@@ -332,6 +395,12 @@ if [ -t 0 ] && corvel_running; then
   ask "remote strong set-up" \
     "Now type your login password, confirm, and approve macOS's administrator prompt." \
     "The set-up finishes without an error, and the menu shows リモート強制モード checked."
+  open_sysadminctl="$answered on macOS $(sw_vers -productVersion) (the set-up turns the screen lock off with it)"
+  if "$hardened"; then
+    open_hardened="$answered (the set-up's administrator prompt, built with the hardened runtime)"
+  else
+    open_hardened="not covered: this build has no hardened runtime; run with CORVEL_CODESIGN_IDENTITY set"
+  fi
   ask "clicks while Touch ID is asked are ignored" \
     "Click Corvel's menu-bar item: the Touch ID prompt appears. While it is up, click the menu-bar item" \
     "and the Dock icon a few times. Then confirm with Touch ID: protection switches exactly once, and no" \
@@ -361,6 +430,17 @@ echo "== Summary (paste this into an issue)"
 echo
 echo "**mac-check.sh** — Corvel $version ($bundle_id), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)," \
   "macOS $(sw_vers -productVersion) ($(uname -m)), $(date '+%Y-%m-%d')"
+echo
+echo "Only a Mac can settle these; what this run found:"
+echo
+echo "| open question | this run |"
+echo "|---|---|"
+echo "| \`sysadminctl -screenLock off -password -\` reads the password from standard input (macOS 13, 14, 15) | $open_sysadminctl |"
+echo "| the session's locked flag is the key \`CGSSessionScreenIsLocked\` | $open_session_key |"
+echo "| \`runningApplicationsWithBundleIdentifier:\` finds Corvel from an SSH session | $open_ssh |"
+echo "| \`LSBackgroundOnly\` is read from the Info.plist embedded in CorvelWatchdog | $open_background_only |"
+echo "| \`do shell script … with administrator privileges\` works under the hardened runtime | $open_hardened |"
+echo "| SMAppService registers the watchdog of an ad-hoc-signed build, also after a rebuild | $open_adhoc_agent |"
 echo
 echo "| check | result | note |"
 echo "|---|---|---|"
