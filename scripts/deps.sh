@@ -10,6 +10,7 @@ corvel_packages=(
   sudo            # the real visudo, which checks the sudoers rule
   clang           # the syntax check of the Mac adapters
   clang-format shellcheck   # scripts/check-source.sh
+  ruby            # the syntax check of the Homebrew cask
 )
 corvel_formulae=(cmake ninja googletest google-benchmark clang-format shellcheck)
 

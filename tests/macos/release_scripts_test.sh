@@ -13,10 +13,25 @@ make_cask() { (cd "$work" && CORVEL_BUNDLE_IDENTIFIER=$4 scripts/make-cask.sh "$
 make_cask 2.1.0 Corvel.dmg "$url" org.example.Test || fail "make-cask.sh refused a good release"
 sha=$(sha256sum "$work/Corvel.dmg" 2>/dev/null || shasum -a 256 "$work/Corvel.dmg")
 for line in 'version "2.1.0"' "sha256 \"${sha%% *}\"" "url \"$url\"" 'homepage "https://github.com/someone/corvel"' \
-  'depends_on macos: ">= :ventura"' 'app "Corvel.app"' 'uninstall quit:      "org.example.Test",' \
-  'launchctl: "org.example.Test.watchdog"' 'zap trash: "~/Library/Preferences/org.example.Test.plist"'; do
+  'depends_on macos: :ventura' 'app "Corvel.app"' 'uninstall quit:      "org.example.Test",' \
+  'launchctl: "org.example.Test.watchdog"' 'zap trash: "~/Library/Preferences/org.example.Test.plist"' \
+  'caveats <<~EOS' '設定を元に戻して終了…'; do
   grep -qF -- "$line" "$cask" || fail "the cask lacks: $line"
 done
+# What brew style refuses: the platform named in the description.
+grep -E '^ *desc ' "$cask" | grep -qiE 'mac' && fail "the cask's desc names the platform: $(grep -E '^ *desc ' "$cask")"
+if command -v ruby >/dev/null; then
+  ruby -c "$cask" >/dev/null || fail "the cask is not valid Ruby"
+else
+  fail "ruby is not installed (scripts/deps.sh installs it): the cask's syntax is unchecked"
+fi
+
+# A relative DMG is the caller's, not a file of that name in the repository.
+mkdir "$work/elsewhere" && printf 'the new disk image' >"$work/elsewhere/Corvel.dmg"
+(cd "$work/elsewhere" && CORVEL_BUNDLE_IDENTIFIER=org.example.Test ../scripts/make-cask.sh 2.1.0 Corvel.dmg "$url") \
+  >/dev/null 2>&1 || fail "make-cask.sh refused a DMG named from another folder"
+sha=$(sha256sum "$work/elsewhere/Corvel.dmg" 2>/dev/null || shasum -a 256 "$work/elsewhere/Corvel.dmg")
+grep -qF "sha256 \"${sha%% *}\"" "$cask" || fail "the cask's sha256 is not the named DMG's: $(grep sha256 "$cask")"
 
 # Each value ends up inside a Ruby string: none that could leave it is written.
 while IFS='|' read -r version dmg address id; do
@@ -27,6 +42,9 @@ done <<LIST
 2.1.0|Corvel.dmg|https://x.test/a"b.dmg|org.example.Test
 2.1.0|Corvel.dmg|https://x.test/#{\`id\`}.dmg|org.example.Test
 2.1.0|Corvel.dmg|http://x.test/Corvel.dmg|org.example.Test
+2.1.0|Corvel.dmg|https:///Corvel.dmg|org.example.Test
+2.1.0|Corvel.dmg|https://|org.example.Test
+2.1.0|Corvel.dmg|https://.x.test/Corvel.dmg|org.example.Test
 2.1.0|missing.dmg|$url|org.example.Test
 2.1.0|Corvel.dmg|$url|org.example."Test
 LIST
