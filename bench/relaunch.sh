@@ -3,11 +3,12 @@
 # the simulated Mac (over N kills: median and worst), and the watchdog's peak memory and CPU time
 # per hour while it idles.
 # Usage: bench/relaunch.sh [kills, default 20] [idle seconds for the CPU figure, default 120]
+# (run after a build; CORVEL_BIN names another bin folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kills=${1:-20}
 idle=${2:-120}
-bin=$(pwd)/build/bin
+bin=${CORVEL_BIN:-$(pwd)/build/bin}
 root=$(mktemp -d)
 export CORVEL_SIM_ROOT=$root
 unset CORVEL_SKIP_SERVICE CORVEL_NO_TOGGLE
@@ -29,7 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/Corvel" < <(sleep 3600) > "$root/first.log" 2>&1 &
+"$bin/Corvel" </dev/null > "$root/first.log" 2>&1 &
 first=$!
 disown "$first"  # its death by kill -9 is the point, not news
 for _ in $(seq 100); do grep -q "🟢" "$root/first.log" 2>/dev/null && break; sleep 0.1; done

@@ -2,11 +2,11 @@
 # Whole-process time of `Corvel --status --json` on the simulated Mac, with Corvel running and
 # protection on in remote strong mode, so every reading has something to find: the defaults, the
 # caffeinate adopted by pid, and the three tools it runs (pmset -g, sysadminctl, sudo -n -l).
-# Usage: bench/status.sh [runs, default 20]   (run after a build)
+# Usage: bench/status.sh [runs, default 20]   (run after a build; CORVEL_BIN names another bin folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-20}
-bin=$(pwd)/build/bin
+bin=${CORVEL_BIN:-$(pwd)/build/bin}
 user=$(id -un)
 root=$(mktemp -d)
 export CORVEL_SIM_ROOT=$root
@@ -25,7 +25,7 @@ printf '%s ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, /usr/bin/pms
 chmod 440 "$root/etc/sudoers.d/corvel-$user"
 echo 1 > "$root/mac/disablesleep"
 echo off > "$root/mac/screenlock"
-CORVEL_NO_TOGGLE=1 CORVEL_SKIP_SERVICE=1 "$bin/Corvel" < <(sleep 3600) > "$root/out.log" 2>&1 &
+CORVEL_NO_TOGGLE=1 CORVEL_SKIP_SERVICE=1 "$bin/Corvel" </dev/null > "$root/out.log" 2>&1 &
 corvel=$!
 for _ in $(seq 100); do grep -q "🟢" "$root/out.log" 2>/dev/null && break; sleep 0.1; done
 grep -q "🟢" "$root/out.log" || { echo "protection did not come on" >&2; exit 1; }
