@@ -310,7 +310,11 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
         state = "ウォッチドッグ：承認待ち → システム設定 › 一般 › ログイン項目で Corvel "
                 "のバックグラウンド実行を許可してください";
       } else if (*r.watchdog == AgentStatus::notRegistered) {
-        state = "ウォッチドッグ：登録されていません（Corvel を開くと登録します）";
+        // A running Corvel registers at launch: not registered now, that registration failed.
+        state = r.corvelRunning == true
+                    ? "ウォッチドッグ：Corvel は起動中ですが登録されていません → システム設定 › 一般 › ログイン項目で "
+                      "Corvel を許可し、「OFFにして終了」で終了してから開き直してください"
+                    : "ウォッチドッグ：登録されていません（Corvel を開くと登録します）";
       } else {
         state = "ウォッチドッグ：見つかりません（Corvel.app を入れ直してください）";
       }

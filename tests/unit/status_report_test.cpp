@@ -147,7 +147,10 @@ TEST(StatusReportTest, EachStateIsToldApart) {
       {[](R& r) { r.watchdog = AgentStatus::enabled, r.watchdogRunning = false; }, {"：有効（CorvelWatchdog は"}},
       {[](R& r) { r.watchdog = AgentStatus::enabled; }, {"：有効\n"}},
       {[](R& r) { r.watchdog = AgentStatus::requiresApproval; }, {"：承認待ち → "}},
-      {[](R& r) { r.watchdog = AgentStatus::notRegistered; }, {"：登録されていません"}},
+      {[](R& r) { r.watchdog = AgentStatus::notRegistered; },
+       {"：Corvel は起動中ですが登録されていません → システム設定 › 一般 › ログイン項目"}},
+      {[](R& r) { r.watchdog = AgentStatus::notRegistered, r.corvelRunning = false; },
+       {"：登録されていません（Corvel を開くと登録します）"}},
       {[](R& r) { r.watchdog = AgentStatus::notFound; }, {"：見つかりません"}},
   };
   for (const auto& [change, parts] : rows) {
