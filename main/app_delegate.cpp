@@ -22,7 +22,7 @@ AppDelegate::AppDelegate(Platform& platform)
       protection_(settings_, sleepSwitch_, permission_, remoteMode_, confirmations_, caffeinate_, platform.alerts,
                   display_),
       statusMenu_(platform.statusBar, display_, protection_, remoteMode_, settings_),
-      watchdog_(platform.agents, platform.environment) {}
+      watchdog_(platform.agents, platform.environment, platform.alerts) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Callbacks hold the delegate weakly: the platform's objects may outlive it.
@@ -36,6 +36,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   watchdog_.registerWatchdogIfNeeded();
   protection_.applyStoredState();
   display_.refreshStatus();
+  // Once protection is as stored and shown: the alert waits for the person, the protection must not.
+  watchdog_.reportRegistrationFailure();
   refreshTimer_ = platform_.application.scheduleRepeatingTimer(2.0, [weak] {
     if (auto self = weak.lock()) self->display_.refreshStatus();
   });

@@ -2,19 +2,28 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace corvel {
 
 enum class AgentStatus { notRegistered, enabled, requiresApproval, notFound };
 
+// Why registering failed, as far as the person can act on it.
+enum class AgentRegistrationFailure { requiresApproval, invalidSignature, other };
+
 class AgentService {
  public:
   virtual ~AgentService() = default;
   virtual AgentStatus status() = 0;
-  // True on success; failures carry no detail worth showing.
+  // True on success.
   virtual bool registerAgent() = 0;
   virtual bool unregisterAgent() = 0;
+  // Registers; none on success, else why it failed. A service that cannot tell says other.
+  virtual std::optional<AgentRegistrationFailure> registerAgentReturningFailure() {
+    if (registerAgent()) return std::nullopt;
+    return AgentRegistrationFailure::other;
+  }
 };
 
 class AgentServices {

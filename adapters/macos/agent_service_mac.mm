@@ -1,6 +1,8 @@
 // Launch agents of the application on the Mac: SMAppService.
 #import <ServiceManagement/ServiceManagement.h>
 
+#include <optional>
+
 #include "adapters_mac.h"
 #include "string_bridge.h"
 
@@ -28,7 +30,27 @@ class MacAgentService final : public AgentService {
     }
   }
 
-  bool registerAgent() override { return [service_ registerAndReturnError:nil]; }
+  bool registerAgent() override { return !registerAgentReturningFailure(); }
+
+  std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
+    NSError* error = nil;
+    if ([service_ registerAndReturnError:&error]) return std::nullopt;
+    // Service Management's own codes; the system's other domains reuse the same small numbers.
+    // https://developer.apple.com/documentation/servicemanagement/service-management-errors
+    if (error == nil || [error.domain isEqualToString:NSPOSIXErrorDomain] ||
+        [error.domain isEqualToString:NSOSStatusErrorDomain]) {
+      return AgentRegistrationFailure::other;
+    }
+    switch (error.code) {
+      case kSMErrorLaunchDeniedByUser:
+        return AgentRegistrationFailure::requiresApproval;
+      case kSMErrorInvalidSignature:
+        return AgentRegistrationFailure::invalidSignature;
+      default:
+        return AgentRegistrationFailure::other;
+    }
+  }
+
   bool unregisterAgent() override { return [service_ unregisterAndReturnError:nil]; }
 
  private:

@@ -46,6 +46,18 @@ TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
   }
 }
 
+// The person hears of a registration only they can put right; protection carries on regardless.
+TEST(AppDelegateLaunchTest, ALaunchTellsOfARegistrationAwaitingApprovalAndStillAppliesTheStoredState) {
+  Rig corvel;
+  corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
+  corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
+  corvel.settings.setEnabled(true);
+  corvel.mac.argumentList = {"Corvel", "--watchdog-launch"};
+  corvel.delegate->applicationDidFinishLaunching();
+  EXPECT_EQ(std::tuple(corvel.desk.titles, corvel.statusBar.title, corvel.desk.timers.size()),
+            std::tuple(Strings{"自動再起動を登録できませんでした"}, "🟢 スリープ防止 ON", 1u));
+}
+
 TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));  // nothing to open
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);

@@ -70,6 +70,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   // Answered from the queue; none left: closed without a press.
   AlertResponse runModal(const AlertRequest& request) override {
     titles.push_back(request.messageText);
+    messages.push_back(request.informativeText);
     secureFields += request.secureField.has_value();
     if (answers.empty()) return {};
     auto [pressed, typed] = answers.front();
@@ -98,7 +99,8 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   std::vector<std::function<void()>> timers, delayed;
   std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
-  Strings titles;  // of every alert shown
+  Strings titles;    // of every alert shown
+  Strings messages;  // their informative texts
   bool touchID = true;
   std::string fallbackTitle = "<unset>", cancelTitle;
   // Receives each prompt's reply; by default a matching finger, at once.
@@ -297,6 +299,12 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
       return owner.agentStatus = AgentStatus::enabled, true;
     }
     bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
+    std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
+      if (!owner.registrationFailure) return registerAgent(), std::nullopt;
+      owner.agentCalls.push_back("register");
+      owner.agentStatus = owner.statusAfterFailure;
+      return owner.registrationFailure;
+    }
     FakeLaunchServices& owner;
   };
   std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string&) override {
@@ -311,6 +319,8 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
     opened.push_back(joined(at, arguments) + (activates ? " (activated)" : ""));
   }
   AgentStatus agentStatus = AgentStatus::notRegistered;
+  std::optional<AgentRegistrationFailure> registrationFailure;  // set: registering fails thus
+  AgentStatus statusAfterFailure = AgentStatus::notRegistered;
   std::optional<bool> agentRunning;
   bool corvelRunning = false;
   std::optional<std::string> corvelLocation = "/Applications/Corvel.app";

@@ -51,6 +51,7 @@ __attribute__((objc_root_class))
 
 @interface NSString : NSObject <NSCopying>
 - (nullable instancetype)initWithBytes:(const void*)bytes length:(NSUInteger)len encoding:(NSStringEncoding)encoding;
+- (BOOL)isEqualToString:(NSString*)aString;
 @property(nullable, readonly) const char* UTF8String NS_RETURNS_INNER_POINTER;
 @end
 
@@ -87,6 +88,16 @@ typedef struct {
 + (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nullable])objects
                               forKeys:(const KeyType<NSCopying> _Nonnull[_Nullable])keys
                                 count:(NSUInteger)cnt;
+@end
+
+// https://developer.apple.com/documentation/foundation/nserror
+typedef NSString* NSErrorDomain;
+FOUNDATION_EXPORT NSErrorDomain const NSPOSIXErrorDomain;
+FOUNDATION_EXPORT NSErrorDomain const NSOSStatusErrorDomain;
+
+@interface NSError : NSObject
+@property(readonly, copy) NSErrorDomain domain;
+@property(readonly) NSInteger code;
 @end
 
 @interface NSDate : NSObject

@@ -13,6 +13,22 @@ typedef NS_ENUM(NSInteger, SMAppServiceStatus){
     SMAppServiceStatusNotFound = 3,
 };
 
+// https://developer.apple.com/documentation/servicemanagement/service-management-errors
+// Apple's pages give no values; these are the SDK's (SMErrors.h).
+enum {
+    kSMErrorInternalFailure = 2,
+    kSMErrorInvalidSignature = 3,
+    kSMErrorAuthorizationFailure = 4,
+    kSMErrorToolNotValid = 5,
+    kSMErrorJobNotFound = 6,
+    kSMErrorServiceUnavailable = 7,
+    kSMErrorJobPlistNotFound = 8,
+    kSMErrorJobMustBeEnabled = 9,
+    kSMErrorInvalidPlist = 10,
+    kSMErrorLaunchDeniedByUser = 11,
+    kSMErrorAlreadyRegistered = 12,
+};
+
 @interface SMAppService : NSObject
 + (instancetype)agentServiceWithPlistName:(NSString*)plistName;
 - (BOOL)registerAndReturnError:(NSError* _Nullable* _Nullable)error;
