@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <iterator>
+#include <pthread.h>
 #include <string_view>
 #include <poll.h>
 #include <termios.h>
@@ -34,6 +37,84 @@ void FrontEnd::say(const std::string& line) {
 namespace {
 
 constexpr const char* OverlongExplanation = "その行は長すぎるため読み捨てました（1行は4096バイトまで）。";
+
+// While a secret is read at a terminal its echo is off; a signal that ends Corvel meanwhile must
+// not leave the user's shell without it. What the handler needs is kept here, set before it is
+// installed.
+constexpr int TerminalEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+struct sigaction previousActions[std::size(TerminalEndingSignals)];
+int secretTerminal = -1;
+termios terminalAsFound, terminalQuiet;
+volatile std::sig_atomic_t readingSecret = 0;
+
+bool ignored(const struct sigaction& action) { return !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_IGN; }
+
+// Async-signal-safe: only tcsetattr, sigaction, the signal mask, raise and _exit.
+void giveTerminalBackThenPassOn(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  ::tcsetattr(secretTerminal, TCSANOW, &terminalAsFound);
+  std::size_t i = 0;
+  while (i + 1 < std::size(TerminalEndingSignals) && TerminalEndingSignals[i] != signal) ++i;
+  const struct sigaction& previous = previousActions[i];
+  if (previous.sa_flags & SA_SIGINFO) {
+    previous.sa_sigaction(signal, info, context);
+  } else if (previous.sa_handler == SIG_DFL) {
+    // Ends the process as the signal would have without this handler (with a core for SIGQUIT).
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(signal, &byDefault, nullptr);
+    sigset_t blocked;
+    ::sigemptyset(&blocked);
+    ::sigaddset(&blocked, signal);
+    ::raise(signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
+    ::_exit(128 + signal);
+  } else if (previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(signal);
+  }
+  // Corvel goes on, and so does the reading of the secret.
+  if (readingSecret) ::tcsetattr(secretTerminal, TCSANOW, &terminalQuiet);
+  errno = savedErrno;
+}
+
+// The terminal's echo off for one secret, and its settings given back on every way out.
+class QuietTerminal {
+ public:
+  explicit QuietTerminal(int fd) {
+    if (!::isatty(fd) || ::tcgetattr(fd, &terminalAsFound) != 0) return;
+    secretTerminal = fd;
+    terminalQuiet = terminalAsFound;
+    terminalQuiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    terminalQuiet.c_lflag |= ECHONL;
+    struct sigaction handler {};
+    handler.sa_sigaction = giveTerminalBackThenPassOn;
+    handler.sa_flags = SA_SIGINFO;
+    ::sigemptyset(&handler.sa_mask);
+    for (int signal : TerminalEndingSignals) ::sigaddset(&handler.sa_mask, signal);
+    for (std::size_t i = 0; i < std::size(TerminalEndingSignals); ++i) {
+      // A signal ignored on purpose (nohup) stays ignored.
+      ::sigaction(TerminalEndingSignals[i], nullptr, &previousActions[i]);
+      installed_[i] = !ignored(previousActions[i]) && ::sigaction(TerminalEndingSignals[i], &handler, nullptr) == 0;
+    }
+    readingSecret = 1;
+    active_ = true;
+    ::tcsetattr(fd, TCSAFLUSH, &terminalQuiet);
+  }
+  ~QuietTerminal() {
+    if (!active_) return;
+    readingSecret = 0;
+    ::tcsetattr(secretTerminal, TCSAFLUSH, &terminalAsFound);
+    for (std::size_t i = 0; i < std::size(TerminalEndingSignals); ++i) {
+      if (installed_[i]) ::sigaction(TerminalEndingSignals[i], &previousActions[i], nullptr);
+    }
+  }
+  QuietTerminal(const QuietTerminal&) = delete;
+  QuietTerminal& operator=(const QuietTerminal&) = delete;
+
+ private:
+  bool active_ = false;
+  bool installed_[std::size(TerminalEndingSignals)] = {};
+};
 
 }  // namespace
 
@@ -131,18 +212,8 @@ std::optional<std::string> FrontEnd::readLine() {
 
 std::optional<std::string> FrontEnd::readSecretLine() {
   // Only a terminal echoes; a pipe never shows anything.
-  termios saved{};
-  const int fd = sources_.front().fd;
-  const bool terminal = ::isatty(fd) && ::tcgetattr(fd, &saved) == 0;
-  if (terminal) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
-    ::tcsetattr(fd, TCSAFLUSH, &quiet);
-  }
-  auto line = readLine();
-  if (terminal) ::tcsetattr(fd, TCSAFLUSH, &saved);
-  return line;
+  const QuietTerminal quiet(sources_.front().fd);
+  return readLine();
 }
 
 std::optional<std::string> FrontEnd::ask(const std::string& prompt, const std::vector<std::string>& answers) {
