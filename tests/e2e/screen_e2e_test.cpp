@@ -81,6 +81,18 @@ class Screen : public test::SimRootTest {
     termios settings{};
     return ::tcgetattr(terminal_, &settings) == 0 && (settings.c_lflag & ECHO);
   }
+  void unattended() {
+    pid_ = launch(-1);
+    ASSERT_TRUE(eventually([&] { return log().find("メニューバー: ") != std::string::npos; })) << log();
+  }
+  std::string log(const char* name = "corvel.log") { return sim::readFile(root() / name).value_or(""); }
+  std::size_t titles() {
+    std::size_t n = 0;
+    for (auto at = log().find("メニューバー: "); at != std::string::npos; at = log().find("メニューバー: ", at + 1))
+      ++n;
+    return n;
+  }
+
   pid_t pid_ = -1;
   int master_ = -1, terminal_ = -1;
   std::string shown_;
@@ -133,6 +145,64 @@ INSTANTIATE_TEST_SUITE_P(AtThePasswordPrompt, TerminalSignals,
                                            EndingSignal{"QUIT", SIGQUIT, "\x1c", false},
                                            EndingSignal{"HUPUnderNohup", SIGHUP, nullptr, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Someone may remove or replace the desktop pipe while Corvel runs unattended: it then reads the
+// one at the name, and what is planted there instead of a pipe is set aside as it is, never read.
+TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsRead) {
+  const fs::path desktop = root() / "desktop", target = root() / "target", planted = root() / "planted";
+  sim::replaceFileAtomically(target, "click\n");
+  const struct {
+    const char* name;
+    std::function<void()> plant;
+  } cases[] = {
+      {"a new pipe", [&] { ::mkfifo(planted.c_str(), 0600); }},
+      {"nothing", [] {}},
+      {"a file of commands", [&] { fs::copy_file(target, planted); }},
+      {"a link to commands", [&] { fs::create_symlink(target, planted); }},
+  };
+  unattended();
+  std::size_t clicks = 0;
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    row.plant();
+    // In one step, so that Corvel never finds the name empty in between.
+    fs::exists(fs::symlink_status(planted)) ? fs::rename(planted, desktop) : void(fs::remove(desktop));
+    ASSERT_TRUE(eventually([&] { return sim::writeToDesktopPipe(root(), "click\n"); }));
+    ++clicks;
+    ASSERT_TRUE(eventually([&] { return titles() > clicks; })) << log();
+  }
+  ::usleep(300000);
+  EXPECT_EQ(titles(), clicks + 1) << log();
+  std::vector<fs::file_type> aside;
+  for (const auto& entry : fs::directory_iterator(root())) {
+    if (!entry.path().filename().string().starts_with("desktop.")) continue;
+    aside.push_back(entry.symlink_status().type());
+    EXPECT_EQ(sim::readFile(entry.path()), "click\n");
+  }
+  std::sort(aside.begin(), aside.end());
+  EXPECT_EQ(aside, (std::vector{fs::file_type::regular, fs::file_type::symlink}));
+  EXPECT_EQ(sim::readFile(target), "click\n");
+}
+
+// 200 KB of lines that mean nothing once added 12 MB to the log. Now they get an explanation a
+// second, the log is moved aside before it outgrows its bound, and a good line after them works.
+TEST_F(Screen, AFloodOfBadLinesIsExplainedBrieflyAndTheLogKeepsItsBound) {
+  constexpr std::size_t bound = 1 << 20;
+  const std::string earlier(bound - 200, '.');
+  sim::replaceFileAtomically(root() / "corvel.log", earlier);
+  sim::replaceFileAtomically(root() / "corvel.log.1", "the oldest\n");
+  unattended();
+  std::string flood;
+  for (int i = 0; i < 100000; ++i) flood += "x\n";
+  std::ofstream(root() / "desktop") << flood + "click\n";
+  ASSERT_TRUE(
+      eventually([&] { return log().find("メニューバー: 🟢") != std::string::npos; }, std::chrono::seconds(60)))
+      << log().substr(0, 2000);
+  EXPECT_LT(log().size(), 64u << 10);
+  EXPECT_NE(log().find("行読み捨てました"), std::string::npos) << log().substr(0, 2000);
+  EXPECT_TRUE(log("corvel.log.1").starts_with(earlier + "メニューバー: ⚫"));
+  EXPECT_LE(log("corvel.log.1").size(), bound);
+}
 
 }  // namespace
 }  // namespace corvel
