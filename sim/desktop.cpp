@@ -38,11 +38,11 @@ int openDesktopPipe(const std::filesystem::path& root) {
 }
 
 bool desktopPipeReplaced(const std::filesystem::path& root, int fd) {
-  struct stat open {
-  }, named{};
   // Never through a link: a link planted there is something else, to be set aside by the reopening.
+  struct stat named {};
   if (::lstat((root / "desktop").c_str(), &named) != 0) return errno == ENOENT;
-  return ::fstat(fd, &open) != 0 || open.st_dev != named.st_dev || open.st_ino != named.st_ino;
+  struct stat opened {};
+  return ::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino;
 }
 
 bool writeToDesktopPipe(const std::filesystem::path& root, std::string_view line) {
