@@ -37,6 +37,14 @@ int openDesktopPipe(const std::filesystem::path& root) {
   return -1;
 }
 
+bool desktopPipeReplaced(const std::filesystem::path& root, int fd) {
+  // Never through a link: a link planted there is something else, to be set aside by the reopening.
+  struct stat named {};
+  if (::lstat((root / "desktop").c_str(), &named) != 0) return errno == ENOENT;
+  struct stat opened {};
+  return ::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino;
+}
+
 bool writeToDesktopPipe(const std::filesystem::path& root, std::string_view line) {
   // Without blocking: a pipe nobody reads refuses at once rather than holding this launch.
   const int fd = ::open((root / "desktop").c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -71,7 +79,7 @@ void SimDesktop::handle(const std::string& line) {
     // and a password typed when no dialog is open would be shown and logged.
     std::string understood = "click, right-click, dock-click, quit, lock-screen, unlock-screen";
     for (const auto& answer : frontEnd_.pendingAnswers()) understood += ", " + answer;
-    frontEnd_.say("その行は分かりません。使えるのは " + understood + " です。");
+    frontEnd_.explain("その行は分かりません。使えるのは " + understood + " です。");
   }
 }
 
@@ -119,7 +127,7 @@ void SimDesktop::trackMenu(SimMenu& menu) {
     }
     std::string understood;
     for (const auto& [title, item] : choices) understood += title + " / ";
-    frontEnd_.say("その行はこのメニューで選べません。選べるのは " + understood + "close です。");
+    frontEnd_.explain("その行はこのメニューで選べません。選べるのは " + understood + "close です。");
   }
   // The menu closes first; the chosen command runs afterwards, as on the Mac.
   if (chosen) chosen->choose();

@@ -25,6 +25,10 @@ namespace corvel::sim {
 // place. -1 when none can be had.
 int openDesktopPipe(const std::filesystem::path& root);
 
+// Whether the desktop pipe open on `fd` is no longer what stands at <root>/desktop (it was removed
+// or replaced), so that the one there now is to be opened instead.
+bool desktopPipeReplaced(const std::filesystem::path& root, int fd);
+
 // Writes `line` (at most one pipe buffer, so it arrives whole) into the desktop pipe, only when that
 // is a FIFO of this user that someone reads; false otherwise.
 bool writeToDesktopPipe(const std::filesystem::path& root, std::string_view line);

@@ -34,7 +34,7 @@ AlertResponse SimAlerts::runModal(const AlertRequest& request) {
         return response;
       }
     }
-    frontEnd_.say("その行は分かりません。ボタンの名前か番号を入力してください: " + listing);
+    frontEnd_.explain("その行は分かりません。ボタンの名前か番号を入力してください: " + listing);
   }
 }
 

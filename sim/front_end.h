@@ -26,15 +26,24 @@ class FrontEnd {
 
   // Another source of input lines, read alongside the first. With `reopen`, the source is a pipe
   // that writers come to and go from: when the last one has gone, a line it left unfinished is
-  // dropped and `reopen` gives the descriptor to read on (negative: the source has ended).
-  void addInput(int fd, std::function<int()> reopen = nullptr);
+  // dropped and `reopen` gives the descriptor to read on (negative: the source has ended). When
+  // `replaced` says the pipe open is no longer the one at its name, the same happens once what was
+  // already written into it has been read.
+  void addInput(int fd, std::function<int()> reopen = nullptr, std::function<bool(int)> replaced = nullptr);
   // How long a modal read waits for a line before it counts as the end of input; by default for
   // ever, as a dialog on the screen does. Scripts that must never hang set a limit.
   void setModalTimeout(std::chrono::milliseconds timeout) { modalTimeout_ = timeout; }
   void setOutput(int fd) { outputFd_ = fd; }
+  // The output is a file that must stay within `limit` bytes, `written` of them already used: before
+  // a line would take it over, `rotate` moves the file aside and gives a fresh one (negative: none
+  // for now, and the line is dropped).
+  void limitOutput(std::size_t limit, std::size_t written, std::function<int()> rotate);
 
   // One line of output, as it is; a line feed is added.
   void say(const std::string& line);
+  // What a line that means nothing now is answered with. A flood of such lines must not flood the
+  // screen or the log: at most one explanation a second is shown, naming how many lines it covers.
+  void explain(const std::string& explanation);
 
   // Modal reading, as while a dialog is up: blocks until a whole line arrives on any input. None
   // once every input has ended.
@@ -62,10 +71,21 @@ class FrontEnd {
     std::size_t lineStart = 0;  // where the line still waiting for its line feed begins in `buffer`
     bool overlong = false;      // dropping what is left of a line over the cap, up to its line feed
     bool ended = false;
+    std::function<bool(int)> replaced;
   };
+  using Clock = std::chrono::steady_clock;
+  // How often a replaced pipe is looked for and explanations held back are shown.
+  static constexpr std::chrono::seconds CheckInterval{1};
+
   std::optional<std::string> takeBufferedLine();
   // Reads what is available on `source`; false once it has ended.
   bool fill(Source& source);
+  // Drops the unfinished line and reads from what `reopen` gives; false once the source has ended.
+  bool reopen(Source& source);
+  void reopenReplacedInputs();
+  // The explanations held back, once their second is over (or at once, before other output).
+  void sayHeldBack(bool now);
+  void show(const std::string& line);
   void keepWithinCap(Source& source, std::size_t appended);
   void watch(int fd);
   void dispatchBufferedLines();
@@ -73,6 +93,12 @@ class FrontEnd {
   std::vector<Source> sources_;
   SimApplication* application_ = nullptr;
   int outputFd_;
+  std::size_t outputLimit_ = 0;
+  std::size_t outputWritten_ = 0;
+  std::function<int()> rotateOutput_;
+  std::optional<Clock::time_point> lastExplained_;
+  std::string heldBack_;  // the latest explanation not shown, for `heldBackLines_` lines
+  std::size_t heldBackLines_ = 0;
   std::chrono::milliseconds modalTimeout_{-1};
   std::function<void(const std::string&)> handler_;
   std::vector<std::string> pendingAnswers_;

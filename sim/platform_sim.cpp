@@ -30,17 +30,34 @@ namespace corvel {
 namespace {
 namespace fs = std::filesystem;
 
-// Started without a terminal (as the watchdog starts it), the output goes to a log under the root:
-// a regular file, never reached through a link nor a pipe that would hold Corvel up.
+// A Corvel that runs unattended for months must not fill the disk with what nobody reads: past
+// this size the log is moved to corvel.log.1 (the one older copy kept) and begun afresh.
+constexpr std::size_t MaxLogSize = std::size_t{1} << 20;
+
+// A regular file, never reached through a link nor a pipe that would hold Corvel up; -1 otherwise.
+int openLog(const fs::path& log, int extraFlags = 0) {
+  struct stat info {};
+  const int fd =
+      ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | extraFlags, 0600);
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+int rotateLog(const fs::path& root) {
+  const fs::path log = root / "corvel.log";
+  // An old copy that cannot be replaced costs the log its older lines rather than its bound.
+  const bool moved = ::rename(log.c_str(), (root / "corvel.log.1").c_str()) == 0;
+  return openLog(log, moved ? 0 : O_TRUNC);
+}
+
+// Started without a terminal (as the watchdog starts it), the output goes to a log under the root.
 int outputDescriptor(const fs::path& root) {
   struct stat info {};
   const bool usable = ::fstat(STDOUT_FILENO, &info) == 0 && !(S_ISCHR(info.st_mode) && !::isatty(STDOUT_FILENO));
   if (usable) return STDOUT_FILENO;
-  const int fd =
-      ::open((root / "corvel.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
-  if (fd >= 0) ::close(fd);
-  return STDOUT_FILENO;
+  const int fd = openLog(root / "corvel.log");
+  return fd >= 0 ? fd : STDOUT_FILENO;
 }
 
 class SimPlatformServices final : public PlatformServices {
@@ -50,7 +67,8 @@ class SimPlatformServices final : public PlatformServices {
         defaults_(root_, AppBundleIdentifier),
         environment_(std::move(arguments)),
         files_(root_, realFiles_),
-        frontEnd_(STDIN_FILENO, outputDescriptor(root_)),
+        output_(outputDescriptor(root_)),
+        frontEnd_(STDIN_FILENO, output_),
         administratorScript_(root_, frontEnd_, processes_),
         session_(root_),
         alerts_(frontEnd_),
@@ -65,8 +83,14 @@ class SimPlatformServices final : public PlatformServices {
     // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
     // runner gives every child the default disposition back.
     std::signal(SIGPIPE, SIG_IGN);
+    if (struct stat info{}; output_ != STDOUT_FILENO && ::fstat(output_, &info) == 0) {
+      frontEnd_.limitOutput(MaxLogSize, static_cast<std::size_t>(info.st_size),
+                            [root = root_] { return rotateLog(root); });
+    }
     if (const int pipe = sim::openDesktopPipe(root_); pipe >= 0) {
-      frontEnd_.addInput(pipe, [root = root_] { return sim::openDesktopPipe(root); });
+      frontEnd_.addInput(
+          pipe, [root = root_] { return sim::openDesktopPipe(root); },
+          [root = root_](int fd) { return sim::desktopPipeReplaced(root, fd); });
     }
     frontEnd_.attach(application_);
   }
@@ -88,6 +112,7 @@ class SimPlatformServices final : public PlatformServices {
   PosixFileSystem realFiles_;
   sim::SimFileSystem files_;
   sim::SimStatusBar statusBar_;
+  int output_;
   sim::FrontEnd frontEnd_;
   sim::SimAdministratorScript administratorScript_;
   sim::SimSession session_;

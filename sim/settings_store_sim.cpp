@@ -46,18 +46,23 @@ class FileLock {
   int fd_;
 };
 
-// What tells one entry at a name from another, or from itself before a change.
+// What tells one entry at a name from another, or from itself before a change. An editor may put
+// the modification time back after an edit of the same size; the change time cannot be set from
+// outside, so it still tells.
 struct Identity {
   dev_t device;
   ino_t inode;
   off_t size;
   time_t seconds;
   long nanoseconds;
+  time_t changeSeconds;
+  long changeNanoseconds;
   friend bool operator==(const Identity&, const Identity&) = default;
 };
 
 Identity identityOf(const struct stat& info) {
-  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  return {info.st_dev,          info.st_ino,         info.st_size,        info.st_mtim.tv_sec,
+          info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
 }
 
 std::optional<Identity> entryAt(const fs::path& file) {

@@ -50,8 +50,9 @@ class JsonSettingsStoreTest : public test::SimRootTest {
 };
 
 // Reading is what an idle Corvel does most; the file is parsed again only when it is another file
-// or has been changed, and a write puts a whole new file in its place so no reader sees half of one.
-TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileWhichIsParsedAgainOnlyWhenItsIdentityChanges) {
+// or has been changed, even by an edit of the same size that puts the modification time back, and a
+// write puts a whole new file in its place so no reader sees half of one.
+TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileAndAnEditWithItsTimePutBackIsSeen) {
   fs::remove_all(file().parent_path());
   EXPECT_EQ(status({"ProtectionMode"}), (DefaultsSnapshot{{"ProtectionMode", {}}}));
   auto s = store();
@@ -62,15 +63,19 @@ TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileWhichIsParsedAgainOnlyWhenItsI
   s.remove("PreviousScreenLockState");
   EXPECT_EQ(store().string("PreviousScreenLockState"), std::nullopt);
   ASSERT_EQ(s.string("ProtectionMode"), "standard");
-  struct stat before {};
+  struct stat before {
+  }, probe{};
   ASSERT_EQ(::stat(file().c_str(), &before), 0);
+  // Until the file system's clock has moved on, an edit could not be told by any time.
+  ASSERT_TRUE(test::eventually([&] {
+    std::ofstream(root() / "probe") << "x";
+    return ::stat((root() / "probe").c_str(), &probe) == 0 &&
+           (probe.st_ctim.tv_sec != before.st_ctim.tv_sec || probe.st_ctim.tv_nsec != before.st_ctim.tv_nsec);
+  }));
   std::string edited = *sim::readFile(file());
   edited.replace(edited.find("standard"), 8, "STANDARD");
   std::fstream(file(), std::ios::in | std::ios::out) << edited;  // the same inode and size
-  timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
-  EXPECT_EQ(s.string("ProtectionMode"), "standard");
-  times[1].tv_sec += 1;
+  const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
   EXPECT_EQ(s.string("ProtectionMode"), "STANDARD");
   s.setBoolean("ProtectionEnabled", true);
