@@ -139,10 +139,21 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   fs::remove(desktop);
   fs::copy_file(target, desktop);
   ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
-  EXPECT_NE(second.waitForExit(), std::nullopt);
+  const auto status = second.waitForExit();
+  ASSERT_NE(status, std::nullopt);
   EXPECT_EQ(sim::readFile(target), "click\nclick\nclick\n");
-  EXPECT_EQ(sim::readFile(desktop), "click\nclick\nclick\n");
-  EXPECT_FALSE(corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
+  // The running Corvel may have set the file aside and made a fresh pipe first (never opened here
+  // for reading: that would wait for a writer); wherever the file is, it is as it was planted.
+  for (const auto& entry : fs::directory_iterator(root())) {
+    const std::string name = entry.path().filename().string();
+    if ((name == "desktop" || name.starts_with("desktop.")) && fs::is_regular_file(fs::symlink_status(entry))) {
+      EXPECT_EQ(sim::readFile(entry.path()), "click\nclick\nclick\n") << name;
+    }
+  }
+  // A second launch that found no pipe clicked nothing; one that found the fresh pipe reopened Corvel.
+  if (*status != 0) {
+    EXPECT_FALSE(corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
+  }
 }
 
 // On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
