@@ -69,6 +69,8 @@ class SimPlatformServices final : public PlatformServices {
       frontEnd_.addInput(pipe, [root = root_] { return sim::openDesktopPipe(root); });
     }
     frontEnd_.attach(application_);
+    // The user's session is up: launchd runs what stays registered, whatever ended it before.
+    agents_.startRegisteredAgents();
   }
 
   Platform& platform() override { return platform_; }

@@ -95,6 +95,28 @@ TEST_F(StatusEndToEnd, CorvelOnInStandardIsProtectedAndDegradedOnceItsCaffeinate
       1, R"({"verdict":"degraded","caffeinatePid":null,"problems":["caffeinate is not holding the Mac awake."]})");
 }
 
+// Asking is only a question, as the system's own queries are: a Mac whose Corvel, watchdog, launchd
+// and caffeinate were all killed is reported so, and nothing is started again by asking.
+TEST_F(StatusEndToEnd, AskingAboutAMacWhoseProgramsWereAllKilledStartsNothing) {
+  auto corvel = start({{"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", ""}});
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(test::eventually([&] {
+    return !test::processesOf(root(), test::binFolder() / "CorvelWatchdog").empty() &&
+           sim::assertionHolders(root()).size() == 1;
+  }));
+  for (int round = 0; round < 5; ++round) {
+    for (const pid_t pid : test::processesOf(root())) ::kill(pid, SIGKILL);
+    ::usleep(50000);
+  }
+  corvel->waitForExit();
+  ASSERT_TRUE(test::eventually([&] { return test::processesOf(root()).empty(); }));
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"corvelRunning":false,"caffeinatePid":null,)"
+                  R"("watchdog":"enabled"})");
+  // Long enough for a watchdog started by the question to have relaunched Corvel.
+  EXPECT_FALSE(test::eventually([&] { return !test::processesOf(root()).empty(); }, std::chrono::seconds(3)));
+  EXPECT_TRUE(sim::assertionHolders(root()).empty());
+}
+
 // Each Mac is read by a copy of Corvel among recording stand-ins for its tools (it finds them beside
 // itself), which shows every tool it starts, with its arguments. Exit statuses: 1 degraded, 2 off.
 TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone) {
