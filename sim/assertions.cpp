@@ -25,8 +25,9 @@ namespace {
 std::vector<pid_t> holders(const fs::path& root, bool releaseDead) {
   std::vector<pid_t> live;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(root / "mac" / "assertions", error)) {
-    const std::string name = entry.path().filename().string();
+  for (fs::directory_iterator entry(root / "mac" / "assertions", error); !error && entry != fs::directory_iterator();
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
     const auto number = parseDecimal(name);
     // Anything else there (a caffeinate's temporary file mid-rename) is not an assertion yet.
     if (!number || *number <= 0 || *number > std::numeric_limits<pid_t>::max()) continue;
@@ -35,7 +36,7 @@ std::vector<pid_t> holders(const fs::path& root, bool releaseDead) {
       live.push_back(pid);
     } else if (releaseDead) {
       std::error_code ignored;
-      fs::remove(entry.path(), ignored);
+      fs::remove(entry->path(), ignored);
     }
   }
   std::sort(live.begin(), live.end());

@@ -117,6 +117,52 @@ TEST_F(StatusEndToEnd, AskingAboutAMacWhoseProgramsWereAllKilledStartsNothing) {
   EXPECT_TRUE(sim::assertionHolders(root()).empty());
 }
 
+// A folder of the Mac that cannot be read is reported like any other unreadable thing, by the status
+// check and by Corvel at launch alike, never with a crash. Run as an account that cannot override
+// permissions: root hands the Mac to "nobody" and runs the programs as that account.
+TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
+  const struct {
+    const char* folder;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    const char* output;  // the start of what is printed
+  } cases[] = {
+      {"Library", {"--status", "--json"}, 1, R"({"verdict":"degraded","mode":null,)"},
+      {"Library/LaunchAgents", {"--status", "--json"}, 2, R"({"verdict":"off","mode":"standard",)"},
+      {"Library", {}, 1, "Corvel: the simulated Mac at "},
+      {"Library/LaunchAgents", {}, 0, "メニューバー: ⚫ スリープ防止 OFF"},
+  };
+  const bool privileged = ::geteuid() == 0;
+  for (const auto& row : cases) {
+    SCOPED_TRACE(std::string(row.folder) + " " + (row.arguments.empty() ? "launch" : row.arguments[0]));
+    const fs::path mac = root() / "mac-of-nobody";
+    sim::ensureInitialized(mac);
+    if (privileged) {
+      for (const auto& entry : fs::recursive_directory_iterator(mac))
+        ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+      ASSERT_EQ(::chown(mac.c_str(), 65534, 65534), 0);
+      ASSERT_EQ(::chmod(root().c_str(), 0755), 0);
+    }
+    fs::permissions(mac / row.folder, fs::perms::none);
+    // setpriv runs the program as "nobody"; without privileges it is run directly.
+    std::vector<std::string> arguments{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                       (test::binFolder() / "Corvel").string()};
+    if (!privileged) arguments.erase(arguments.begin(), arguments.end() - 1);
+    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    test::ProgramProcess program(
+        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+        {{"CORVEL_SIM_ROOT", mac.string()}, {"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", "1"}});
+    if (row.arguments.empty() && row.exitStatus == 0) {
+      ASSERT_TRUE(program.waitFor(row.output)) << program.transcript();
+      program.send("quit");
+    }
+    EXPECT_EQ(program.waitForExit(), row.exitStatus) << program.transcript();
+    EXPECT_TRUE(program.transcript().starts_with(row.output)) << program.transcript();
+    fs::permissions(mac / row.folder, fs::perms::owner_all);
+    fs::remove_all(mac);
+  }
+}
+
 // Each Mac is read by a copy of Corvel among recording stand-ins for its tools (it finds them beside
 // itself), which shows every tool it starts, with its arguments. Exit statuses: 1 degraded, 2 off.
 TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone) {
