@@ -6,6 +6,7 @@
 #include <csignal>
 #include <limits>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 
 #include "adapters/posix/process_info.h"
@@ -16,6 +17,20 @@ namespace corvel::sim {
 namespace fs = std::filesystem;
 
 fs::path assertionFile(const fs::path& root, pid_t pid) { return root / "mac" / "assertions" / std::to_string(pid); }
+
+std::optional<std::string> machineIdentity(const fs::path& root) {
+  struct stat info {};
+  if (::stat(root.c_str(), &info) != 0) return std::nullopt;
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+bool holdsAssertionOn(const fs::path& root, pid_t pid) {
+  const auto machine = machineIdentity(root);
+  const auto text = readFile(assertionFile(root, pid));
+  if (!machine || !text) return false;
+  const auto second = text->find('\n');
+  return second != std::string::npos && text->substr(second + 1) == "machine=" + *machine + "\n";
+}
 
 // kill() succeeds on a zombie too; the system's process table tells it apart.
 bool processIsAlive(pid_t pid) { return identityOf(pid).has_value(); }

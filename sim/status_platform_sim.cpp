@@ -2,11 +2,11 @@
 // makes, claims or listens on the sim root, so that asking never alters the machine.
 #include <filesystem>
 
-#include "adapters/posix/process_runner_posix.h"
 #include "agent_service_sim.h"
 #include "launchd_jobs.h"
 #include "corvel/build_config.h"
 #include "defaults_reader_sim.h"
+#include "process_runner_sim.h"
 #include "ports/status_platform.h"
 #include "sim_root.h"
 #include "system_sim.h"
@@ -36,6 +36,7 @@ class SimStatusServices final : public StatusServices {
  public:
   explicit SimStatusServices(fs::path root)
       : root_(std::move(root)),
+        processes_(root_),
         defaults_(root_, AppBundleIdentifier),
         session_(root_),
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
@@ -57,7 +58,7 @@ class SimStatusServices final : public StatusServices {
   }
 
   fs::path root_;
-  PosixProcessRunner processes_;
+  sim::SimProcessRunner processes_;
   sim::SimDefaultsReader defaults_;
   sim::SimSession session_;
   sim::SimAgentServices agents_;

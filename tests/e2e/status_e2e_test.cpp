@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <set>
@@ -115,6 +116,33 @@ TEST_F(StatusEndToEnd, AskingAboutAMacWhoseProgramsWereAllKilledStartsNothing) {
   // Long enough for a watchdog started by the question to have relaunched Corvel.
   EXPECT_FALSE(test::eventually([&] { return !test::processesOf(root()).empty(); }, std::chrono::seconds(3)));
   EXPECT_TRUE(sim::assertionHolders(root()).empty());
+}
+
+// A copy of a Mac's folder carries the record of the caffeinate that holds the original awake, to
+// the last detail but the machine: neither the question nor a Corvel on the copy takes charge of it.
+TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", ""}});
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(test::eventually([&] { return sim::assertionHolders(root()).size() == 1; }));
+  const pid_t original = sim::assertionHolders(root()).at(0);
+  ::kill(corvel->pid(), SIGKILL);
+  corvel->waitForExit();
+  const fs::path copy = root() / "copy";
+  sim::ensureInitialized(copy);
+  for (const fs::path& file : {fs::path("Library/Preferences/app.corvel.Corvel.json"), fs::path("mac/screenlock"),
+                               fs::path("mac/assertions") / std::to_string(original)}) {
+    fs::copy_file(root() / file, copy / file, fs::copy_options::overwrite_existing);
+  }
+  const Environment onTheCopy{{"CORVEL_SIM_ROOT", copy.string()}};
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})", onTheCopy);
+  test::ProgramProcess relaunched(test::binFolder() / "Corvel", {"--watchdog-launch"},
+                                  {{"CORVEL_SIM_ROOT", copy.string()}, {"CORVEL_SKIP_SERVICE", "1"}});
+  ASSERT_TRUE(relaunched.waitFor("メニューバー: 🟢 スリープ防止 ON")) << relaunched.transcript();
+  EXPECT_TRUE(test::eventually([&] {
+    const auto holders = sim::assertionHolders(copy);
+    return holders.size() == 2 && std::find(holders.begin(), holders.end(), original) != holders.end();
+  })) << "a caffeinate of its own beside the copied record";
+  EXPECT_TRUE(sim::processIsAlive(original));
 }
 
 // A folder of the Mac that cannot be read is reported like any other unreadable thing, by the status
