@@ -22,7 +22,7 @@ serving() {  # the pid claiming the root, when it is live and not the one given
 }
 cleanup() {
   local agent
-  agent=$(sed -n 's/^pid=//p' "$root/Library/LaunchAgents/app.corvel.Corvel.watchdog.plist" 2>/dev/null || true)
+  agent=$(sed -n 's/^pid=//p' "$root/launchd/app.corvel.Corvel.watchdog.plist" 2>/dev/null || true)
   [ -n "$agent" ] && kill -9 "$agent" 2>/dev/null
   pid=$(cat "$root/corvel.pid" 2>/dev/null || true); [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
   for f in "$root"/mac/assertions/*; do [ -e "$f" ] && kill "$(basename "$f")" 2>/dev/null; done
@@ -34,7 +34,7 @@ trap cleanup EXIT
 first=$!
 disown "$first"  # its death by kill -9 is the point, not news
 for _ in $(seq 100); do grep -q "🟢" "$root/first.log" 2>/dev/null && break; sleep 0.1; done
-agent=$(sed -n 's/^pid=//p' "$root/Library/LaunchAgents/app.corvel.Corvel.watchdog.plist")
+agent=$(sed -n 's/^pid=//p' "$root/launchd/app.corvel.Corvel.watchdog.plist")
 current=$first
 times=()
 for _ in $(seq "$kills"); do

@@ -1,131 +1,78 @@
 // Registering and unregistering the simulated launch agent.
 #include "agent_service_sim.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <limits>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <string_view>
 
-#include "adapters/posix/process_info.h"
+#include "sim/launchd_jobs.h"
 #include "sim/sim_root.h"
-#include "support/decimal.h"
+#include "sim/workspace_sim.h"
 
 namespace corvel::sim {
 namespace fs = std::filesystem;
 
 namespace {
 
-// The value of `name` in a registration file: one "name=value" line each.
-std::optional<std::string> recorded(const std::string& text, std::string_view name) {
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.size() > name.size() && line.starts_with(name) && line[name.size()] == '=') {
-      return line.substr(name.size() + 1);
-    }
+fs::file_type typeOf(const fs::path& path) {
+  std::error_code failed;
+  return fs::symlink_status(path, failed).type();
+}
+
+// Started in a session of its own and left to the system, like launchd itself: it must not share
+// Corvel's terminal or die with it, and it gets launchd's few variables, not Corvel's environment.
+// The sim root goes along, since it is the machine itself.
+bool startSupervisor(ProcessRunner& processes, const std::string& plistName, const fs::path& program) {
+  std::vector<std::string> arguments{"-c", "setsid env -i \"$@\" </dev/null >/dev/null 2>&1 &", "sh"};
+  for (const char* name : {"HOME", "PATH", "USER", "LOGNAME", "TMPDIR", "XDG_STATE_HOME", "CORVEL_SIM_ROOT"}) {
+    if (const char* value = std::getenv(name)) arguments.push_back(std::string(name) + "=" + value);
   }
-  return std::nullopt;
-}
-
-pid_t asPid(const std::optional<std::string>& text) {
-  const auto number = text ? parseDecimal(*text) : std::nullopt;
-  if (!number || *number > std::numeric_limits<pid_t>::max()) return 0;
-  return static_cast<pid_t>(*number);
-}
-
-}  // namespace
-
-pid_t registeredAgentPid(const fs::path& registrationFile) {
-  const auto text = readFile(registrationFile);
-  return text ? asPid(recorded(*text, "pid")) : 0;
-}
-
-namespace {
-
-// When the kernel started `pid` (clock ticks since boot, field 22 of /proc/<pid>/stat): with the pid,
-// it names one process for good, where a pid alone may since belong to another.
-std::optional<std::string> startTimeOf(pid_t pid) {
-  const auto stat = readFile(fs::path("/proc") / std::to_string(pid) / "stat");
-  if (!stat) return std::nullopt;
-  // The command name in parentheses may itself hold blanks and ")", so fields count from the last.
-  std::istringstream fields(stat->substr(std::min(stat->rfind(')') + 1, stat->size())));
-  std::string field;
-  for (int number = 3; number <= 22 && fields >> field; ++number) {
-    if (number == 22) return field;
-  }
-  return std::nullopt;
+  arguments.insert(arguments.end(), {(programFolder() / "sim" / "launchd").string(), plistName, program.string()});
+  return processes.run("/bin/sh", arguments).exitCode == 0;
 }
 
 class SimAgentService final : public AgentService {
  public:
-  SimAgentService(fs::path file, fs::path program, ProcessRunner& processes)
-      : file_(std::move(file)), program_(std::move(program)), processes_(processes) {}
+  SimAgentService(fs::path root, std::string plistName, fs::path program, ProcessRunner& processes)
+      : root_(std::move(root)), plistName_(std::move(plistName)), program_(std::move(program)), processes_(processes) {}
 
+  // Only a question, as the system's status is: keeping the agent alive is launchd's business. A
+  // registration that cannot be looked at is not one the system could run.
   AgentStatus status() override {
-    if (!fs::exists(file_)) return fs::exists(program_) ? AgentStatus::notRegistered : AgentStatus::notFound;
-    // KeepAlive, as launchd does it: a registered agent found dead is started again.
-    if (!runningAgent()) start();
-    return AgentStatus::enabled;
+    if (isJobName(plistName_) && isRegistered()) return AgentStatus::enabled;
+    return typeOf(program_) == fs::file_type::regular ? AgentStatus::notRegistered : AgentStatus::notFound;
   }
 
   bool registerAgent() override {
-    if (!fs::exists(program_)) return false;
-    if (fs::exists(file_) && runningAgent()) return true;
-    return start();
-  }
-
-  bool unregisterAgent() override {
-    if (!fs::exists(file_)) return false;
-    if (const auto pid = runningAgent()) ::kill(*pid, SIGTERM);
-    std::error_code failed;
-    fs::remove(file_, failed);
-    return !failed;
-  }
-
- private:
-  // The agent the registration started, while it runs: the recorded pid, started at the recorded
-  // time, running the agent's program (or on its way there through the launch's setsid and env,
-  // whose arguments name it). Anything else the pid may belong to by now is left alone.
-  std::optional<pid_t> runningAgent() {
-    const auto text = readFile(file_);
-    if (!text) return std::nullopt;
-    const pid_t pid = asPid(recorded(*text, "pid"));
-    const auto started = recorded(*text, "started");
-    if (pid <= 0 || !started || startTimeOf(pid) != started) return std::nullopt;
-    const auto command = commandLineOf(pid);
-    if (!command || std::find(command->begin(), command->end(), program_.string()) == command->end()) {
-      return std::nullopt;
-    }
-    return pid;
-  }
-
-  bool start() {
-    // Started in a session of its own and left to the system, like an agent launchd runs: it must
-    // not share Corvel's terminal or die with it, and it gets launchd's few variables, not Corvel's
-    // environment. The sim root goes along, since it is the machine itself.
-    std::vector<std::string> arguments{"-c", "setsid env -i \"$@\" </dev/null >/dev/null 2>&1 & echo $!", "sh"};
-    for (const char* name : {"HOME", "PATH", "USER", "LOGNAME", "TMPDIR", "XDG_STATE_HOME", "CORVEL_SIM_ROOT"}) {
-      if (const char* value = std::getenv(name)) arguments.push_back(std::string(name) + "=" + value);
-    }
-    arguments.push_back(program_.string());
-    const ProcessResult started = processes_.run("/bin/sh", arguments);
-    if (started.exitCode != 0) return false;
-    std::string pid = started.output;
-    if (!pid.empty() && pid.back() == '\n') pid.pop_back();
-    const auto startTime = startTimeOf(asPid(pid));
+    if (!isJobName(plistName_) || typeOf(program_) != fs::file_type::regular) return false;
+    if (isRegistered() && claimOn(jobLockFile(root_, plistName_)) == Claim::heldByAnother) return true;
     try {
-      replaceFileAtomically(
-          file_, "program=" + program_.string() + "\npid=" + pid + "\nstarted=" + startTime.value_or("") + "\n");
+      replaceFileAtomically(registrationFile(root_, plistName_), registrationText(program_));
     } catch (const std::exception&) {
       return false;
     }
+    return startSupervisor(processes_, plistName_, program_);
+  }
+
+  // The registration goes first, so that its launchd, seeing its agent end, does not start it again.
+  bool unregisterAgent() override {
+    if (!isJobName(plistName_) || !isRegistered()) return false;
+    const pid_t agent = runningAgent(root_, plistName_, program_).value_or(0);
+    std::error_code failed;
+    fs::remove(registrationFile(root_, plistName_), failed);
+    if (failed) return false;
+    if (agent > 0) ::kill(agent, SIGTERM);
     return true;
   }
 
-  fs::path file_;
+ private:
+  bool isRegistered() const {
+    const auto type = typeOf(registrationFile(root_, plistName_));
+    return type != fs::file_type::not_found && type != fs::file_type::none;
+  }
+
+  fs::path root_;
+  std::string plistName_;
   fs::path program_;
   ProcessRunner& processes_;
 };
@@ -133,7 +80,17 @@ class SimAgentService final : public AgentService {
 }  // namespace
 
 std::unique_ptr<AgentService> SimAgentServices::agentServiceWithPlistName(const std::string& plistName) {
-  return std::make_unique<SimAgentService>(root_ / "Library" / "LaunchAgents" / plistName, program_, processes_);
+  return std::make_unique<SimAgentService>(root_, plistName, program_, processes_);
+}
+
+void SimAgentServices::startRegisteredAgents() {
+  std::error_code failed;
+  fs::directory_iterator entry(root_ / "Library" / "LaunchAgents", failed);
+  for (; !failed && entry != fs::directory_iterator(); entry.increment(failed)) {
+    const std::string name = entry->path().filename().string();
+    if (!isJobName(name) || readFile(entry->path()) != registrationText(program_)) continue;
+    if (claimOn(jobLockFile(root_, name)) == Claim::free) startSupervisor(processes_, name, program_);
+  }
 }
 
 }  // namespace corvel::sim

@@ -1,5 +1,6 @@
 // The simulated launch-agent registry: a registration is a file in Library/LaunchAgents under the
-// sim root, and registering starts the agent program at once, as the system does.
+// sim root, and registering hands the agent to the simulated launchd, which starts it at once and
+// keeps it running while it stays registered, as the system does.
 #pragma once
 
 #include <filesystem>
@@ -16,13 +17,14 @@ class SimAgentServices final : public AgentServices {
       : root_(std::move(root)), program_(std::move(program)), processes_(processes) {}
   std::unique_ptr<AgentService> agentServiceWithPlistName(const std::string& plistName) override;
 
+  // What launchd does at login: every agent registered for `program` whose launchd stand-in is not
+  // running gets one again (after a reboot, or once everything of the machine was killed).
+  void startRegisteredAgents();
+
  private:
   std::filesystem::path root_;
   std::filesystem::path program_;
   ProcessRunner& processes_;
 };
-
-// The pid of the agent started for the registration file, or 0.
-pid_t registeredAgentPid(const std::filesystem::path& registrationFile);
 
 }  // namespace corvel::sim

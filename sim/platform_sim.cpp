@@ -11,7 +11,6 @@
 
 #include "corvel/build_config.h"
 #include "ports/platform.h"
-#include "adapters/posix/process_runner_posix.h"
 #include "adapters/posix/system_posix.h"
 #include "agent_service_sim.h"
 #include "application_sim.h"
@@ -19,6 +18,7 @@
 #include "dialogs_sim.h"
 #include "dock_tile_sim.h"
 #include "front_end.h"
+#include "process_runner_sim.h"
 #include "settings_store_sim.h"
 #include "sim_root.h"
 #include "status_bar_sim.h"
@@ -65,6 +65,7 @@ class SimPlatformServices final : public PlatformServices {
   SimPlatformServices(fs::path root, std::vector<std::string> arguments)
       : root_(std::move(root)),
         defaults_(root_, AppBundleIdentifier),
+        processes_(root_),
         environment_(std::move(arguments)),
         files_(root_, realFiles_),
         output_(outputDescriptor(root_)),
@@ -93,6 +94,8 @@ class SimPlatformServices final : public PlatformServices {
           [root = root_](int fd) { return sim::desktopPipeReplaced(root, fd); });
     }
     frontEnd_.attach(application_);
+    // The user's session is up: launchd runs what stays registered, whatever ended it before.
+    agents_.startRegisteredAgents();
   }
 
   Platform& platform() override { return platform_; }
@@ -106,7 +109,7 @@ class SimPlatformServices final : public PlatformServices {
   fs::path root_;
   sim::JsonSettingsStore defaults_;
   sim::SimApplication application_;
-  PosixProcessRunner processes_;
+  sim::SimProcessRunner processes_;
   PosixClock clock_;
   PosixProcessEnvironment environment_;
   PosixFileSystem realFiles_;

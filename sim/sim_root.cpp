@@ -44,9 +44,10 @@ bool isSystemFolder(const fs::path& given, const fs::path& resolved) {
   std::vector<fs::path> system{"/",     "/bin",     "/boot",   "/dev",     "/etc",         "/proc",
                                "/root", "/run",     "/sbin",   "/sys",     "/usr",         "/var",
                                "/tmp",  "/private", "/System", "/Library", "/Applications"};
-  std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator("/", ignored)) {
-    if (entry.path().filename().string().starts_with("lib")) system.push_back(entry.path());
+  std::error_code failed;
+  for (fs::directory_iterator entry("/", failed); !failed && entry != fs::directory_iterator();
+       entry.increment(failed)) {
+    if (entry->path().filename().string().starts_with("lib")) system.push_back(entry->path());
   }
   if (given.parent_path() == "/" && given.filename().string().starts_with("lib")) return true;
   for (const auto& folder : system) {
@@ -99,8 +100,10 @@ std::optional<std::string> refusalOfRoot(const fs::path& root) {
 std::optional<std::string> prepareRoot(const fs::path& root) {
   if (auto refusal = refusalOfRoot(root)) return refusal;
   try {
-    if (!fs::exists(root)) {
-      fs::create_directories(root.parent_path());
+    std::error_code failed;
+    if (fs::symlink_status(root, failed).type() == fs::file_type::not_found) {
+      fs::create_directories(root.parent_path(), failed);
+      if (failed) throw fs::filesystem_error("cannot create the folder", root.parent_path(), failed);
       if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
         throw fs::filesystem_error("cannot create the folder", root, std::error_code(errno, std::generic_category()));
       }
@@ -128,7 +131,9 @@ fs::path programFolder() {
 void ensureInitialized(const fs::path& root) {
   for (const char* folder :
        {"mac/assertions", "etc/sudoers.d", "private/tmp", "Library/Preferences", "Library/LaunchAgents"}) {
-    fs::create_directories(root / folder);
+    std::error_code failed;
+    fs::create_directories(root / folder, failed);
+    if (failed) throw fs::filesystem_error("cannot create the folder", root / folder, failed);
   }
   // Root's folder: only the owner may write there, as on the Mac. On a root that is read-only by now
   // it was set when the root was made.
@@ -140,7 +145,10 @@ void ensureInitialized(const fs::path& root) {
   const std::pair<const char*, const char*> defaults[] = {
       {"screenlock", "immediate"}, {"login-password", "corvel"}, {"touchid", "available"}, {"session-locked", "0"}};
   for (const auto& [name, value] : defaults) {
-    if (!fs::exists(root / "mac" / name)) writeValue(root, name, value);
+    std::error_code failed;
+    const auto type = fs::symlink_status(root / "mac" / name, failed).type();
+    if (type == fs::file_type::none) throw fs::filesystem_error("cannot look at the file", root / "mac" / name, failed);
+    if (type == fs::file_type::not_found) writeValue(root, name, value);
   }
 }
 
@@ -153,7 +161,10 @@ fs::path setAsideName(const fs::path& file, std::string_view why) {
   const std::string base =
       file.filename().string() + "." + std::string(why) + "-" + stamp + "-" + std::to_string(getpid());
   fs::path candidate = file.parent_path() / base;
-  for (int n = 1; fs::exists(fs::symlink_status(candidate)); ++n) {
+  // A name that cannot be looked at is taken as free: setting the file aside under it then fails
+  // and says so, where guessing on would loop.
+  std::error_code failed;
+  for (int n = 1; fs::exists(fs::symlink_status(candidate, failed)); ++n) {
     candidate = file.parent_path() / (base + "-" + std::to_string(n));
   }
   return candidate;

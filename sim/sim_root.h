@@ -11,6 +11,7 @@
 //   private/tmp/          the system's /private/tmp
 //   Library/Preferences/  the user defaults, one JSON file per domain
 //   Library/LaunchAgents/ registered launch agents
+//   launchd/              what the launchd stand-in of each registered agent records (launchd_jobs.h)
 #pragma once
 
 #include <filesystem>

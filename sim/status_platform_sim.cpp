@@ -2,11 +2,11 @@
 // makes, claims or listens on the sim root, so that asking never alters the machine.
 #include <filesystem>
 
-#include "adapters/posix/process_info.h"
-#include "adapters/posix/process_runner_posix.h"
 #include "agent_service_sim.h"
+#include "launchd_jobs.h"
 #include "corvel/build_config.h"
 #include "defaults_reader_sim.h"
+#include "process_runner_sim.h"
 #include "ports/status_platform.h"
 #include "sim_root.h"
 #include "system_sim.h"
@@ -16,14 +16,15 @@ namespace corvel {
 namespace {
 namespace fs = std::filesystem;
 
-// The agent runs while the pid its registration recorded still runs the agent's program, so a pid
+// The agent runs while the process its launchd recorded still runs the agent's program, so a pid
 // reused by another process is not taken for it.
 class SimAgentProcesses final : public AgentProcesses {
  public:
   SimAgentProcesses(fs::path root, fs::path program) : root_(std::move(root)), program_(std::move(program)) {}
   std::optional<bool> isAgentRunning(const std::string& plistName) override {
-    const pid_t pid = sim::registeredAgentPid(root_ / "Library" / "LaunchAgents" / plistName);
-    return pid > 0 && commandLineOf(pid) == std::vector<std::string>{program_.string()};
+    const auto pid = sim::runningAgent(root_, plistName, program_);
+    if (!pid) return std::nullopt;
+    return *pid > 0;
   }
 
  private:
@@ -35,6 +36,7 @@ class SimStatusServices final : public StatusServices {
  public:
   explicit SimStatusServices(fs::path root)
       : root_(std::move(root)),
+        processes_(root_),
         defaults_(root_, AppBundleIdentifier),
         session_(root_),
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
@@ -56,7 +58,7 @@ class SimStatusServices final : public StatusServices {
   }
 
   fs::path root_;
-  PosixProcessRunner processes_;
+  sim::SimProcessRunner processes_;
   sim::SimDefaultsReader defaults_;
   sim::SimSession session_;
   sim::SimAgentServices agents_;

@@ -16,9 +16,7 @@ extern char** environ;
 namespace corvel::sim {
 namespace fs = std::filesystem;
 
-namespace {
-
-Claim claim(const fs::path& file) {
+Claim claimFile(const fs::path& file) {
   // Never through a link, and never waiting on a FIFO someone put there.
   const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return Claim::unknown;
@@ -41,14 +39,14 @@ Claim claim(const fs::path& file) {
   return Claim::taken;
 }
 
-}  // namespace
+Claim claimRootForCorvel(const fs::path& root) { return claimFile(root / "corvel.pid"); }
 
-Claim claimRootForCorvel(const fs::path& root) { return claim(root / "corvel.pid"); }
+Claim claimRootForWatchdog(const fs::path& root) { return claimFile(root / "watchdog.pid"); }
 
-Claim claimRootForWatchdog(const fs::path& root) { return claim(root / "watchdog.pid"); }
+Claim corvelClaim(const fs::path& root) { return claimOn(root / "corvel.pid"); }
 
-Claim corvelClaim(const fs::path& root) {
-  const int fd = ::open((root / "corvel.pid").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+Claim claimOn(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? Claim::free : Claim::unknown;
   struct stat info {};
   struct flock lock {};

@@ -35,4 +35,9 @@ Claim claimRootForWatchdog(const std::filesystem::path& root);
 // so it never disturbs a Corvel that is starting at the same moment.
 Claim corvelClaim(const std::filesystem::path& root);
 
+// The same claim on any lock file of the root, for its other one-per-machine processes, and the
+// question whether a live process holds it.
+Claim claimFile(const std::filesystem::path& file);
+Claim claimOn(const std::filesystem::path& file);
+
 }  // namespace corvel::sim

@@ -4,9 +4,9 @@
 //
 // As the real tool's manual page describes it: -d display, -i idle system, -m disk, -s system (on
 // mains power), -u user-is-active assertions; with no assertion flag it takes -i. The assertion is
-// the file mac/assertions/<own pid> holding the flags in the order d i m s u ("-d -i"), present
-// from start to end. It ends when a utility it started ends (exit status passed on; -t and -w are
-// then ignored, as the manual says), else when the -w pid ends, else after -t seconds, else when
+// the file mac/assertions/<own pid> holding the flags in the order d i m s u ("-d -i") and the
+// machine they are held on, present from start to end. It ends when a utility it started ends (exit status passed on;
+// -t and -w are then ignored, as the manual says), else when the -w pid ends, else after -t seconds, else when
 // signalled. -u without -t lapses after 5 seconds, as the manual says; the sim then ends the whole
 // hold, which for -u mixed with other flags is a simplification. On SIGTERM, SIGINT or SIGHUP it
 // removes the file and dies of that signal, so its parent sees what it would see on the Mac. It
@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
 
   const std::string file = corvel::sim::assertionFile(root, getpid()).string();
   try {
-    corvel::sim::replaceFileAtomically(file, held + "\n");
+    corvel::sim::replaceFileAtomically(file,
+                                       held + "\nmachine=" + corvel::sim::machineIdentity(root).value_or("") + "\n");
   } catch (const std::exception& error) {
     std::fprintf(stderr, "caffeinate: %s\n", error.what());
     return 1;

@@ -15,6 +15,7 @@
 // Any other form prints a short usage on standard error and exits 1; the real tool knows many more
 // settings and forms, which Corvel does not use. Like the real tool, the reading forms change
 // nothing: they neither make a missing machine nor clear a dead holder's assertion file.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -38,8 +39,8 @@ std::vector<Holder> holders(const fs::path& root) {
   std::vector<Holder> found;
   for (pid_t pid : corvel::sim::assertionHolders(root)) {
     auto flags = corvel::sim::readFile(corvel::sim::assertionFile(root, pid));
-    if (!flags) continue;  // released between the listing and the read
-    if (!flags->empty() && flags->back() == '\n') flags->pop_back();
+    if (!flags) continue;                                      // released between the listing and the read
+    flags->erase(std::min(flags->find('\n'), flags->size()));  // the machine's line follows
     found.push_back({pid, *flags});
   }
   return found;

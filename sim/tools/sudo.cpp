@@ -58,8 +58,9 @@ bool skippedByIncludeDir(const std::string& name) { return name.find('.') != std
 bool loadRules(const fs::path& folder, std::vector<corvel::sim::SudoersRule>& rules, std::string& complaint) {
   std::vector<std::string> names;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
+  for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
     if (!skippedByIncludeDir(name)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());

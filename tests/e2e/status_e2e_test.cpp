@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <set>
@@ -93,6 +94,101 @@ TEST_F(StatusEndToEnd, CorvelOnInStandardIsProtectedAndDegradedOnceItsCaffeinate
   ASSERT_TRUE(fs::exists(sim::assertionFile(root(), holder)));  // the dead holder's file stays, read and all
   expectStatus(
       1, R"({"verdict":"degraded","caffeinatePid":null,"problems":["caffeinate is not holding the Mac awake."]})");
+}
+
+// Asking is only a question, as the system's own queries are: a Mac whose Corvel, watchdog, launchd
+// and caffeinate were all killed is reported so, and nothing is started again by asking.
+TEST_F(StatusEndToEnd, AskingAboutAMacWhoseProgramsWereAllKilledStartsNothing) {
+  auto corvel = start({{"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", ""}});
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(test::eventually([&] {
+    return !test::processesOf(root(), test::binFolder() / "CorvelWatchdog").empty() &&
+           sim::assertionHolders(root()).size() == 1;
+  }));
+  for (int round = 0; round < 5; ++round) {
+    for (const pid_t pid : test::processesOf(root())) ::kill(pid, SIGKILL);
+    ::usleep(50000);
+  }
+  corvel->waitForExit();
+  ASSERT_TRUE(test::eventually([&] { return test::processesOf(root()).empty(); }));
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"corvelRunning":false,"caffeinatePid":null,)"
+                  R"("watchdog":"enabled"})");
+  // Long enough for a watchdog started by the question to have relaunched Corvel.
+  EXPECT_FALSE(test::eventually([&] { return !test::processesOf(root()).empty(); }, std::chrono::seconds(3)));
+  EXPECT_TRUE(sim::assertionHolders(root()).empty());
+}
+
+// A copy of a Mac's folder carries the record of the caffeinate that holds the original awake, to
+// the last detail but the machine: neither the question nor a Corvel on the copy takes charge of it.
+TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
+  auto corvel = start({{"CORVEL_NO_TOGGLE", ""}});
+  ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
+  ASSERT_TRUE(test::eventually([&] { return sim::assertionHolders(root()).size() == 1; }));
+  const pid_t original = sim::assertionHolders(root()).at(0);
+  ::kill(corvel->pid(), SIGKILL);
+  corvel->waitForExit();
+  const fs::path copy = root() / "copy";
+  sim::ensureInitialized(copy);
+  for (const fs::path& file : {fs::path("Library/Preferences/app.corvel.Corvel.json"), fs::path("mac/screenlock"),
+                               fs::path("mac/assertions") / std::to_string(original)}) {
+    fs::copy_file(root() / file, copy / file, fs::copy_options::overwrite_existing);
+  }
+  const Environment onTheCopy{{"CORVEL_SIM_ROOT", copy.string()}};
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})", onTheCopy);
+  test::ProgramProcess relaunched(test::binFolder() / "Corvel", {"--watchdog-launch"},
+                                  {{"CORVEL_SIM_ROOT", copy.string()}, {"CORVEL_SKIP_SERVICE", "1"}});
+  ASSERT_TRUE(relaunched.waitFor("メニューバー: 🟢 スリープ防止 ON")) << relaunched.transcript();
+  EXPECT_TRUE(test::eventually([&] {
+    const auto holders = sim::assertionHolders(copy);
+    return holders.size() == 2 && std::find(holders.begin(), holders.end(), original) != holders.end();
+  })) << "a caffeinate of its own beside the copied record";
+  EXPECT_TRUE(sim::processIsAlive(original));
+}
+
+// A folder of the Mac that cannot be read is reported like any other unreadable thing, by the status
+// check and by Corvel at launch alike, never with a crash. Run as an account that cannot override
+// permissions: root hands the Mac to "nobody" and runs the programs as that account.
+TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
+  const struct {
+    const char* folder;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    const char* output;  // the start of what is printed
+  } cases[] = {
+      {"Library", {"--status", "--json"}, 1, R"({"verdict":"degraded","mode":null,)"},
+      {"Library/LaunchAgents", {"--status", "--json"}, 2, R"({"verdict":"off","mode":"standard",)"},
+      {"Library", {}, 1, "Corvel: the simulated Mac at "},
+      {"Library/LaunchAgents", {}, 0, "メニューバー: ⚫ スリープ防止 OFF"},
+  };
+  const bool privileged = ::geteuid() == 0;
+  for (const auto& row : cases) {
+    SCOPED_TRACE(std::string(row.folder) + " " + (row.arguments.empty() ? "launch" : row.arguments[0]));
+    const fs::path mac = root() / "mac-of-nobody";
+    sim::ensureInitialized(mac);
+    if (privileged) {
+      for (const auto& entry : fs::recursive_directory_iterator(mac))
+        ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+      ASSERT_EQ(::chown(mac.c_str(), 65534, 65534), 0);
+      ASSERT_EQ(::chmod(root().c_str(), 0755), 0);
+    }
+    fs::permissions(mac / row.folder, fs::perms::none);
+    // setpriv runs the program as "nobody"; without privileges it is run directly.
+    std::vector<std::string> arguments{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                       (test::binFolder() / "Corvel").string()};
+    if (!privileged) arguments.erase(arguments.begin(), arguments.end() - 1);
+    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    test::ProgramProcess program(
+        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+        {{"CORVEL_SIM_ROOT", mac.string()}, {"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", "1"}});
+    if (row.arguments.empty() && row.exitStatus == 0) {
+      ASSERT_TRUE(program.waitFor(row.output)) << program.transcript();
+      program.send("quit");
+    }
+    EXPECT_EQ(program.waitForExit(), row.exitStatus) << program.transcript();
+    EXPECT_TRUE(program.transcript().starts_with(row.output)) << program.transcript();
+    fs::permissions(mac / row.folder, fs::perms::owner_all);
+    fs::remove_all(mac);
+  }
 }
 
 // Each Mac is read by a copy of Corvel among recording stand-ins for its tools (it finds them beside

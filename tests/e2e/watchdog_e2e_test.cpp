@@ -22,8 +22,7 @@ class WatchdogEndToEnd : public test::SimRootTest {};
 TEST_F(WatchdogEndToEnd, AKilledCorvelComesBackWithItsProtectionAndOneAssertion) {
   auto corvel = start({{"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", ""}});
   ASSERT_TRUE(corvel->waitFor("メニューバー: 🟢 スリープ防止 ON")) << corvel->transcript();
-  const pid_t watchdog = sim::registeredAgentPid(root() / "Library/LaunchAgents/app.corvel.Corvel.watchdog.plist");
-  ASSERT_TRUE(watchdog > 0 && eventually([&] { return sim::processIsAlive(watchdog); }));
+  ASSERT_TRUE(eventually([&] { return test::processesOf(root(), test::binFolder() / "CorvelWatchdog").size() == 1; }));
   ASSERT_TRUE(eventually([&] { return sim::liveAssertions(root()).size() == 1; }));
   const pid_t holder = sim::liveAssertions(root()).at(0);
   const pid_t first = corvel->pid();
@@ -43,6 +42,22 @@ TEST_F(WatchdogEndToEnd, AKilledCorvelComesBackWithItsProtectionAndOneAssertion)
   EXPECT_TRUE(eventually([&] { return defaults().value("ProtectionEnabled", false); }));
   // The caffeinate of the killed Corvel carried on and was taken over: still exactly one.
   EXPECT_EQ(sim::liveAssertions(root()), std::vector<pid_t>{holder});
+}
+
+// launchd keeps a registered agent running whether or not Corvel runs, one instance of it, and not
+// more often than every 10 seconds; an orderly quit unregisters it, and the agent goes with its job.
+TEST_F(WatchdogEndToEnd, AKilledWatchdogComesBackWhileCorvelRunsAndGoesWithItsRegistration) {
+  auto corvel = start({{"CORVEL_SKIP_SERVICE", ""}});
+  const auto watchdogs = [&] { return test::processesOf(root(), test::binFolder() / "CorvelWatchdog"); };
+  ASSERT_TRUE(eventually([&] { return watchdogs().size() == 1; }));
+  const pid_t first = watchdogs().at(0);
+  ::kill(first, SIGKILL);
+  ASSERT_TRUE(eventually([&] { return watchdogs().size() == 1 && watchdogs()[0] != first; }, std::chrono::seconds(30)));
+  EXPECT_EQ(test::processesOf(root(), test::simTool("launchd")).size(), 1u);
+  EXPECT_TRUE(corvel->running());
+  corvel->send("quit");
+  EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
+  EXPECT_TRUE(eventually([&] { return test::processesOf(root()).empty(); }));
 }
 
 // A stand-in for Corvel beside a watchdog of its own notes each start. A claim that cannot be read

@@ -14,6 +14,7 @@
 #include "sim/application_sim.h"
 #include "sim/assertions.h"
 #include "sim/dialogs_sim.h"
+#include "sim/launchd_jobs.h"
 #include "sim/settings_store_sim.h"
 #include "sim/sim_root.h"
 #include "sim/system_sim.h"
@@ -133,51 +134,45 @@ TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateAndNeverEndsOneItDidNotRecor
   EXPECT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning() && assertions() == 0; }));
 }
 
-// launchd keeps a KeepAlive agent running, so a registration that reads "enabled" must mean a live
-// watchdog. The recorded pid may since belong to any process, even to another watchdog (of another
-// root): only the one started for the registration is ever signalled.
-TEST_F(OperationsTest, TheAgentRestartsADeadWatchdogAndSignalsOnlyItsOwn) {
-  const fs::path program = root() / "installed/CorvelWatchdog", file = root() / "Library/LaunchAgents/w.plist";
+// Asking the registry is only a question; the launchd a registration starts keeps one watchdog,
+// however often it is registered, comes back with the session, and ends with the registration.
+// The recorded pid may since belong to any process: only the agent of the job is ever signalled.
+TEST_F(OperationsTest, ARegisteredAgentRunsUnderOneLaunchdThatEndsWithItsRegistration) {
+  const fs::path program = root() / "installed/CorvelWatchdog";
   fs::create_directories(program.parent_path());
   // Where no Corvel lies beside it, the watchdog only keeps checking.
   fs::copy_file(test::binFolder() / "CorvelWatchdog", program);
-  const auto agent = [&] {
-    return sim::SimAgentServices(root(), program, mac->processes).agentServiceWithPlistName("w.plist");
-  };
-  const auto runsTheWatchdog = [&](pid_t pid) {
-    const auto command = commandLineOf(pid);
-    return command && command->front() == program;
-  };
-  ASSERT_TRUE(agent()->registerAgent());
-  const pid_t first = sim::registeredAgentPid(file);
-  ASSERT_TRUE(eventually([&] { return runsTheWatchdog(first); }));
-  ::kill(first, SIGKILL);
-  ASSERT_TRUE(eventually([&] { return !sim::processIsAlive(first); }));
-  EXPECT_EQ(agent()->status(), AgentStatus::enabled);
-  const pid_t second = sim::registeredAgentPid(file);
-  EXPECT_TRUE(second != first && eventually([&] { return runsTheWatchdog(second); }));
-  EXPECT_TRUE(agent()->registerAgent());  // while it runs, no second one
-  EXPECT_EQ(sim::registeredAgentPid(file), second);
-  EXPECT_TRUE(agent()->unregisterAgent());
-  EXPECT_TRUE(eventually([&] { return !sim::processIsAlive(second); }));
+  sim::SimAgentServices services(root(), program, mac->processes);
+  const auto agent = [&] { return services.agentServiceWithPlistName("w.plist"); };
+  const auto watchdog = [&] { return sim::runningAgent(root(), "w.plist", program).value_or(0); };
+  const auto launchds = [&] { return test::processesOf(root(), test::simTool("launchd")).size(); };
   EXPECT_EQ(agent()->status(), AgentStatus::notRegistered);
+  EXPECT_FALSE(agent()->unregisterAgent());
+  ASSERT_TRUE(agent()->registerAgent());
+  ASSERT_TRUE(eventually([&] { return watchdog() > 0; }));
+  EXPECT_TRUE(agent()->registerAgent());
+  EXPECT_EQ(agent()->status(), AgentStatus::enabled);
+  EXPECT_TRUE(eventually([&] { return launchds() == 1 && !test::processesOf(root(), program).empty(); }));
+  EXPECT_EQ(test::processesOf(root(), program).size(), 1u);
+
+  for (const pid_t pid : test::processesOf(root())) ::kill(pid, SIGKILL);
+  ASSERT_TRUE(eventually([&] { return test::processesOf(root()).empty(); }));
+  EXPECT_EQ(agent()->status(), AgentStatus::enabled);
+  EXPECT_FALSE(eventually([&] { return watchdog() > 0; }, std::chrono::milliseconds(500)));
+  services.startRegisteredAgents();
+  services.startRegisteredAgents();
+  ASSERT_TRUE(eventually([&] { return watchdog() > 0 && launchds() == 1; }));
 
   auto other = mac->processes.launch("/bin/sleep", {"30"});
-  ASSERT_TRUE(other && agent()->registerAgent());
-  const pid_t third = sim::registeredAgentPid(file);
-  ASSERT_TRUE(eventually([&] { return runsTheWatchdog(third); }));
-  for (const auto& [pid, started] :
-       {std::pair(other->pid(), std::to_string(other->identity()->startTime)), std::pair(third, std::string("1"))}) {
-    SCOPED_TRACE(pid);
-    sim::replaceFileAtomically(
-        file, "program=" + program.string() + "\npid=" + std::to_string(pid) + "\nstarted=" + started + "\n");
-    EXPECT_TRUE(agent()->unregisterAgent());
-    EXPECT_FALSE(fs::exists(file));
-    ::usleep(200000);
-    EXPECT_TRUE(sim::processIsAlive(pid));
-  }
+  ASSERT_TRUE(other);
+  sim::replaceFileAtomically(sim::jobFile(root(), "w.plist"),
+                             "program=" + program.string() + "\npid=" + std::to_string(other->pid()) +
+                                 "\nstarted=" + std::to_string(other->identity()->startTime) + "\n");
+  EXPECT_TRUE(agent()->unregisterAgent());
+  EXPECT_EQ(agent()->status(), AgentStatus::notRegistered);
+  EXPECT_TRUE(eventually([&] { return launchds() == 0 && test::processesOf(root(), program).empty(); }));
+  EXPECT_TRUE(other->isRunning());
   other->terminate();
-  ::kill(third, SIGTERM);
 }
 
 // The sleep switch works only through the permission, which is installed, probed and removed only

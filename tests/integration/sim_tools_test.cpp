@@ -93,7 +93,7 @@ TEST_F(SimTool, CaffeinateHoldsItsAssertionIdlyAndReleasesItHoweverItEnds) {
     ASSERT_TRUE(caffeinate);
     const pid_t pid = caffeinate->pid();
     ASSERT_TRUE(test::eventually([&] { return fs::exists(assertion(pid)); }));
-    EXPECT_EQ(sim::readFile(assertion(pid)), "-d -i -m -s\n");
+    EXPECT_EQ(sim::readFile(assertion(pid)), "-d -i -m -s\nmachine=" + sim::machineIdentity(root()).value() + "\n");
     EXPECT_EQ(sim::liveAssertions(root()), std::vector<pid_t>{pid});
     std::this_thread::sleep_for(300ms);
     EXPECT_LT(cpuTime(pid), 100ms);

@@ -24,23 +24,36 @@ void SimRootTest::SetUp() {
   sim::ensureInitialized(root_);
 }
 
+std::vector<pid_t> processesOf(const fs::path& root, const fs::path& program) {
+  const std::string marker = std::string(1, '\0') + "CORVEL_SIM_ROOT=" + root.string();
+  std::vector<pid_t> found;
+  std::error_code failed;
+  for (fs::directory_iterator entry("/proc", failed); !failed && entry != fs::directory_iterator();
+       entry.increment(failed)) {
+    const std::string name = entry->path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
+    const std::string environment = '\0' + sim::readFile(entry->path() / "environ").value_or("");
+    bool ours = false;
+    for (auto at = environment.find(marker); at != std::string::npos && !ours; at = environment.find(marker, at + 1)) {
+      const char next = at + marker.size() < environment.size() ? environment[at + marker.size()] : '\0';
+      ours = next == '\0' || next == '/';
+    }
+    const auto command = sim::readFile(entry->path() / "cmdline").value_or("");
+    if (ours && (program.empty() || command.starts_with(program.string() + '\0'))) found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
 namespace {
 
-// Whatever a test left running on its simulated Mac (a caffeinate whose Corvel was killed, a
-// watchdog, a relaunched Corvel) is recognised by the sim root in its environment and ended, so no
-// test leaves a process behind, however it ended.
+// Whatever a test left running on its simulated Mac, or on one it made inside it (a caffeinate whose
+// Corvel was killed, a watchdog and its launchd, a relaunched Corvel), is ended, so no test leaves a
+// process behind, however it ended.
 void endProcessesOf(const fs::path& root) {
-  const std::string marker = std::string(1, '\0') + "CORVEL_SIM_ROOT=" + root.string() + '\0';
   // A child spawned meanwhile by one of them is caught in the next round.
   for (int round = 0, found = 1; found && round < 20; ++round, ::usleep(50000)) {
     found = 0;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-      const std::string name = entry.path().filename();
-      if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
-      if (('\0' + sim::readFile(entry.path() / "environ").value_or("")).find(marker) != std::string::npos) {
-        found |= ::kill(std::stoi(name), SIGKILL) == 0;
-      }
-    }
+    for (const pid_t pid : processesOf(root)) found |= ::kill(pid, SIGKILL) == 0;
   }
 }
 

@@ -17,6 +17,11 @@ std::filesystem::path binFolder();
 std::filesystem::path simTool(const std::string& name);
 std::filesystem::path testHelper(const std::string& name);
 
+// The live processes started for the simulated Mac at `root` or one inside it (known by the sim root
+// in their environment), other than this one; only those running `program` (as their argument
+// vector's first) when it is given.
+std::vector<pid_t> processesOf(const std::filesystem::path& root, const std::filesystem::path& program = {});
+
 // Lines to send, each with the text to wait for after it ("" for none).
 using Steps = std::vector<std::pair<std::string, std::string>>;
 // Sends each step; false, with the failure recorded, at the first text that does not come.
