@@ -59,17 +59,33 @@ TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_EQ(launch.agentCalls.back(), "unregister");
 }
 
-TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
-  remoteStrong();
-  settings.setEnabled(true);
-  mac.sleepDisabled = true;
-  desk.touchID = false;
-  statusBar.choose("OFFにして終了");
-  EXPECT_EQ(std::tuple(settings.enabled(), desk.terminations), std::tuple(true, 0));
-  desk.touchID = true;
-  statusBar.choose("OFFにして終了");
-  EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, launch.agentCalls.back(), desk.terminations),
-            std::tuple(false, false, "unregister", 1));
+// It quits only once off. With the rule gone (removed by hand, or refused for a broken neighbour) and
+// the lock put back on by hand, it never sets the Mac up again: the lock stays on, no rule comes back.
+TEST(AppDelegateQuitTest, TurnOffAndQuitQuitsOnceOffAndNeverSetsTheMacUp) {
+  // Whether on (and sleep forbidden), the rule, no finger, the approval cancelled; then whether it
+  // quits, and the Touch ID prompts and administrator scripts it took.
+  const std::tuple<bool, bool, bool, bool, bool, int, std::size_t> table[] = {
+      {true, true, false, false, true, 1, 0u},   {true, true, true, false, false, 0, 0u},
+      {false, false, false, false, true, 0, 0u}, {true, false, false, false, true, 1, 1u},
+      {true, false, false, true, false, 1, 1u},  // a cancel is silent
+  };
+  for (const auto& [enabled, rule, noFinger, cancels, quits, prompts, scripts] : table) {
+    Rig corvel;
+    corvel.remoteStrong();
+    corvel.mac.ruleInstalled = rule;
+    corvel.mac.sleepDisabled = enabled;
+    corvel.desk.touchID = !noFinger;
+    corvel.mac.administratorCancels = cancels;
+    corvel.settings.setEnabled(enabled);
+    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
+    corvel.delegate->applicationDidFinishLaunching();
+    corvel.statusBar.choose("OFFにして終了");
+    EXPECT_EQ(std::tuple(corvel.desk.terminations, corvel.settings.enabled(), corvel.mac.sleepDisabled,
+                         corvel.desk.prompts, corvel.mac.scripts.size(), corvel.launch.agentCalls.back()),
+              std::tuple(quits ? 1 : 0, !quits, !quits, prompts, scripts, quits ? "unregister" : "register"));
+    EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.titles.size()),
+              std::tuple("immediate", rule, noFinger ? 1u : 0u));
+  }
 }
 
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
