@@ -90,7 +90,7 @@ TEST(AppDelegateQuitTest, TurnOffAndQuitQuitsOnceOffAndNeverSetsTheMacUp) {
 
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
   // The answers: the confirmation pressed, then the password typed; whether the removal is approved.
-  // Protection is switched off first unless the confirmation was cancelled.
+  // Protection is switched off once the confirmation is pressed and the password is right.
   const std::tuple<std::size_t, std::string, bool, std::string> table[] = {{1, "", true, "off"},
                                                                            {0, "secret", true, "immediate"},
                                                                            {0, "wrong", true, "off"},
@@ -107,10 +107,45 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
     corvel.delegate->applicationDidFinishLaunching();
     corvel.statusBar.choose("設定を元に戻して終了…");
     const bool quits = typed == "secret" && removalApproved;
+    // A wrong password is turned away before anything changes: protection stays on.
     EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.terminations,
                          corvel.launch.agentCalls.back(), corvel.settings.enabled()),
-              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", pressed == 1));
+              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", typed != "secret"));
     EXPECT_EQ(corvel.desk.titles.back() == "設定を完全に戻せませんでした", pressed == 0 && !quits);
+  }
+}
+
+// A restore that does not succeed leaves the Mac as it found it: remote strong stays on as stored,
+// with sleep forbidden and caffeinate running, and the menu says so.
+TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
+  // The menu entry, the answers, and whether the restore's lock change works. The quit switches off
+  // first once the password is right, which stays done when the lock change then fails.
+  const std::tuple<std::string, std::vector<std::pair<std::size_t, std::string>>, bool, bool> table[] = {
+      {"通常モード", {{1, "secret"}}, true, true},
+      {"通常モード", {{0, "secret"}}, false, true},
+      {"設定を元に戻して終了…", {{0, ""}, {0, "wrong"}}, true, true},
+      {"設定を元に戻して終了…", {{0, ""}, {0, "secret"}}, false, false},
+  };
+  for (const auto& [entry, answers, lockChangeWorks, staysOn] : table) {
+    Rig corvel;
+    corvel.remoteStrong();
+    corvel.mac.screenLock = "off";
+    corvel.defaults.set(keys::didDisableScreenLock, true);
+    corvel.defaults.set(keys::previousScreenLockState, std::string("300"));
+    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
+    corvel.delegate->applicationDidFinishLaunching();
+    corvel.statusBar.clickButton(ClickKind::left);
+    ASSERT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
+    corvel.mac.screenLockChangeWorks = lockChangeWorks;
+    for (const auto& [pressed, typed] : answers) corvel.desk.answer(pressed, typed);
+    corvel.statusBar.choose(entry);
+    corvel.desk.timers.at(0)();  // the next refresh shows what the Mac says
+    EXPECT_EQ(std::tuple(corvel.settings.mode(), corvel.settings.enabled(), corvel.mac.sleepDisabled,
+                         corvel.mac.runningChildren(), corvel.statusBar.title, corvel.desk.prompts,
+                         corvel.desk.terminations, corvel.mac.screenLock),
+              std::tuple(ProtectionMode::remoteStrong, staysOn, staysOn, staysOn ? 1u : 0u,
+                         staysOn ? "🟢 スリープ防止 ON" : "⚫ スリープ防止 OFF", staysOn ? 1 : 2, 0, "off"))
+        << entry << answers.back().second << lockChangeWorks;
   }
 }
 
