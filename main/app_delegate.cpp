@@ -86,8 +86,11 @@ void AppDelegate::restoreAndQuit() {
                                   {"元に戻して終了", "キャンセル"},
                                   std::nullopt};
   if (platform_.alerts.runModal(confirmation).pressedButton != 0u) return;
-  if (protection_.setProtection(false) && remoteMode_.restoreRemoteSettings() &&
-      permission_.removeLimitedPermission()) {
+  // The password comes before protection is switched off: a cancel or a wrong one then leaves Corvel
+  // on and the Mac as it was, rather than off with the lock still off.
+  std::optional<SecretText> password;
+  if (remoteMode_.askRestorePassword(password) && protection_.setProtection(false) &&
+      remoteMode_.restoreRemoteSettings(std::move(password)) && permission_.removeLimitedPermission()) {
     intentionalTermination_ = true;
     watchdog_.unregisterWatchdog();
     platform_.application.terminate();

@@ -15,21 +15,42 @@ bool Protection::setProtection(bool on) {
     return result;
   };
 
+  const auto refused = [&] {
+    showAlert(alerts_, "切り替えできませんでした", "強制スリープ設定を変更できませんでした。");
+    return finish(false);
+  };
+  // Off already, and the Mac agrees: nothing is switched, so there is nothing to confirm.
+  const auto offAlready = [&] { return !on && !settings_.enabled() && !sleepSwitch_.isSleepDisabled(); };
+
   bool storedAhead = false;
-  if (settings_.mode() == ProtectionMode::remoteStrong) {
-    if (!permission_.hasLimitedPermission() && !remoteMode_.setupRemoteMode()) return finish(false);
+  if (settings_.mode() == ProtectionMode::remoteStrong && !offAlready()) {
+    const bool hasPermission = permission_.hasLimitedPermission();
+    // Only switching on sets the Mac up. Switching off with the set-up would switch the screen lock
+    // off and install the rule again on the way out, and a cancel would leave no way to quit.
+    if (on && !hasPermission && !remoteMode_.setupRemoteMode()) return finish(false);
     if (!confirmations_.authenticateWithTouchID()) return finish(false);
-    // Switching on, the wanted state is stored before sleep is forbidden: a Corvel killed in between
-    // comes back on and finishes the switch, where the other order would show off on a Mac that can
-    // no longer sleep. Switching off keeps the other order, since coming back never allows sleep
-    // again by itself: killed in between, Corvel comes back on, as it was.
-    const bool wasEnabled = settings_.enabled();
-    storedAhead = on;
-    if (storedAhead) settings_.setEnabled(true);
-    if (!sleepSwitch_.runPrivilegedPmset(on) || !sleepSwitch_.waitForSleepDisabled(on)) {
-      if (storedAhead) settings_.setEnabled(wasEnabled);
-      showAlert(alerts_, "切り替えできませんでした", "強制スリープ設定を変更できませんでした。");
-      return finish(false);
+    if (!on && !hasPermission) {
+      // Without the rule, sleep is allowed through one administrator approval for that one command;
+      // a cancel is the user's own answer and needs no alert.
+      if (sleepSwitch_.isSleepDisabled()) {
+        const AdministratorScriptOutcome outcome = permission_.allowSleepWithApproval();
+        if (outcome == AdministratorScriptOutcome::cancelled) return finish(false);
+        if (outcome != AdministratorScriptOutcome::succeeded || !sleepSwitch_.waitForSleepDisabled(false)) {
+          return refused();
+        }
+      }
+    } else {
+      // Switching on, the wanted state is stored before sleep is forbidden: a Corvel killed in
+      // between comes back on and finishes the switch, where the other order would show off on a Mac
+      // that can no longer sleep. Switching off keeps the other order, since coming back never allows
+      // sleep again by itself: killed in between, Corvel comes back on, as it was.
+      const bool wasEnabled = settings_.enabled();
+      storedAhead = on;
+      if (storedAhead) settings_.setEnabled(true);
+      if (!sleepSwitch_.runPrivilegedPmset(on) || !sleepSwitch_.waitForSleepDisabled(on)) {
+        if (storedAhead) settings_.setEnabled(wasEnabled);
+        return refused();
+      }
     }
   }
   if (!storedAhead) settings_.setEnabled(on);

@@ -26,7 +26,8 @@ class Protection {
         display_(display) {}
 
   // False, without doing anything, while another switch is in progress (a click nested in the
-  // Touch ID wait); otherwise the switch's outcome. Always ends with the status redrawn.
+  // Touch ID wait); otherwise the switch's outcome. Always ends with the status redrawn. Switching
+  // off never sets the Mac up, and off already, with sleep allowed, asks nothing.
   bool setProtection(bool on);
   void toggleProtection();
   // At launch: brings the Mac to the stored state without asking anything.

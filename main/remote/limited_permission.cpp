@@ -103,6 +103,10 @@ bool LimitedPermission::removeLimitedPermission() {
   return runAdministratorAppleScript(*command);
 }
 
+AdministratorScriptOutcome LimitedPermission::allowSleepWithApproval() {
+  return administratorScript_.executeTellingCancel(administratorScriptSource(AllowSleepCommand));
+}
+
 bool LimitedPermission::hasLimitedPermission() {
   return sleepSwitch_.runPrivilegedPmset(sleepSwitch_.isSleepDisabled());
 }

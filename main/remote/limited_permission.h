@@ -39,6 +39,9 @@ std::string installedPermissionPath(std::string_view account);
 std::optional<std::string> installPermissionCommand(std::string_view account);
 // The root shell line that removes the installed drop-in; none for an unsafe name.
 std::optional<std::string> removePermissionCommand(std::string_view account);
+// The root shell line that allows system sleep again: the one command of the rule that does so, as
+// fixed text, so nothing in it comes from outside.
+inline constexpr std::string_view AllowSleepCommand = "/usr/bin/pmset -a disablesleep 0";
 
 // The installed rule, for this account: put in place and taken away through the administrator
 // script, and probed without changing anything.
@@ -59,6 +62,9 @@ class LimitedPermission {
   bool removeLimitedPermission();
   // Re-sets the sleep switch to the value it has: changes nothing and never prompts.
   bool hasLimitedPermission();
+  // Allows system sleep once, with the administrator's approval for that one command, where the rule
+  // is missing: switching off must not install it again, nor switch the screen lock off.
+  AdministratorScriptOutcome allowSleepWithApproval();
 
  private:
   AdministratorScript& administratorScript_;

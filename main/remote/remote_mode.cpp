@@ -65,24 +65,45 @@ bool RemoteMode::setupRemoteMode() {
   return screenLock_.screenLockState() == ScreenLockState::off();
 }
 
-bool RemoteMode::restoreRemoteSettings() {
-  if (sleepSwitch_.isSleepDisabled() && permission_.hasLimitedPermission()) {
-    if (!sleepSwitch_.runPrivilegedPmset(false)) return false;
+bool RemoteMode::restoreRemoteSettings() { return restoreRemoteSettings(std::nullopt); }
+
+bool RemoteMode::askRestorePassword(std::optional<SecretText>& password) {
+  password.reset();
+  if (!shouldRestoreScreenLock(defaults_.boolean(keys::didDisableScreenLock), screenLock_.screenLockState())) {
+    return true;
   }
+  return requestRestorePassword(password);
+}
+
+bool RemoteMode::requestRestorePassword(std::optional<SecretText>& password) {
+  password = confirmations_.requestLoginPassword("画面ロック設定を元に戻します");
+  if (!password) return false;
+  if (confirmations_.verifyLoginPassword(password->text())) return true;
+  password.reset();
+  showAlert(alerts_, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
+  return false;
+}
+
+bool RemoteMode::restoreRemoteSettings(std::optional<SecretText> password) {
   const ScreenLockState current = screenLock_.screenLockState();
   const bool changedByApp = defaults_.boolean(keys::didDisableScreenLock);
-  if (shouldRestoreScreenLock(changedByApp, current)) {
+  const bool restoreLock = shouldRestoreScreenLock(changedByApp, current);
+  // Asked before anything changes: a cancel or a wrong password must leave sleep forbidden where it
+  // was, or the stored state would say on while the Mac may sleep.
+  if (restoreLock && !password && !requestRestorePassword(password)) return false;
+  const bool allowedHere = sleepSwitch_.isSleepDisabled() && permission_.hasLimitedPermission();
+  if (allowedHere && !sleepSwitch_.runPrivilegedPmset(false)) return false;
+  if (restoreLock) {
     const ScreenLockState target = decodePreviousScreenLockState(defaults_.string(keys::previousScreenLockState));
-    const auto password = confirmations_.requestLoginPassword("画面ロック設定を元に戻します");
-    if (!password) return false;
-    if (confirmations_.verifyLoginPassword(password->text()) &&
-        screenLock_.applyScreenLockState(target, password->text())) {
-      defaults_.remove(keys::didDisableScreenLock);
-      defaults_.remove(keys::previousScreenLockState);
-      return true;
+    if (!screenLock_.applyScreenLockState(target, password->text())) {
+      // For the same reason, sleep is forbidden again when the lock could not be put back.
+      if (allowedHere) sleepSwitch_.runPrivilegedPmset(true);
+      showAlert(alerts_, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
+      return false;
     }
-    showAlert(alerts_, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
-    return false;
+    defaults_.remove(keys::didDisableScreenLock);
+    defaults_.remove(keys::previousScreenLockState);
+    return true;
   }
   if (changedByApp) {
     // The user switched the lock back on by hand: nothing of ours is left to restore.

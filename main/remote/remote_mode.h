@@ -12,6 +12,7 @@
 #include "main/settings.h"
 #include "ports/alerts.h"
 #include "ports/settings_store.h"
+#include "support/secret.h"
 
 namespace corvel {
 
@@ -38,10 +39,21 @@ class RemoteMode {
   // Confirmation, the login password, the limited permission, then the screen lock switched off and
   // remembered; true when the lock reads off at the end.
   bool setupRemoteMode();
-  // Sleep allowed again and the screen lock put back as it was before Corvel switched it off.
+  // Sleep allowed again and the screen lock put back as it was before Corvel switched it off. The
+  // login password is asked, when the lock needs it, before anything changes; a restore that fails
+  // leaves system sleep as it found it.
   bool restoreRemoteSettings();
+  // The same, with the password asked ahead by askRestorePassword (asked here if it is none and the
+  // lock needs it after all).
+  bool restoreRemoteSettings(std::optional<SecretText> password);
+  // For a flow that changes other things before the restore: asks for the login password when the
+  // screen lock is Corvel's to put back, and checks it; false on a cancel or a wrong password
+  // (reported). `password` stays none when the lock needs nothing.
+  bool askRestorePassword(std::optional<SecretText>& password);
 
  private:
+  bool requestRestorePassword(std::optional<SecretText>& password);
+
   Alerts& alerts_;
   SettingsStore& defaults_;
   ScreenLock& screenLock_;

@@ -103,8 +103,9 @@ const Steps setUpRemoteStrong{{"right-click", "メニュー:"},
 Steps restoreAndQuit(bool touchID, bool lockToRestore) {
   Steps steps{
       {"right-click", "メニュー:"}, {"設定を元に戻して終了…", "Macの設定を元に戻しますか？"}, {"元に戻して終了", ""}};
-  if (touchID) steps.insert(steps.end(), {{"", "Touch ID:"}, {"touch", ""}});
+  // The password comes before anything changes, the switch off and its fingerprint included.
   if (lockToRestore) steps.insert(steps.end(), {{"", "画面ロック設定を元に戻します"}, {"corvel", ""}, {"1", ""}});
+  if (touchID) steps.insert(steps.end(), {{"", "Touch ID:"}, {"touch", ""}});
   steps.insert(steps.end(), {{"", "管理者の承認"}, {"approve", ""}});
   return steps;
 }

@@ -27,7 +27,7 @@ using Steps = std::vector<std::pair<std::string, std::string>>;
 // Sends each step; false, with the failure recorded, at the first text that does not come.
 bool play(ProgramProcess& corvel, const Steps& steps);
 extern const Steps setUpRemoteStrong;
-// Touch ID is asked while the sleep rule is installed; the password while the lock is to be put back.
+// The password is asked while the lock is to be put back, then Touch ID while remote strong is on.
 Steps restoreAndQuit(bool touchID, bool lockToRestore);
 
 // Makes a new sim root in a temporary folder, points CORVEL_SIM_ROOT at it for the test (tools

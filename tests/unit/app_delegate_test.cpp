@@ -71,22 +71,38 @@ TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_EQ(launch.agentCalls.back(), "unregister");
 }
 
-TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
-  remoteStrong();
-  settings.setEnabled(true);
-  mac.sleepDisabled = true;
-  desk.touchID = false;
-  statusBar.choose("OFFにして終了");
-  EXPECT_EQ(std::tuple(settings.enabled(), desk.terminations), std::tuple(true, 0));
-  desk.touchID = true;
-  statusBar.choose("OFFにして終了");
-  EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, launch.agentCalls.back(), desk.terminations),
-            std::tuple(false, false, "unregister", 1));
+// It quits only once off. With the rule gone (removed by hand, or refused for a broken neighbour) and
+// the lock put back on by hand, it never sets the Mac up again: the lock stays on, no rule comes back.
+TEST(AppDelegateQuitTest, TurnOffAndQuitQuitsOnceOffAndNeverSetsTheMacUp) {
+  // Whether on (and sleep forbidden), the rule, no finger, the approval cancelled; then whether it
+  // quits, and the Touch ID prompts and administrator scripts it took.
+  const std::tuple<bool, bool, bool, bool, bool, int, std::size_t> table[] = {
+      {true, true, false, false, true, 1, 0u},   {true, true, true, false, false, 0, 0u},
+      {false, false, false, false, true, 0, 0u}, {true, false, false, false, true, 1, 1u},
+      {true, false, false, true, false, 1, 1u},  // a cancel is silent
+  };
+  for (const auto& [enabled, rule, noFinger, cancels, quits, prompts, scripts] : table) {
+    Rig corvel;
+    corvel.remoteStrong();
+    corvel.mac.ruleInstalled = rule;
+    corvel.mac.sleepDisabled = enabled;
+    corvel.desk.touchID = !noFinger;
+    corvel.mac.administratorCancels = cancels;
+    corvel.settings.setEnabled(enabled);
+    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
+    corvel.delegate->applicationDidFinishLaunching();
+    corvel.statusBar.choose("OFFにして終了");
+    EXPECT_EQ(std::tuple(corvel.desk.terminations, corvel.settings.enabled(), corvel.mac.sleepDisabled,
+                         corvel.desk.prompts, corvel.mac.scripts.size(), corvel.launch.agentCalls.back()),
+              std::tuple(quits ? 1 : 0, !quits, !quits, prompts, scripts, quits ? "unregister" : "register"));
+    EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.titles.size()),
+              std::tuple("immediate", rule, noFinger ? 1u : 0u));
+  }
 }
 
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
   // The answers: the confirmation pressed, then the password typed; whether the removal is approved.
-  // Protection is switched off first unless the confirmation was cancelled.
+  // Protection is switched off once the confirmation is pressed and the password is right.
   const std::tuple<std::size_t, std::string, bool, std::string> table[] = {{1, "", true, "off"},
                                                                            {0, "secret", true, "immediate"},
                                                                            {0, "wrong", true, "off"},
@@ -103,10 +119,45 @@ TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
     corvel.delegate->applicationDidFinishLaunching();
     corvel.statusBar.choose("設定を元に戻して終了…");
     const bool quits = typed == "secret" && removalApproved;
+    // A wrong password is turned away before anything changes: protection stays on.
     EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.terminations,
                          corvel.launch.agentCalls.back(), corvel.settings.enabled()),
-              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", pressed == 1));
+              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", typed != "secret"));
     EXPECT_EQ(corvel.desk.titles.back() == "設定を完全に戻せませんでした", pressed == 0 && !quits);
+  }
+}
+
+// A restore that does not succeed leaves the Mac as it found it: remote strong stays on as stored,
+// with sleep forbidden and caffeinate running, and the menu says so.
+TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
+  // The menu entry, the answers, and whether the restore's lock change works. The quit switches off
+  // first once the password is right, which stays done when the lock change then fails.
+  const std::tuple<std::string, std::vector<std::pair<std::size_t, std::string>>, bool, bool> table[] = {
+      {"通常モード", {{1, "secret"}}, true, true},
+      {"通常モード", {{0, "secret"}}, false, true},
+      {"設定を元に戻して終了…", {{0, ""}, {0, "wrong"}}, true, true},
+      {"設定を元に戻して終了…", {{0, ""}, {0, "secret"}}, false, false},
+  };
+  for (const auto& [entry, answers, lockChangeWorks, staysOn] : table) {
+    Rig corvel;
+    corvel.remoteStrong();
+    corvel.mac.screenLock = "off";
+    corvel.defaults.set(keys::didDisableScreenLock, true);
+    corvel.defaults.set(keys::previousScreenLockState, std::string("300"));
+    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
+    corvel.delegate->applicationDidFinishLaunching();
+    corvel.statusBar.clickButton(ClickKind::left);
+    ASSERT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
+    corvel.mac.screenLockChangeWorks = lockChangeWorks;
+    for (const auto& [pressed, typed] : answers) corvel.desk.answer(pressed, typed);
+    corvel.statusBar.choose(entry);
+    corvel.desk.timers.at(0)();  // the next refresh shows what the Mac says
+    EXPECT_EQ(std::tuple(corvel.settings.mode(), corvel.settings.enabled(), corvel.mac.sleepDisabled,
+                         corvel.mac.runningChildren(), corvel.statusBar.title, corvel.desk.prompts,
+                         corvel.desk.terminations, corvel.mac.screenLock),
+              std::tuple(ProtectionMode::remoteStrong, staysOn, staysOn, staysOn ? 1u : 0u,
+                         staysOn ? "🟢 スリープ防止 ON" : "⚫ スリープ防止 OFF", staysOn ? 1 : 2, 0, "off"))
+        << entry << answers.back().second << lockChangeWorks;
   }
 }
 

@@ -242,8 +242,18 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   bool execute(const std::string& source) override {
     scripts.push_back(source);
     if (!administratorApproves || !source.starts_with("do shell script \"")) return false;
+    if (source == "do shell script \"/usr/bin/pmset -a disablesleep 0\" with administrator privileges") {
+      if (sleepDisabled && !pmsetChangeWorks) return false;  // as root, pmset needs no rule
+      if (sleepDisabled) staleLeft = readingsBehind;
+      sleepDisabled = false;
+      return true;
+    }
     ruleInstalled = source.find("/bin/rm -f") == std::string::npos;
     return true;
+  }
+  AdministratorScriptOutcome executeTellingCancel(const std::string& source) override {
+    if (administratorCancels) return scripts.push_back(source), AdministratorScriptOutcome::cancelled;
+    return execute(source) ? AdministratorScriptOutcome::succeeded : AdministratorScriptOutcome::failed;
   }
   bool verifyPassword(const std::string& user, const std::string& password) override {
     return user == account && password == loginPassword;
@@ -276,6 +286,7 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   std::map<std::string, std::string, std::less<>> variables;
   // Failure switches.
   bool administratorApproves = true;
+  bool administratorCancels = false;  // the approval prompt is cancelled, where the runner can tell
   bool installedRuleWorks = true;     // false: the drop-in lands but sudo refuses it
   bool pmsetChangeWorks = true;       // false: sudo pmset fails to change the flag (re-setting works)
   bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change

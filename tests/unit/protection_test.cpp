@@ -53,6 +53,47 @@ TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
   }
 }
 
+// Switching off never sets the Mac up: with the rule gone (removed by hand, or refused for a broken
+// neighbour) and the lock put back on by hand, a set-up would switch the lock off and install the rule
+// again on the way out. Without the rule, sleep still forbidden is allowed through one approval.
+TEST(ProtectionTest, SwitchingOffInRemoteStrongNeverSetsTheMacUp) {
+  const std::string allowSleep = "do shell script \"/usr/bin/pmset -a disablesleep 0\" with administrator privileges";
+  // The fault, whether on, the rule and sleep forbidden before; then whether switched, sleep forbidden
+  // after, the Touch ID prompts, whether sleep was allowed through the administrator, and the alert.
+  const std::tuple<std::string, bool, bool, bool, bool, bool, int, bool, std::string> table[] = {
+      {"", true, true, true, true, false, 1, false, ""},
+      {"", true, false, false, true, false, 1, false, ""},
+      {"", true, false, true, true, false, 1, true, ""},
+      {"cancel", true, false, true, false, true, 1, true, ""},
+      {"refuse", true, false, true, false, true, 1, true, "切り替えできませんでした"},
+      {"stale", true, false, true, false, false, 1, true, "切り替えできませんでした"},
+      {"no finger", true, false, true, false, true, 0, false, "Touch IDを使用できません"},
+      // Off already: nothing to confirm while the Mac agrees; sleep still forbidden is switched off.
+      {"", false, true, false, true, false, 0, false, ""},
+      {"", false, false, true, true, false, 1, true, ""},
+  };
+  for (const auto& [fault, enabled, rule, sleepBefore, switched, sleepAfter, prompts, script, alert] : table) {
+    Rig rig;
+    rig.remoteStrong();
+    rig.mac.ruleInstalled = rule;
+    rig.mac.sleepDisabled = sleepBefore;
+    rig.settings.setEnabled(enabled);
+    rig.caffeinate.startCaffeinateIfNeeded();
+    rig.mac.administratorCancels = fault == "cancel";
+    rig.mac.administratorApproves = fault != "refuse";
+    rig.mac.readingsBehind = fault == "stale" ? 1000 : 0;  // the flag never reads back
+    rig.desk.touchID = fault != "no finger";
+    EXPECT_EQ(rig.protection.setProtection(false), switched);
+    const bool on = !switched && enabled;
+    EXPECT_EQ(std::tuple(rig.settings.enabled(), rig.mac.runningChildren(), rig.mac.sleepDisabled, rig.desk.prompts,
+                         rig.mac.scripts, rig.desk.titles),
+              std::tuple(on, on ? 1u : 0u, sleepAfter, prompts, script ? Strings{allowSleep} : Strings{},
+                         alert.empty() ? Strings{} : Strings{alert}))
+        << fault << enabled << rule << sleepBefore;
+    EXPECT_EQ(std::tuple(rig.mac.screenLock, rig.mac.ruleInstalled), std::tuple("immediate", rule));
+  }
+}
+
 TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgain) {
   // The mode, whether on, whether the rule is in place, and whether sleep is disabled before and after.
   const std::tuple<const char*, bool, bool, bool, bool> table[] = {{"standard", true, true, false, false},

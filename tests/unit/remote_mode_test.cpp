@@ -84,12 +84,14 @@ TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheReco
       {"300", answers({right}), true, "300", false, {kRestoreReason}},
       // A delay the tool refuses could never be put back: the lock would stay off for good.
       {"2147483648", answers({right}), true, "immediate", false, {kRestoreReason}},
-      {"300", answers({{1, "secret"}}), false, "off", false, {kRestoreReason}},
-      {"300", answers({{0, "wrong"}}), false, "off", false, {kRestoreReason, kRestoreFailed}},
-      {"300", answers({right}, &M::screenLockChangeWorks), false, "off", false, {kRestoreReason, kRestoreFailed}},
+      // A restore that does not succeed leaves sleep forbidden as it found it: the password comes first,
+      // and sleep is forbidden again when the lock cannot be put back.
+      {"300", answers({{1, "secret"}}), false, "off", true, {kRestoreReason}},
+      {"300", answers({{0, "wrong"}}), false, "off", true, {kRestoreReason, kRestoreFailed}},
+      {"300", answers({right}, &M::screenLockChangeWorks), false, "off", true, {kRestoreReason, kRestoreFailed}},
       // Without the rule sleep stays disabled, but the lock is put back all the same.
       {"60", answers({right}, &M::installedRuleWorks), true, "60", true, {kRestoreReason}},
-      {"300", answers({}, &M::pmsetChangeWorks), false, "off", true, {}},  // sleep comes first
+      {"300", answers({right}, &M::pmsetChangeWorks), false, "off", true, {kRestoreReason}},  // before the lock
       // Switched back on by hand, or off but never by Corvel: nothing of Corvel's is left to restore.
       {"300", [](Rig& r) { r.mac.screenLock = "60"; }, true, "60", false, {}},
       {"300", [](Rig& r) { r.defaults.values.clear(); }, true, "off", false, {}},
