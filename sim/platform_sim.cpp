@@ -70,7 +70,7 @@ class SimPlatformServices final : public PlatformServices {
         files_(root_, realFiles_),
         output_(outputDescriptor(root_)),
         frontEnd_(STDIN_FILENO, output_),
-        administratorScript_(root_, frontEnd_, processes_),
+        administratorScript_(root_, frontEnd_, processes_, toolPaths().pmset),
         session_(root_),
         alerts_(frontEnd_),
         biometrics_(root_, frontEnd_),

@@ -106,7 +106,8 @@ std::string quotedFor(Quoting quoting, const std::string& root) {
 
 }  // namespace
 
-std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root) {
+std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root,
+                                           const std::filesystem::path& pmset) {
   // An empty root would leave the real system folders in the command; a relative one would hang on
   // whatever folder the shell happens to start in.
   if (!root.is_absolute()) return std::nullopt;
@@ -123,8 +124,8 @@ std::optional<std::string> mapCommandPaths(std::string_view command, const std::
   for (std::size_t i = 0; i < command.size();) {
     Level& level = levels.back();
     bool mapped = false;
+    const bool atPathStart = i == 0 || pathOpeners.find(command[i - 1]) != std::string_view::npos;
     for (std::string_view system : {std::string_view("/etc/sudoers.d/"), std::string_view("/private/tmp/")}) {
-      const bool atPathStart = i == 0 || pathOpeners.find(command[i - 1]) != std::string_view::npos;
       if (atPathStart && command.substr(i, system.size()) == system) {
         out += quotedFor(level.quoting, root.string());
         out += system;
@@ -132,6 +133,17 @@ std::optional<std::string> mapCommandPaths(std::string_view command, const std::
         mapped = true;
         break;
       }
+    }
+    // The power tool run as root is the simulated Mac's own, as sudo maps it: only the whole name, and
+    // only unquoted, where it can be a command; quoted it is text (the sudoers rule names it).
+    constexpr std::string_view macPmset = "/usr/bin/pmset";
+    const std::size_t end = i + macPmset.size();
+    const bool unquoted = level.quoting == Quoting::none || level.quoting == Quoting::substitution;
+    if (!mapped && !pmset.empty() && unquoted && atPathStart && command.substr(i, macPmset.size()) == macPmset &&
+        (end == command.size() || pathOpeners.find(command[end]) != std::string_view::npos)) {
+      out += quotedFor(level.quoting, pmset.string());
+      i = end;
+      mapped = true;
     }
     if (mapped) continue;
     const char c = command[i];
@@ -168,15 +180,23 @@ std::optional<std::string> mapCommandPaths(std::string_view command, const std::
 }
 
 bool SimAdministratorScript::execute(const std::string& source) {
+  return executeTellingCancel(source) == AdministratorScriptOutcome::succeeded;
+}
+
+AdministratorScriptOutcome SimAdministratorScript::executeTellingCancel(const std::string& source) {
   const auto command = parseAdministratorScript(source);
-  if (!command) return false;
-  const auto mapped = mapCommandPaths(*command, root_);
-  if (!mapped) return false;
+  if (!command) return AdministratorScriptOutcome::failed;
+  const auto mapped = mapCommandPaths(*command, root_, pmset_);
+  if (!mapped) return AdministratorScriptOutcome::failed;
   const auto answer =
       frontEnd_.ask("管理者の承認: Corvelが変更を加えようとしています。許可しますか？", {"approve", "cancel"});
-  if (!answer || *answer != "approve") return false;
+  // No answer at all (the dialog timed out, the input ended) is no decision of the person's.
+  if (!answer) return AdministratorScriptOutcome::failed;
+  if (*answer != "approve") return AdministratorScriptOutcome::cancelled;
   const std::string privileged = std::string(PrivilegedVariable) + "=1";
-  return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}).exitCode == 0;
+  return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}).exitCode == 0
+             ? AdministratorScriptOutcome::succeeded
+             : AdministratorScriptOutcome::failed;
 }
 
 }  // namespace corvel::sim

@@ -38,14 +38,18 @@ class SimFileSystem final : public FileSystem {
 // it names moved under the sim root.
 class SimAdministratorScript final : public AdministratorScript {
  public:
-  SimAdministratorScript(std::filesystem::path root, FrontEnd& frontEnd, ProcessRunner& processes)
-      : root_(std::move(root)), frontEnd_(frontEnd), processes_(processes) {}
+  // `pmset` is the simulated Mac's power tool, run where a script names /usr/bin/pmset.
+  SimAdministratorScript(std::filesystem::path root, FrontEnd& frontEnd, ProcessRunner& processes,
+                         std::filesystem::path pmset = {})
+      : root_(std::move(root)), frontEnd_(frontEnd), processes_(processes), pmset_(std::move(pmset)) {}
   bool execute(const std::string& source) override;
+  AdministratorScriptOutcome executeTellingCancel(const std::string& source) override;
 
  private:
   std::filesystem::path root_;
   FrontEnd& frontEnd_;
   ProcessRunner& processes_;
+  std::filesystem::path pmset_;
 };
 
 // The shell command of `do shell script "…" with administrator privileges`, its string literal
@@ -54,7 +58,9 @@ std::optional<std::string> parseAdministratorScript(std::string_view source);
 
 // `command` with every /etc/sudoers.d/ and /private/tmp/ path moved under `root`, the root quoted
 // for the place in the command where each path stands, so any absolute root works and nothing in
-// its name is run; none when the root is not absolute.
-std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root);
+// its name is run, and /usr/bin/pmset replaced by `pmset` where one is given; none when the root is
+// not absolute.
+std::optional<std::string> mapCommandPaths(std::string_view command, const std::filesystem::path& root,
+                                           const std::filesystem::path& pmset = {});
 
 }  // namespace corvel::sim

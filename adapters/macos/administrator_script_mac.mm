@@ -11,14 +11,24 @@ namespace {
 class MacAdministratorScript final : public AdministratorScript {
  public:
   bool execute(const std::string& source) override {
+    return executeTellingCancel(source) == AdministratorScriptOutcome::succeeded;
+  }
+
+  AdministratorScriptOutcome executeTellingCancel(const std::string& source) override {
     @autoreleasepool {
       NSAppleScript* script = [[NSAppleScript alloc] initWithSource:toNSString(source)];
-      if (script == nil) return false;
-      // Failure is what fills the error dictionary (a cancelled approval is error -128); the result
-      // descriptor is not consulted.
+      if (script == nil) return AdministratorScriptOutcome::failed;
+      // Failure is what fills the error dictionary; the result descriptor is not consulted. The
+      // person's cancel of the approval is userCanceledErr, -128, under NSAppleScriptErrorNumber
+      // (https://developer.apple.com/documentation/foundation/nsapplescript/errornumber).
       NSDictionary<NSString*, id>* error = nil;
       [script executeAndReturnError:&error];
-      return error == nil;
+      if (error == nil) return AdministratorScriptOutcome::succeeded;
+      id number = [error objectForKey:NSAppleScriptErrorNumber];
+      constexpr NSInteger UserCanceledError = -128;
+      return [number isKindOfClass:[NSNumber class]] && [(NSNumber*)number integerValue] == UserCanceledError
+                 ? AdministratorScriptOutcome::cancelled
+                 : AdministratorScriptOutcome::failed;
     }
   }
 };

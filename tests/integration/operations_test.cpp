@@ -43,7 +43,7 @@ struct SimAdapters {
   sim::SimFileSystem files{root, realFiles};
   sim::JsonSettingsStore defaults{root, "app.corvel.Corvel"};
   sim::SimSession session{root};
-  sim::SimAdministratorScript script{root, frontEnd, processes};
+  sim::SimAdministratorScript script{root, frontEnd, processes, test::simTool("pmset")};
   sim::SimAlerts alerts{frontEnd};
   sim::SimBiometrics biometrics{root, frontEnd};
   sim::SimDirectory directory{root};
@@ -216,6 +216,19 @@ TEST_F(OperationsTest, SetUpAndRestorePutTheMacBackAsItWasAndLeaveThePasswordNow
     if (!entry.is_regular_file() || entry.path() == root() / "mac/login-password") continue;
     EXPECT_EQ(sim::readFile(entry.path()).value_or("").find(password), std::string::npos) << entry.path();
   }
+}
+
+// Without the rule, sleep is allowed with one approval, through the simulated Mac's own pmset; the
+// person's cancel is told apart from a failure, which is reported.
+TEST_F(OperationsTest, AllowingSleepWithApprovalRunsTheMacsOwnPmsetAndTellsACancelApart) {
+  sim::writeValue(root(), "disablesleep", "1");
+  ASSERT_TRUE(mac->sleepSwitch.isSleepDisabled());
+  answer("cancel");
+  EXPECT_EQ(mac->permission.allowSleepWithApproval(), AdministratorScriptOutcome::cancelled);
+  EXPECT_TRUE(mac->sleepSwitch.isSleepDisabled());
+  answer("approve");
+  EXPECT_EQ(mac->permission.allowSleepWithApproval(), AdministratorScriptOutcome::succeeded);
+  EXPECT_FALSE(mac->sleepSwitch.isSleepDisabled());
 }
 
 }  // namespace

@@ -146,6 +146,10 @@ TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteR
             "/srv/private/tmp/x d=/srv/private/tmp/a;cat</srv/etc/sudoers.d/b '/srv/etc/sudoers.d/c' "
             "x/etc/sudoers.d/d '/my/private/tmp/e' $d/private/tmp/f /etc/sudoers.dx");
   EXPECT_EQ(sim::mapCommandPaths(command, "relative/root"), std::nullopt);
+  // The power tool where it runs, never where it is text (the sudoers rule) or part of a longer name.
+  EXPECT_EQ(sim::mapCommandPaths("/usr/bin/pmset -a x; printf '/usr/bin/pmset' /usr/bin/pmsetx && $(/usr/bin/pmset)",
+                                 "/srv", "/sim/pm set"),
+            "'/sim/pm set' -a x; printf '/usr/bin/pmset' /usr/bin/pmsetx && $('/sim/pm set')");
 }
 
 unsigned modeOf(const fs::path& path) {

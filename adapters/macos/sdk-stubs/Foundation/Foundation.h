@@ -88,6 +88,14 @@ typedef struct {
 + (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nullable])objects
                               forKeys:(const KeyType<NSCopying> _Nonnull[_Nullable])keys
                                 count:(NSUInteger)cnt;
+// https://developer.apple.com/documentation/foundation/nsdictionary/objectforkey(_:)
+- (nullable ObjectType)objectForKey:(KeyType)aKey;
+@end
+
+// https://developer.apple.com/documentation/foundation/nsnumber
+@interface NSNumber : NSObject
+// https://developer.apple.com/documentation/foundation/nsnumber/integervalue
+@property(readonly) NSInteger integerValue;
 @end
 
 // https://developer.apple.com/documentation/foundation/nserror
@@ -148,6 +156,9 @@ FOUNDATION_EXPORT NSRunLoopMode const NSRunLoopCommonModes;
 // https://developer.apple.com/documentation/foundation/processinfo/processidentifier
 @property(readonly) int processIdentifier;
 @end
+
+// https://developer.apple.com/documentation/foundation/nsapplescript/errornumber
+FOUNDATION_EXPORT NSString* const NSAppleScriptErrorNumber;
 
 @interface NSAppleScript : NSObject <NSCopying>
 - (nullable instancetype)initWithSource:(NSString*)source;
