@@ -2,6 +2,7 @@
 #include "agent_service_sim.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <limits>
@@ -18,6 +19,9 @@ namespace corvel::sim {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The shell only starts the agent in the background and says its pid.
+constexpr RunLimits AgentStartLimits{std::chrono::seconds(10), ToolOutputCap};
 
 // The value of `name` in a registration file: one "name=value" line each.
 std::optional<std::string> recorded(const std::string& text, std::string_view name) {
@@ -111,7 +115,7 @@ class SimAgentService final : public AgentService {
       if (const char* value = std::getenv(name)) arguments.push_back(std::string(name) + "=" + value);
     }
     arguments.push_back(program_.string());
-    const ProcessResult started = processes_.run("/bin/sh", arguments);
+    const ProcessResult started = processes_.run("/bin/sh", arguments, AgentStartLimits);
     if (started.exitCode != 0) return false;
     std::string pid = started.output;
     if (!pid.empty() && pid.back() == '\n') pid.pop_back();

@@ -57,7 +57,8 @@ class LimitedPermission {
   bool installLimitedPermission();
   // True when no rule is left: removed now, or there was none.
   bool removeLimitedPermission();
-  // Re-sets the sleep switch to the value it has: changes nothing and never prompts.
+  // Re-sets the sleep switch to the value it has: changes nothing and never prompts. False, without
+  // the probe, when the switch cannot be read.
   bool hasLimitedPermission();
 
  private:

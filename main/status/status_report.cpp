@@ -2,6 +2,7 @@
 #include "status_report.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "main/engine/caffeinate_supervisor.h"
@@ -12,6 +13,9 @@
 
 namespace corvel {
 namespace {
+
+// Nobody waits on an event loop here, but a monitoring script must get its answer.
+constexpr RunLimits StatusReadingLimits{std::chrono::seconds(5), ToolOutputCap};
 
 const std::vector<std::string> DefaultsKeys{std::string(keys::protectionMode),
                                             std::string(keys::protectionEnabled),
@@ -47,13 +51,17 @@ StatusReadings StatusReport::read() {
     if (child && platform_.processes.adopt(*child, tools.caffeinate, CaffeinateArguments)) r.caffeinatePid = child->pid;
   }
   r.corvelRunning = platform_.workspace.isApplicationRunning(bundleIdentifier);
-  const ProcessResult pmset = platform_.processes.run(tools.pmset, {"-g"});
+  // A tool ended at its limit exits with EndedAtLimit and says nothing: read as unknown below.
+  const ProcessResult pmset = platform_.processes.run(tools.pmset, {"-g"}, StatusReadingLimits);
   if (pmset.exitCode == 0 && !pmset.output.empty()) r.sleepDisabled = pmsetShowsSleepDisabled(pmset.output);
-  r.screenLock = parseScreenLockState(platform_.processes.run(tools.sysadminctl, {"-screenLock", "status"}).output);
+  r.screenLock = parseScreenLockState(
+      platform_.processes.run(tools.sysadminctl, {"-screenLock", "status"}, StatusReadingLimits).output);
   r.sessionLocked = platform_.session.screenIsLockedFlag();
   // Lists rather than runs: unlike Corvel's own probe it never touches the sleep switch.
   r.limitedPermission =
-      platform_.processes.run(tools.sudo, {"-n", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}).exitCode == 0;
+      platform_.processes
+          .run(tools.sudo, {"-n", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}, StatusReadingLimits)
+          .exitCode == 0;
   if (const auto agent = platform_.agents.agentServiceWithPlistName(watchdogPlistName)) r.watchdog = agent->status();
   r.watchdogRunning = platform_.agentProcesses.isAgentRunning(watchdogPlistName);
   return r;

@@ -22,6 +22,9 @@
 
 namespace corvel {
 namespace {
+
+// Far beyond what any of these children needs.
+constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
@@ -37,14 +40,14 @@ void expectResult(const ProcessResult& result, int exitCode, const std::string& 
 ProcessResult runTool(const std::string& tool, const Args& args, const std::optional<std::string>& input = {}) {
   PosixProcessRunner runner;
   const std::string path = test::simTool(tool).string();
-  return input ? runner.runWithInput(path, args, *input) : runner.run(path, args);
+  return input ? runner.runWithInput(path, args, *input, Unhurried) : runner.run(path, args, Unhurried);
 }
 
 // Runs the tool behind `wrapper`: env(1) to change the environment, or sh -c to redirect or feed it.
 ProcessResult runWrapped(const std::string& wrapper, Args wrapperArgs, const std::string& tool, const Args& args) {
   wrapperArgs.push_back(test::simTool(tool).string());
   wrapperArgs.insert(wrapperArgs.end(), args.begin(), args.end());
-  return PosixProcessRunner().run(wrapper, wrapperArgs);
+  return PosixProcessRunner().run(wrapper, wrapperArgs, Unhurried);
 }
 const Args AsRoot = {"CORVEL_SIM_PRIVILEGED=1"};
 

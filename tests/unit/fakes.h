@@ -189,9 +189,10 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     std::shared_ptr<Child> child;
   };
 
-  ProcessResult run(const std::string& executable, const Strings& arguments) override {
+  ProcessResult run(const std::string& executable, const Strings& arguments, const RunLimits& limits) override {
     const std::string line = joined(executable, arguments);
     if (onRun) onRun(line);
+    timeLimits[line] = limits.time;
     const bool ruleWorks = ruleInstalled && installedRuleWorks;
     if (answers.contains(line)) return answers[line];
     if (line == "/usr/bin/pmset -g") {
@@ -211,8 +212,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     if (line != "/usr/sbin/sysadminctl -screenLock status") return {-1, ""};
     return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] screenLock delay is " + screenLock + " seconds\n"};
   }
-  ProcessResult runWithInput(const std::string& executable, const Strings& arguments,
-                             const std::string& input) override {
+  ProcessResult runWithInput(const std::string& executable, const Strings& arguments, const std::string& input,
+                             const RunLimits&) override {
     const std::string line = joined(executable, arguments);
     if (onRun) onRun(line);
     if (arguments.size() != 4 || line != "/usr/sbin/sysadminctl -screenLock " + arguments[1] + " -password -")
@@ -279,7 +280,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change
   bool caffeinateStarts = true, caffeinateEndsAtOnce = false;
   int readingsBehind = 0, staleLeft = 0;  // after a change, readings of `pmset -g` that still show the value before
-  std::map<std::string, ProcessResult> answers;  // a short-lived run's line answered thus instead
+  std::map<std::string, ProcessResult> answers;                 // a short-lived run's line answered thus instead
+  std::map<std::string, std::chrono::milliseconds> timeLimits;  // of each line's latest run
 
   std::function<void(const std::string&)> onRun;  // sees each short-lived run's line before the Mac acts on it
   Strings scripts;                                // every administrator script source
