@@ -235,14 +235,17 @@ std::string screenLockWords(const ScreenLockState& state) {
   return "読めません";
 }
 
-std::string_view headline(Verdict verdict) {
+std::string_view headline(Verdict verdict, const StatusReadings& r) {
   switch (verdict) {
     case Verdict::protected_:
       return "判定：保護中 — このMacはスリープしません";
     case Verdict::degraded:
       return "判定：要確認 — 保護が欠けているか、Macの設定が変わったままです";
     case Verdict::off:
-      return "判定：OFF — 保護はOFFで、変わったままの設定はありません";
+      // The rule is kept on purpose when the mode goes back to standard, so it is no finding; but it
+      // is a change, and must not be denied.
+      return r.limitedPermission ? "判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）"
+                                 : "判定：OFF — 保護はOFFで、変わったままの設定はありません";
   }
   return "";
 }
@@ -303,7 +306,9 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
                                  : "画面：ロックされていません";
       break;
     case ReportItem::permission:
-      state = r.limitedPermission ? "sudo の限定権限：有効" : "sudo の限定権限：ありません";
+      // Said in every mode: the rule outlives protection, and only the restore takes it away.
+      state = r.limitedPermission ? "sudo の限定権限：有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"
+                                  : "sudo の限定権限：ありません";
       advice = std::string(ChooseRemoteAgain) + "（規則を入れ直します）";
       break;
     case ReportItem::watchdog:
@@ -344,7 +349,7 @@ std::string statusJson(const StatusReadings& r, const StatusAssessment& a) {
 }
 
 std::string statusText(const StatusReadings& r, const StatusAssessment& a) {
-  std::string text = std::string(headline(a.verdict)) + "\n";
+  std::string text = std::string(headline(a.verdict, r)) + "\n";
   for (ReportItem item : a.failing) text += line(item, r, true);
   if (r.missingSystemFolder) return text;
   for (ReportItem item : {ReportItem::settings, ReportItem::corvel, ReportItem::caffeinate, ReportItem::sleepSwitch,
