@@ -57,10 +57,13 @@ StatusReadings StatusReport::read() {
   r.screenLock = parseScreenLockState(
       platform_.processes.run(tools.sysadminctl, {"-screenLock", "status"}, StatusReadingLimits).output);
   r.sessionLocked = platform_.session.screenIsLockedFlag();
-  // Lists rather than runs: unlike Corvel's own probe it never touches the sleep switch.
+  // Lists rather than runs: unlike Corvel's own probe it never touches the sleep switch. -k makes sudo
+  // ignore a ticket cached by a password given to sudo in the same terminal (sudo(8)); without it, an
+  // administrator's general rule, which needs a password, would list the command as if Corvel's rule
+  // were there.
   r.limitedPermission =
       platform_.processes
-          .run(tools.sudo, {"-n", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}, StatusReadingLimits)
+          .run(tools.sudo, {"-n", "-k", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}, StatusReadingLimits)
           .exitCode == 0;
   if (const auto agent = platform_.agents.agentServiceWithPlistName(watchdogPlistName)) r.watchdog = agent->status();
   r.watchdogRunning = platform_.agentProcesses.isAgentRunning(watchdogPlistName);

@@ -176,7 +176,8 @@ TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleWithoutAPassword) {
 // answer without running anything, or even making a missing sim root.
 TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
   const std::string listed = "/usr/bin/pmset -a disablesleep 1\nexit 0\n", refused = "exit 1\n";
-  const std::string usage = "sudo: this simulated sudo only runs: sudo -n [-l] <absolute command> [argument ...]\n";
+  const std::string usage = "sudo: this simulated sudo only runs: sudo -n|-S [-k] <absolute command> [argument ...] or "
+                            "sudo -n [-k] -l <absolute command> [argument ...]\n";
   const fs::path absent = root() / "absent";
   const std::string user = "CORVEL_SIM_PRIVILEGED=";
   const struct {
@@ -202,6 +203,35 @@ TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
     EXPECT_EQ(macValue("disablesleep"), "");
   }
   EXPECT_FALSE(fs::exists(absent));
+}
+
+// A password given once leaves a ticket that later runs and listings honour, unless -k; a listing
+// that honoured it would show a rule that needs a password as if it needed none.
+TEST_F(SimTool, SudoHonoursATicketLeftByAPasswordUnlessToldToIgnoreIt) {
+  install({{"c", "ME ALL = (ALL) ALL"}});
+  const Args pmset = {"/usr/bin/pmset", "-a", "disablesleep", "1"};
+  const auto sudo = [&](Args options, const std::optional<std::string>& input = {}) {
+    options.insert(options.end(), pmset.begin(), pmset.end());
+    return runTool("sudo", options, input);
+  };
+  const std::string required = "sudo: a password is required\n", wrong = "sudo: 1 incorrect password attempt\n";
+  expectResult(sudo({"-n", "-l"}), 1, "");
+  expectResult(sudo({"-S"}, "wrong\n"), 1, wrong);
+  expectResult(sudo({"-S", "-k"}, "corvel\n"), 0, "");  // runs, but leaves no ticket
+  expectResult(sudo({"-n"}), 1, required);
+  EXPECT_FALSE(fs::exists(root() / "var/db/sudo/ts"));
+  setMacValue("disablesleep", "0");
+  expectResult(sudo({"-S"}, "corvel\nleft for the command\n"), 0, "");
+  EXPECT_EQ(macValue("disablesleep"), "1");
+  expectResult(sudo({"-n", "-l"}), 0, "/usr/bin/pmset -a disablesleep 1\n");
+  expectResult(sudo({"-k", "-n", "-l"}), 1, "");
+  expectResult(sudo({"-n"}), 0, "");
+  expectResult(sudo({"-n", "-k"}), 1, required);
+  // A ticket from long ago, or not a time at all, counts for nothing.
+  for (const std::string stale : {"1\n", "later\n"}) {
+    std::ofstream(root() / "var/db/sudo/ts" / ::getpwuid(::getuid())->pw_name) << stale;
+    expectResult(sudo({"-n", "-l"}), 1, "");
+  }
 }
 
 // Corvel reads the setting back from the status line, which comes on standard error behind a log prefix.

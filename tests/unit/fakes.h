@@ -199,7 +199,7 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
       const bool shown = staleLeft > 0 ? (--staleLeft, !sleepDisabled) : sleepDisabled;
       return {0, std::string("System-wide power settings:\n SleepDisabled\t\t") + (shown ? "1" : "0") + "\n sleep 1\n"};
     }
-    if (line == "/usr/bin/sudo -n -l /usr/bin/pmset -a disablesleep 1") return {ruleWorks ? 0 : 1, ""};
+    if (line == "/usr/bin/sudo -n -k -l /usr/bin/pmset -a disablesleep 1") return {ruleWorks ? 0 : 1, ""};
     if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") && arguments.size() == 5) {
       if (!ruleWorks) return {1, "sudo: a password is required\n"};
       const bool wanted = arguments.back() == "1";
