@@ -39,15 +39,16 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 class ProcessRunnerFiles : public test::SimRootTest {};  // for the fresh folder it makes and removes
 
-// Whether a process of `group` still runs; a zombie has ended, whoever collects it.
-bool groupRuns(pid_t group) {
+// Whether a process whose pid or group is `id` still runs; a zombie has ended, whoever collects it.
+bool anyRuns(pid_t id) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const auto stat = sim::readFile(entry.path() / "stat");
     // "pid (name) state parent group …", where the name may hold anything.
     std::istringstream fields(stat ? stat->substr(stat->rfind(')') + 1) : "");
     char state = 'Z';
-    pid_t parent = 0, itsGroup = 0;
-    if (fields >> state >> parent >> itsGroup && itsGroup == group && state != 'Z') return true;
+    pid_t parent = 0, group = 0;
+    const bool read = fields >> state >> parent >> group && state != 'Z';
+    if (read && (group == id || entry.path().filename() == std::to_string(id))) return true;
   }
   return false;
 }
@@ -181,7 +182,7 @@ TEST(ProcessRunnerRun, AGrandchildHoldingTheOutputOpenDoesNotHoldUpRun) {
   }
 }
 
-// Each child first says its pid, which is its group's, in a file, since the result carries none.
+// Each child first says its pid, which is its group's, and a grandchild's, since the result carries none.
 TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroupAndFlagged) {
   const std::string pids = root() / "pids";
   const std::string record = "echo $$ > " + pids + "; ";
@@ -195,9 +196,9 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
       {"never ends", "sleep 60", {300ms, kMiB}, time},
       {"never ends, nor reads its input", "sleep 60", {300ms, kMiB}, time, std::string(4 * kMiB, 'x')},
       {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {300ms, kMiB}, time},
-      {"waits on a grandchild that holds the pipe", "sleep 60 & wait", {300ms, kMiB}, time},
+      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {300ms, kMiB}, time},
       {"floods", "exec yes", {1min, kMiB}, output},
-      {"a grandchild floods", "yes & wait", {1min, kMiB}, output},
+      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output},
       {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output},
       {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none},
   };
@@ -211,9 +212,11 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
       continue;
     }
     EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", c.exceeded}));
-    pid_t group = 0;
-    ASSERT_TRUE(std::istringstream(sim::readFile(pids).value_or("")) >> group);
-    EXPECT_TRUE(test::eventually([&] { return !groupRuns(group); }));
+    std::istringstream recorded(sim::readFile(pids).value_or(""));
+    pid_t group = 0, grandchild = 0;
+    ASSERT_TRUE(recorded >> group);
+    recorded >> grandchild;
+    EXPECT_TRUE(test::eventually([&] { return !anyRuns(group) && !(grandchild && anyRuns(grandchild)); }));
     errno = 0;
     EXPECT_EQ(::waitpid(group, nullptr, WNOHANG), -1);  // the child collected
     EXPECT_EQ(errno, ECHILD);
