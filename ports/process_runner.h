@@ -21,7 +21,7 @@ struct RunLimits {
 };
 
 // Enough for any answer of the system tools, which is a few lines.
-inline constexpr std::size_t ToolOutputCap = 4 * 1024 * 1024;
+inline constexpr std::size_t ToolOutputCap = std::size_t{4} * 1024 * 1024;
 
 // Which limit made the runner end a tool.
 enum class LimitExceeded { none, time, output };
