@@ -200,10 +200,12 @@ bool takeBufferedOutput(int fd, std::string& bytes, std::size_t limit) {
 }
 
 // Kills the child's whole process group and collects the child. The group cannot have been handed
-// on, since the child, its leader, is not collected yet. One stuck in the kernel past the signal is
-// left to be collected later, so that the caller is never held.
+// on, since the child, its leader, is not collected yet; the child is signalled apart too, should it
+// have moved to another group. One stuck in the kernel past the signal is left to be collected
+// later, so that the caller is never held.
 void endProcessGroup(pid_t pid) {
   ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
   for (int waited = 0; waited < 200; ++waited) {
     const pid_t collected = ::waitpid(pid, nullptr, WNOHANG);
     if (collected == pid || (collected < 0 && errno != EINTR)) return;
