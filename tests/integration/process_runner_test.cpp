@@ -193,10 +193,10 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
     LimitExceeded exceeded;
     std::optional<std::string> input = std::nullopt;
   } cases[] = {
-      {"never ends", "sleep 60", {300ms, kMiB}, time},
-      {"never ends, nor reads its input", "sleep 60", {300ms, kMiB}, time, std::string(4 * kMiB, 'x')},
-      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {300ms, kMiB}, time},
-      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {300ms, kMiB}, time},
+      {"never ends", "sleep 60", {1s, kMiB}, time},
+      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, std::string(4 * kMiB, 'x')},
+      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time},
+      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time},
       {"floods", "exec yes", {1min, kMiB}, output},
       {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output},
       {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output},
