@@ -1,5 +1,6 @@
 // How much the process runner adds to starting a short tool, against bare posix_spawn calls.
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,7 +66,7 @@ BENCHMARK(BM_BareSpawnWithPipe)->UseRealTime();
 void BM_RunnerRun(benchmark::State& state) {
   corvel::PosixProcessRunner runner;
   for (auto _ : state) {
-    auto result = runner.run(kTool, {});
+    auto result = runner.run(kTool, {}, {std::chrono::seconds(10), corvel::ToolOutputCap});
     benchmark::DoNotOptimize(result);
   }
 }

@@ -14,6 +14,23 @@ inline constexpr std::string_view JsonArgument = "--json";  // with --status onl
 inline constexpr std::string_view NoToggleVariable = "CORVEL_NO_TOGGLE";
 inline constexpr std::string_view SkipServiceVariable = "CORVEL_SKIP_SERVICE";
 
+// What the command line asks of Corvel.
+struct CommandLine {
+  enum class Action { open, diagnose, status, refuse };
+  Action action = Action::open;
+  bool json = false;    // status: one JSON line instead of the text
+  std::string refusal;  // refuse: the one line for standard error, without its line feed
+};
+
+// EX_USAGE: the command line was wrong.
+inline constexpr int UsageExitStatus = 64;
+
+// `arguments` as the process got them, the program first. A switch counts only as a whole,
+// case-sensitive element, at any position. Any other element that starts with "--" is refused: a
+// mistyped switch must not be taken for opening Corvel, which switches protection. What macOS adds
+// itself ("-psn_…", and "-NS…" or "-Apple…" with the value after it) and other words are ignored.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
 // Recognised only as a whole, case-sensitive element, at any position.
 bool hasArgument(const std::vector<std::string>& arguments, std::string_view argument);
 // A switch counts only when set to exactly "1".

@@ -10,25 +10,43 @@
 #include "main/status/status_report.h"
 #include "support/identity.h"
 
+namespace {
+
+// The whole of `text` on standard output, and nothing left in a buffer.
+bool written(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace corvel;
   const std::vector<std::string> arguments(argv, argv + argc);
-  if (hasArgument(arguments, DiagnoseArgument)) {
-    // Before anything else exists: no application, no settings, no child process.
-    const std::string line = diagnosticLine(bundleIdentifier) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
-  }
-  if (hasArgument(arguments, StatusArgument)) {
-    // Also before anything else: only reading ports exist, so the check can change nothing.
-    auto services = makeStatusServices();
-    const StatusReadings readings = StatusReport(services->platform()).read();
-    const StatusAssessment assessment = assessStatus(readings);
-    const std::string report = hasArgument(arguments, JsonArgument) ? statusJson(readings, assessment) + "\n"
-                                                                    : statusText(readings, assessment);
-    std::fwrite(report.data(), 1, report.size(), stdout);
-    std::fflush(stdout);
-    return exitStatus(assessment.verdict);
+  const CommandLine commandLine = parseCommandLine(arguments);
+  switch (commandLine.action) {
+    case CommandLine::Action::refuse: {
+      // Before anything is opened: a mistyped switch must not switch protection.
+      const std::string line = commandLine.refusal + "\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+      return UsageExitStatus;
+    }
+    case CommandLine::Action::diagnose: {
+      // Before anything else exists: no application, no settings, no child process.
+      const std::string line = diagnosticLine(bundleIdentifier) + "\n";
+      return written(line) ? 0 : 1;
+    }
+    case CommandLine::Action::status: {
+      // Also before anything else: only reading ports exist, so the check can change nothing.
+      auto services = makeStatusServices();
+      const StatusReadings readings = StatusReport(services->platform()).read();
+      const StatusAssessment assessment = assessStatus(readings);
+      const std::string report =
+          commandLine.json ? statusJson(readings, assessment) + "\n" : statusText(readings, assessment);
+      // A report that did not arrive must not pass for its verdict.
+      return written(report) ? exitStatus(assessment.verdict) : 1;
+    }
+    case CommandLine::Action::open:
+      break;
   }
   auto services = makePlatformServices(arguments);
   Platform& platform = services->platform();

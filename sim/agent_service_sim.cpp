@@ -1,6 +1,7 @@
 // Registering and unregistering the simulated launch agent.
 #include "agent_service_sim.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -13,6 +14,9 @@ namespace corvel::sim {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The shell only starts the supervisor in the background.
+constexpr RunLimits SupervisorStartLimits{std::chrono::seconds(10), ToolOutputCap};
 
 fs::file_type typeOf(const fs::path& path) {
   std::error_code failed;
@@ -28,7 +32,7 @@ bool startSupervisor(ProcessRunner& processes, const std::string& plistName, con
     if (const char* value = std::getenv(name)) arguments.push_back(std::string(name) + "=" + value);
   }
   arguments.insert(arguments.end(), {(programFolder() / "sim" / "launchd").string(), plistName, program.string()});
-  return processes.run("/bin/sh", arguments).exitCode == 0;
+  return processes.run("/bin/sh", arguments, SupervisorStartLimits).exitCode == 0;
 }
 
 class SimAgentService final : public AgentService {

@@ -11,12 +11,13 @@ namespace corvel::sim {
 class SimProcessRunner final : public ProcessRunner {
  public:
   explicit SimProcessRunner(std::filesystem::path root) : root_(std::move(root)) {}
-  ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments) override {
-    return posix_.run(executable, arguments);
+  ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments,
+                    const RunLimits& limits) override {
+    return posix_.run(executable, arguments, limits);
   }
   ProcessResult runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
-                             const std::string& input) override {
-    return posix_.runWithInput(executable, arguments, input);
+                             const std::string& input, const RunLimits& limits) override {
+    return posix_.runWithInput(executable, arguments, input, limits);
   }
   std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                        const std::vector<std::string>& arguments) override {

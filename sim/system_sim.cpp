@@ -2,11 +2,18 @@
 #include "system_sim.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "sim_root.h"
 
 namespace corvel::sim {
+namespace {
+
+// The approval is asked before the shell starts; what runs then is a few file operations and visudo.
+constexpr RunLimits AdministratorShellLimits{std::chrono::seconds(30), ToolOutputCap};
+
+}  // namespace
 
 std::optional<bool> SimSession::screenIsLockedFlag() {
   // No value file stands for a session without a description, as outside a GUI login.
@@ -194,7 +201,7 @@ AdministratorScriptOutcome SimAdministratorScript::executeTellingCancel(const st
   if (!answer) return AdministratorScriptOutcome::failed;
   if (*answer != "approve") return AdministratorScriptOutcome::cancelled;
   const std::string privileged = std::string(PrivilegedVariable) + "=1";
-  return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}).exitCode == 0
+  return processes_.run("/usr/bin/env", {privileged, "/bin/sh", "-c", *mapped}, AdministratorShellLimits).exitCode == 0
              ? AdministratorScriptOutcome::succeeded
              : AdministratorScriptOutcome::failed;
 }

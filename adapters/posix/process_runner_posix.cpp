@@ -1,11 +1,13 @@
 // Spawning system tools with posix_spawn: output drained while the child runs, input fed without
-// risking SIGPIPE, and no descriptor of ours leaking into the child.
+// risking SIGPIPE, no descriptor of ours leaking into the child, and a tool past its time or output
+// limit ended with its whole process group.
 #include "process_runner_posix.h"
 
 #include "process_info.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
@@ -102,6 +104,13 @@ class SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
+  void startInOwnProcessGroup() {
+    short flags = 0;
+    posix_spawnattr_getflags(&attributes, &flags);
+    posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
+
   void inheritStandardInput() {
 #if defined(POSIX_SPAWN_CLOEXEC_DEFAULT)
     posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDIN_FILENO);
@@ -164,33 +173,65 @@ class SigpipeGuard {
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+using SteadyClock = std::chrono::steady_clock;
+
+// For poll: what is left before `deadline`, never less than nothing and at most `most`.
+int pollTimeout(SteadyClock::time_point deadline, std::chrono::milliseconds most) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+  return static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), most).count());
+}
+
 // Once the child has ended, all it wrote is already in the pipe; anything arriving later comes from a
-// grandchild that may never stop, so only what is buffered at this moment is taken.
-void takeBufferedOutput(int fd, std::string& bytes) {
+// grandchild that may never stop, so only what is buffered at this moment is taken. False when that
+// would take `bytes` past `limit`.
+bool takeBufferedOutput(int fd, std::string& bytes, std::size_t limit) {
   int available = 0;
-  if (::ioctl(fd, FIONREAD, &available) != 0) return;
+  if (::ioctl(fd, FIONREAD, &available) != 0) return true;
+  if (static_cast<std::size_t>(std::max(available, 0)) > limit - bytes.size()) return false;
   char buffer[65536];
   while (available > 0) {
     const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, static_cast<std::size_t>(available)));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n <= 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
     available -= static_cast<int>(n);
   }
+  return true;
+}
+
+// Kills the child's whole process group and collects the child. The group cannot have been handed
+// on, since the child, its leader, is not collected yet; the child is signalled apart too, should it
+// have moved to another group. One stuck in the kernel past the signal is left to be collected
+// later, so that the caller is never held.
+void endProcessGroup(pid_t pid) {
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
+  for (int waited = 0; waited < 200; ++waited) {
+    const pid_t collected = ::waitpid(pid, nullptr, WNOHANG);
+    if (collected == pid || (collected < 0 && errno != EINTR)) return;
+    ::usleep(5000);
+  }
+  std::lock_guard lock(orphansMutex);
+  orphans.push_back(pid);
 }
 
 ProcessResult execute(const std::string& executable, const std::vector<std::string>& arguments,
-                      const std::string* input) {
+                      const std::string* input, const RunLimits& limits) {
+  const auto deadline = SteadyClock::now() + limits.time;
   reapOrphans();
   Fd outputRead, outputWrite, inputRead, inputWrite;
   if (!makePipe(outputRead, outputWrite)) return {-1, ""};
   if (input && !makePipe(inputRead, inputWrite)) return {-1, ""};
 
   SpawnSetup setup;
+  // A group of its own lets a tool past its limits be ended with whatever it started. Such a group
+  // is not the terminal's foreground group, so the terminal is kept out of reach: reading it would
+  // stop the tool, and would take lines meant for Corvel.
+  setup.startInOwnProcessGroup();
   if (input) {
     posix_spawn_file_actions_adddup2(&setup.actions, inputRead.get(), STDIN_FILENO);
   } else {
-    setup.inheritStandardInput();
+    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
   posix_spawn_file_actions_adddup2(&setup.actions, outputWrite.get(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&setup.actions, outputWrite.get(), STDERR_FILENO);
@@ -214,40 +255,50 @@ ProcessResult execute(const std::string& executable, const std::vector<std::stri
   char buffer[65536];
   int status = 0;
   bool reaped = false;
-  for (;;) {
-    pollfd fds[2] = {{outputRead.get(), POLLIN, 0}, {inputWrite.get(), POLLOUT, 0}};
-    const nfds_t count = inputWrite ? 2 : 1;
-    // The timeout only matters when a grandchild keeps the pipe open after the child has ended.
-    const int ready = ::poll(fds, count, 100);
-    if (ready < 0 && errno != EINTR && errno != EAGAIN) break;
-    if (ready > 0 && inputWrite && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+  LimitExceeded exceeded = LimitExceeded::none;
+  // With both pipes done only the exit is awaited, which follows the last close closely.
+  std::chrono::milliseconds exitPoll(1);
+  while (!reaped && exceeded == LimitExceeded::none) {
+    pollfd fds[2] = {};
+    nfds_t count = 0;
+    pollfd* output = outputRead ? &(fds[count++] = {outputRead.get(), POLLIN, 0}) : nullptr;
+    pollfd* inputSide = inputWrite ? &(fds[count++] = {inputWrite.get(), POLLOUT, 0}) : nullptr;
+    // The 100 ms only matter when a grandchild keeps the output open after the child has ended.
+    const int ready = ::poll(fds, count, pollTimeout(deadline, count ? std::chrono::milliseconds(100) : exitPoll));
+    if (count == 0) exitPoll = std::min(exitPoll * 2, std::chrono::milliseconds(50));
+    if (ready > 0 && inputSide && (inputSide->revents & (POLLOUT | POLLERR | POLLHUP))) {
       const ssize_t n = ::write(inputWrite.get(), input->data() + inputWritten, input->size() - inputWritten);
       if (n > 0) inputWritten += static_cast<std::size_t>(n);
       // A child that closed its input or ended early simply does not get the rest.
       if ((n < 0 && errno != EAGAIN && errno != EINTR) || inputWritten == input->size()) inputWrite.close();
     }
-    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (ready > 0 && output && (output->revents & (POLLIN | POLLHUP | POLLERR))) {
       const ssize_t n = ::read(outputRead.get(), buffer, sizeof buffer);
-      if (n > 0) {
+      if (n > 0 && static_cast<std::size_t>(n) > limits.outputBytes - bytes.size()) {
+        exceeded = LimitExceeded::output;
+      } else if (n > 0) {
         bytes.append(buffer, static_cast<std::size_t>(n));
       } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-        break;
+        outputRead.close();
       }
     }
     // Asked on every turn, not only when the pipe is quiet: a grandchild that never stops writing
     // would otherwise keep us here long after the child has ended.
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
+    if (exceeded == LimitExceeded::none && ::waitpid(pid, &status, WNOHANG) == pid) {
       reaped = true;
-      takeBufferedOutput(outputRead.get(), bytes);
-      break;
+      if (outputRead && !takeBufferedOutput(outputRead.get(), bytes, limits.outputBytes)) {
+        exceeded = LimitExceeded::output;
+      }
+    } else if (exceeded == LimitExceeded::none && SteadyClock::now() >= deadline) {
+      exceeded = LimitExceeded::time;
     }
   }
   inputWrite.close();
-  // A child still writing then gets an error rather than waiting on a reader that has stopped.
+  // A grandchild still writing then gets an error rather than waiting on a reader that has stopped.
   outputRead.close();
-  if (!reaped) {
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+  if (exceeded != LimitExceeded::none) {
+    if (!reaped) endProcessGroup(pid);
+    return {ProcessResult::EndedAtLimit, "", exceeded};
   }
   ProcessResult result{exitCodeFromWaitStatus(status), ""};
   if (utf8::isValid(bytes)) result.output = std::move(bytes);
@@ -286,13 +337,14 @@ class PosixChildProcess final : public ChildProcess {
 
 }  // namespace
 
-ProcessResult PosixProcessRunner::run(const std::string& executable, const std::vector<std::string>& arguments) {
-  return execute(executable, arguments, nullptr);
+ProcessResult PosixProcessRunner::run(const std::string& executable, const std::vector<std::string>& arguments,
+                                      const RunLimits& limits) {
+  return execute(executable, arguments, nullptr, limits);
 }
 
 ProcessResult PosixProcessRunner::runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
-                                               const std::string& input) {
-  return execute(executable, arguments, &input);
+                                               const std::string& input, const RunLimits& limits) {
+  return execute(executable, arguments, &input, limits);
 }
 
 std::unique_ptr<ChildProcess> PosixProcessRunner::launch(const std::string& executable,

@@ -7,9 +7,10 @@ namespace corvel {
 
 class PosixProcessRunner final : public ProcessRunner {
  public:
-  ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments) override;
+  ProcessResult run(const std::string& executable, const std::vector<std::string>& arguments,
+                    const RunLimits& limits) override;
   ProcessResult runWithInput(const std::string& executable, const std::vector<std::string>& arguments,
-                             const std::string& input) override;
+                             const std::string& input, const RunLimits& limits) override;
   std::unique_ptr<ChildProcess> launch(const std::string& executable,
                                        const std::vector<std::string>& arguments) override;
   std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,

@@ -36,20 +36,28 @@ bool pmsetShowsSleepDisabled(std::string_view output) {
 
 bool SleepSwitch::runPrivilegedPmset(bool disableSleep) {
   // These exact arguments are what the sudoers rule allows; sudo never prompts with -n.
-  return processes_.run(tools_.sudo, {"-n", "/usr/bin/pmset", "-a", "disablesleep", disableSleep ? "1" : "0"})
+  return processes_
+             .run(tools_.sudo, {"-n", "/usr/bin/pmset", "-a", "disablesleep", disableSleep ? "1" : "0"},
+                  PrivilegedPmsetLimits)
              .exitCode == 0;
 }
 
-bool SleepSwitch::isSleepDisabled() { return pmsetShowsSleepDisabled(processes_.run(tools_.pmset, {"-g"}).output); }
+std::optional<bool> SleepSwitch::readSleepDisabled() {
+  const ProcessResult reading = processes_.run(tools_.pmset, {"-g"}, SleepReadingLimits);
+  if (reading.endedAtLimit()) return std::nullopt;
+  return pmsetShowsSleepDisabled(reading.output);
+}
+
+bool SleepSwitch::isSleepDisabled() { return readSleepDisabled().value_or(false); }
 
 bool SleepSwitch::waitForSleepDisabled(bool wanted, double timeoutSeconds) {
   const auto deadline = clock_.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(
                                            std::chrono::duration<double>(timeoutSeconds));
   do {
-    if (isSleepDisabled() == wanted) return true;
+    if (readSleepDisabled() == wanted) return true;
     clock_.sleepFor(std::chrono::duration<double>(0.1));
   } while (clock_.now() < deadline);
-  return isSleepDisabled() == wanted;
+  return readSleepDisabled() == wanted;
 }
 
 }  // namespace corvel

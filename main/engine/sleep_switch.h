@@ -1,6 +1,8 @@
 // The system-wide sleep switch: set through `sudo -n pmset`, read from `pmset -g`, waited for.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string_view>
 
 #include "ports/clock.h"
@@ -13,6 +15,12 @@ namespace corvel {
 // and "1" as its second.
 bool pmsetShowsSleepDisabled(std::string_view output);
 
+// pmset -g answers at once. A second is plenty, and keeps one that does not answer from holding the
+// event loop, which reads it on every refresh.
+inline constexpr RunLimits SleepReadingLimits{std::chrono::seconds(1), ToolOutputCap};
+// sudo may look up the host's name before it decides; a few seconds cover a slow resolver.
+inline constexpr RunLimits PrivilegedPmsetLimits{std::chrono::seconds(5), ToolOutputCap};
+
 class SleepSwitch {
  public:
   SleepSwitch(ProcessRunner& processes, Clock& clock, const ToolPaths& tools)
@@ -21,8 +29,12 @@ class SleepSwitch {
   // Runs `sudo -n /usr/bin/pmset -a disablesleep 0|1`; true when sudo and pmset succeeded. Never
   // prompts: without the limited permission sudo refuses.
   bool runPrivilegedPmset(bool disableSleep);
+  // None when pmset -g gave no answer in time: then nothing is known, not even that sleep is allowed.
+  std::optional<bool> readSleepDisabled();
+  // The reading where only "certainly disabled" counts, as for showing protection in force.
   bool isSleepDisabled();
-  // Polls the reading every 0.1 s until it shows `wanted` or the time is up; blocks meanwhile.
+  // Polls the reading every 0.1 s until it shows `wanted` or the time is up; blocks meanwhile. A
+  // reading that gave no answer shows neither value.
   bool waitForSleepDisabled(bool wanted, double timeoutSeconds = 3.0);
 
  private:

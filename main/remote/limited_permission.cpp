@@ -108,7 +108,10 @@ AdministratorScriptOutcome LimitedPermission::allowSleepWithApproval() {
 }
 
 bool LimitedPermission::hasLimitedPermission() {
-  return sleepSwitch_.runPrivilegedPmset(sleepSwitch_.isSleepDisabled());
+  // The probe re-sets the value it read; with no reading it would set a guess, and so could let the
+  // Mac sleep again while protection holds it awake.
+  const auto disabled = sleepSwitch_.readSleepDisabled();
+  return disabled && sleepSwitch_.runPrivilegedPmset(*disabled);
 }
 
 }  // namespace corvel

@@ -60,7 +60,8 @@ class LimitedPermission {
   bool installLimitedPermission();
   // True when no rule is left: removed now, or there was none.
   bool removeLimitedPermission();
-  // Re-sets the sleep switch to the value it has: changes nothing and never prompts.
+  // Re-sets the sleep switch to the value it has: changes nothing and never prompts. False, without
+  // the probe, when the switch cannot be read.
   bool hasLimitedPermission();
   // Allows system sleep once, with the administrator's approval for that one command, where the rule
   // is missing: switching off must not install it again, nor switch the screen lock off.

@@ -81,7 +81,8 @@ ScreenLockState parseScreenLockState(std::string_view output) {
 
 ScreenLockState ScreenLock::screenLockState() {
   // The tool answers on standard error; the runner hands back both streams together.
-  return parseScreenLockState(processes_.run(tools_.sysadminctl, {"-screenLock", "status"}).output);
+  return parseScreenLockState(
+      processes_.run(tools_.sysadminctl, {"-screenLock", "status"}, ScreenLockReadingLimits).output);
 }
 
 bool ScreenLock::isSessionLocked() { return session_.screenIsLockedFlag().value_or(false); }
@@ -91,8 +92,8 @@ bool ScreenLock::applyScreenLockState(const ScreenLockState& state, const std::s
   std::string input;
   input.reserve(password.size() + 1);  // one buffer, so no stray copy is left behind by a regrowth
   input.append(password).push_back('\n');
-  const ProcessResult result =
-      processes_.runWithInput(tools_.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input);
+  const ProcessResult result = processes_.runWithInput(
+      tools_.sysadminctl, {"-screenLock", state.sysadminctlValue(), "-password", "-"}, input, ScreenLockChangeLimits);
   wipe(input);
   if (result.exitCode != 0) return false;
   return screenLockState() == state;

@@ -2,6 +2,7 @@
 // read-back, and the session's locked state.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -16,11 +17,18 @@ namespace corvel {
 // counts wherever it stands. Anything unrecognised is unknown.
 ScreenLockState parseScreenLockState(std::string_view output);
 
+// sysadminctl asks the directory service before it answers, which can take a moment on a busy Mac;
+// it is read only in flows the person started, never on the refresh.
+inline constexpr RunLimits ScreenLockReadingLimits{std::chrono::seconds(5), ToolOutputCap};
+// A change also checks the login password first.
+inline constexpr RunLimits ScreenLockChangeLimits{std::chrono::seconds(15), ToolOutputCap};
+
 class ScreenLock {
  public:
   ScreenLock(ProcessRunner& processes, Session& session, const ToolPaths& tools)
       : processes_(processes), session_(session), tools_(tools) {}
 
+  // Unknown also when the tool gave no answer in time.
   ScreenLockState screenLockState();
   // Changes the setting with the login password, given to the tool on standard input only; true
   // when the tool succeeded and a reading afterwards shows `state`.

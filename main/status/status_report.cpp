@@ -2,6 +2,7 @@
 #include "status_report.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "main/engine/caffeinate_supervisor.h"
@@ -12,6 +13,9 @@
 
 namespace corvel {
 namespace {
+
+// Nobody waits on an event loop here, but a monitoring script must get its answer.
+constexpr RunLimits StatusReadingLimits{std::chrono::seconds(5), ToolOutputCap};
 
 const std::vector<std::string> DefaultsKeys{std::string(keys::protectionMode),
                                             std::string(keys::protectionEnabled),
@@ -47,13 +51,20 @@ StatusReadings StatusReport::read() {
     if (child && platform_.processes.adopt(*child, tools.caffeinate, CaffeinateArguments)) r.caffeinatePid = child->pid;
   }
   r.corvelRunning = platform_.workspace.isApplicationRunning(bundleIdentifier);
-  const ProcessResult pmset = platform_.processes.run(tools.pmset, {"-g"});
+  // A tool ended at its limit exits with EndedAtLimit and says nothing: read as unknown below.
+  const ProcessResult pmset = platform_.processes.run(tools.pmset, {"-g"}, StatusReadingLimits);
   if (pmset.exitCode == 0 && !pmset.output.empty()) r.sleepDisabled = pmsetShowsSleepDisabled(pmset.output);
-  r.screenLock = parseScreenLockState(platform_.processes.run(tools.sysadminctl, {"-screenLock", "status"}).output);
+  r.screenLock = parseScreenLockState(
+      platform_.processes.run(tools.sysadminctl, {"-screenLock", "status"}, StatusReadingLimits).output);
   r.sessionLocked = platform_.session.screenIsLockedFlag();
-  // Lists rather than runs: unlike Corvel's own probe it never touches the sleep switch.
+  // Lists rather than runs: unlike Corvel's own probe it never touches the sleep switch. -k makes sudo
+  // ignore a ticket cached by a password given to sudo in the same terminal (sudo(8)); without it, an
+  // administrator's general rule, which needs a password, would list the command as if Corvel's rule
+  // were there.
   r.limitedPermission =
-      platform_.processes.run(tools.sudo, {"-n", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}).exitCode == 0;
+      platform_.processes
+          .run(tools.sudo, {"-n", "-k", "-l", "/usr/bin/pmset", "-a", "disablesleep", "1"}, StatusReadingLimits)
+          .exitCode == 0;
   if (const auto agent = platform_.agents.agentServiceWithPlistName(watchdogPlistName)) r.watchdog = agent->status();
   r.watchdogRunning = platform_.agentProcesses.isAgentRunning(watchdogPlistName);
   return r;
@@ -227,14 +238,17 @@ std::string screenLockWords(const ScreenLockState& state) {
   return "読めません";
 }
 
-std::string_view headline(Verdict verdict) {
+std::string_view headline(Verdict verdict, const StatusReadings& r) {
   switch (verdict) {
     case Verdict::protected_:
       return "判定：保護中 — このMacはスリープしません";
     case Verdict::degraded:
       return "判定：要確認 — 保護が欠けているか、Macの設定が変わったままです";
     case Verdict::off:
-      return "判定：OFF — 保護はOFFで、変わったままの設定はありません";
+      // The rule is kept on purpose when the mode goes back to standard, so it is no finding; but it
+      // is a change, and must not be denied.
+      return r.limitedPermission ? "判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）"
+                                 : "判定：OFF — 保護はOFFで、変わったままの設定はありません";
   }
   return "";
 }
@@ -295,7 +309,9 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
                                  : "画面：ロックされていません";
       break;
     case ReportItem::permission:
-      state = r.limitedPermission ? "sudo の限定権限：有効" : "sudo の限定権限：ありません";
+      // Said in every mode: the rule outlives protection, and only the restore takes it away.
+      state = r.limitedPermission ? "sudo の限定権限：有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"
+                                  : "sudo の限定権限：ありません";
       advice = std::string(ChooseRemoteAgain) + "（規則を入れ直します）";
       break;
     case ReportItem::watchdog:
@@ -340,7 +356,7 @@ std::string statusJson(const StatusReadings& r, const StatusAssessment& a) {
 }
 
 std::string statusText(const StatusReadings& r, const StatusAssessment& a) {
-  std::string text = std::string(headline(a.verdict)) + "\n";
+  std::string text = std::string(headline(a.verdict, r)) + "\n";
   for (ReportItem item : a.failing) text += line(item, r, true);
   if (r.missingSystemFolder) return text;
   for (ReportItem item : {ReportItem::settings, ReportItem::corvel, ReportItem::caffeinate, ReportItem::sleepSwitch,

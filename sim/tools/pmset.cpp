@@ -12,16 +12,21 @@
 //   pmset -a disablesleep 0|1 writes mac/disablesleep; only as root, which in the sim means
 //                             CORVEL_SIM_PRIVILEGED=1. Otherwise it prints "'/usr/bin/pmset' must be
 //                             run as root..." (from a field report, unconfirmed) and exits 1.
+// When mac/disablesleep is there but cannot be read, or mac/ itself cannot be, pmset -g says so on
+// standard error and exits 1 rather than print settings without the switch, which would read as
+// sleep allowed.
 // Any other form prints a short usage on standard error and exits 1; the real tool knows many more
 // settings and forms, which Corvel does not use. Like the real tool, the reading forms change
 // nothing: they neither make a missing machine nor clear a dead holder's assertion file.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 #include "sim/assertions.h"
@@ -66,11 +71,16 @@ bool anyHolds(const std::vector<Holder>& all, std::string_view flags) {
 void printSetting(const char* name, const std::string& value) { std::printf(" %-20s %s\n", name, value.c_str()); }
 
 int printSettings(const fs::path& root) {
+  const auto disabled = corvel::sim::readValue(root, "disablesleep");
+  // Only a switch that is not there means sleep is allowed; one that cannot be read means nothing.
+  struct stat info {};
+  if (!disabled && (::lstat((root / "mac" / "disablesleep").c_str(), &info) == 0 || errno != ENOENT)) {
+    std::fputs("pmset: the power settings cannot be read\n", stderr);
+    return 1;
+  }
   const auto all = holders(root);
   std::printf("System-wide power settings:\n");
-  if (const auto disabled = corvel::sim::readValue(root, "disablesleep")) {
-    std::printf(" SleepDisabled\t\t%s\n", disabled->c_str());
-  }
+  if (disabled) std::printf(" SleepDisabled\t\t%s\n", disabled->c_str());
   std::printf("Currently in use:\n");
   printSetting("standby", "1");
   std::printf(" Sleep On Power Button 1\n");  // the real tool's one name wider than its column

@@ -312,7 +312,9 @@ SudoersFile parseSudoers(std::string_view text) {
   return file;
 }
 
-bool grantsWithoutPassword(const std::vector<SudoersRule>& rules, const SudoRequest& request) {
+namespace {
+
+const SudoersCommand* lastMatch(const std::vector<SudoersRule>& rules, const SudoRequest& request) {
   std::string joined;
   for (std::size_t i = 0; i < request.arguments.size(); ++i) {
     if (i > 0) joined += ' ';
@@ -330,7 +332,19 @@ bool grantsWithoutPassword(const std::vector<SudoersRule>& rules, const SudoRequ
       if (matches) last = &command;
     }
   }
+  return last;
+}
+
+}  // namespace
+
+bool grantsWithoutPassword(const std::vector<SudoersRule>& rules, const SudoRequest& request) {
+  const SudoersCommand* last = lastMatch(rules, request);
   return last && !last->negated && last->noPassword;
+}
+
+bool allows(const std::vector<SudoersRule>& rules, const SudoRequest& request) {
+  const SudoersCommand* last = lastMatch(rules, request);
+  return last && !last->negated;
 }
 
 }  // namespace corvel::sim

@@ -47,5 +47,7 @@ struct SudoRequest {
 // Whether `request` may run as root without a password: the last matching command of all rules
 // decides, as in sudo, so a later PASSWD or negated entry takes back an earlier grant.
 bool grantsWithoutPassword(const std::vector<SudoersRule>& rules, const SudoRequest& request);
+// Whether `request` may run as root at all, once the user has given a password where one is needed.
+bool allows(const std::vector<SudoersRule>& rules, const SudoRequest& request);
 
 }  // namespace corvel::sim

@@ -58,6 +58,27 @@ void expectTheDocumentedShape(const json& j) {
 
 class StatusEndToEnd : public test::SimRootTest {
  protected:
+  void TearDown() override {
+    fs::remove_all(root().string() + "-bin");
+    test::SimRootTest::TearDown();
+  }
+  // A copy of Corvel among stand-ins for its tools (it finds them beside itself): each records its
+  // call in `calls` there and runs the sim's tool, unless `bodies` gives it a shell body of its own.
+  fs::path corvelAmongStandIns(const std::map<std::string, std::string>& bodies = {}) {
+    const fs::path bin = root().string() + "-bin";
+    fs::create_directories(bin / "sim");
+    fs::copy_file(test::binFolder() / "Corvel", bin / "Corvel", fs::copy_options::overwrite_existing);
+    for (const std::string tool : {"caffeinate", "pmset", "sudo", "sysadminctl"}) {
+      const std::string record = "echo \"" + tool + " $*\" >> '" + (bin / "calls").string() + "'\nexec '" +
+                                 test::simTool(tool).string() + "' \"$@\"";
+      std::ofstream(bin / "sim" / tool) << "#!/bin/sh\n" << (bodies.contains(tool) ? bodies.at(tool) : record) << "\n";
+      fs::permissions(bin / "sim" / tool, fs::perms::owner_all);
+    }
+    return bin / "Corvel";
+  }
+  void store(const std::string& settings) {
+    std::ofstream(root() / "Library/Preferences/app.corvel.Corvel.json") << settings;
+  }
   // Corvel --status run apart, once the machine is quiet (a Corvel that has just changed its state
   // may still be drawing its Dock icon); it must leave the machine exactly as it found it.
   std::string ask(int exitStatus, std::vector<std::string> arguments, const Environment& environment = {},
@@ -194,17 +215,13 @@ TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
 // Each Mac is read by a copy of Corvel among recording stand-ins for its tools (it finds them beside
 // itself), which shows every tool it starts, with its arguments. Exit statuses: 1 degraded, 2 off.
 TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone) {
-  const fs::path bin = root().string() + "-bin";
-  fs::create_directories(bin / "sim");
-  fs::copy_file(test::binFolder() / "Corvel", bin / "Corvel");
-  for (const char* tool : {"caffeinate", "pmset", "sudo", "sysadminctl"}) {
-    std::ofstream(bin / "sim" / tool) << "#!/bin/sh\necho \"" << tool << " $*\" >> '" << (bin / "calls").string()
-                                      << "'\nexec '" << test::simTool(tool).string() << "' \"$@\"\n";
-    fs::permissions(bin / "sim" / tool, fs::perms::owner_all);
-  }
-  // `stored` none: no Mac folder at all; a value "" removes mac/<name>.
-  const auto judge = [&](const std::string& name, const char* stored, const Environment& values, bool rule,
-                         int exitStatus, const std::string& expected) {
+  const fs::path corvel = corvelAmongStandIns(), bin = corvel.parent_path();
+  const std::string account = ::getpwuid(::getuid())->pw_name;
+  const std::string corvelRule = *limitedSudoersRule(account), generalRule = account + " ALL = (ALL) ALL";
+  // `stored` none: no Mac folder at all; a value "" removes mac/<name>. With `ticket`, the account
+  // has just given its password to sudo, as in the terminal the check then runs in.
+  const auto judge = [&](const std::string& name, const char* stored, const Environment& values,
+                         const std::string& rule, int exitStatus, const std::string& expected, bool ticket = false) {
     SCOPED_TRACE(name);
     const fs::path simRoot = root() / name;
     if (stored) {
@@ -214,37 +231,84 @@ TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone
     for (const auto& [key, value] : values) {
       value.empty() ? void(fs::remove(simRoot / "mac" / key)) : sim::writeValue(simRoot, key, value);
     }
-    const std::string account = ::getpwuid(::getuid())->pw_name;
-    if (rule)
-      std::ofstream(simRoot / "etc/sudoers.d" / sudoersDropInName(account)) << *limitedSudoersRule(account) << "\n";
-    expectStatus(exitStatus, expected, {{"CORVEL_SIM_ROOT", simRoot.string()}}, bin / "Corvel");
+    if (!rule.empty()) std::ofstream(simRoot / "etc/sudoers.d" / sudoersDropInName(account)) << rule << "\n";
+    if (ticket) {
+      test::ProgramProcess sudo("/bin/sh", {"-c", "echo corvel | \"$0\" -S /bin/true", test::simTool("sudo")},
+                                {{"CORVEL_SIM_ROOT", simRoot.string()}});
+      ASSERT_EQ(sudo.waitForExit(), 0) << sudo.transcript();
+    }
+    expectStatus(exitStatus, expected, {{"CORVEL_SIM_ROOT", simRoot.string()}}, corvel);
   };
   // As over SSH: no login session to ask.
   judge("lock-left-off", R"({"ProtectionMode":"standard","ProtectionEnabled":false,"PreviousScreenLockState":"300"})",
-        {{"screenlock", "off"}, {"session-locked", ""}}, false, 1,
+        {{"screenlock", "off"}, {"session-locked", ""}}, "", 1,
         R"({"sessionLocked":null,"problems":["The screen lock is still off although protection is off."]})");
   EXPECT_TRUE(
       ask(1, {"--status"}, {{"CORVEL_SIM_ROOT", (root() / "lock-left-off").string()}})
           .starts_with("判定：要確認 — 保護が欠けているか、Macの設定が変わったままです\n✗ 画面ロック設定：オフ"));
-  judge("unparsable", R"({"ProtectionEnabled": tru)", {}, false, 1,
+  judge("unparsable", R"({"ProtectionEnabled": tru)", {}, "", 1,
         R"({"mode":null,"enabled":null,"problems":["Corvel's settings cannot be read; they were left as they are."]})");
   judge(
       "remote-strong-sleep-reset",
       R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":true,"DidDisableScreenLock":true,"PreviousScreenLockState":"300"})",
-      {{"screenlock", "off"}, {"disablesleep", "0"}}, true, 1,
+      {{"screenlock", "off"}, {"disablesleep", "0"}}, corvelRule, 1,
       R"({"mode":"remoteStrong","limitedPermission":true,"sleepDisabled":false,"previousScreenLock":"300"})");
   judge("restored", R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":false})",
-        {{"screenlock", "300"}, {"disablesleep", "0"}}, false, 2,
+        {{"screenlock", "300"}, {"disablesleep", "0"}}, "", 2,
         R"({"corvelRunning":false,"limitedPermission":false,"screenLockDisabledByCorvel":false,"problems":[]})");
+  // Killed during the restore, after the lock went back and before its record and the rule went.
   judge(
-      "absent", nullptr, {}, false, 2,
+      "restore-killed",
+      R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":false,"DidDisableScreenLock":true,"PreviousScreenLockState":"300"})",
+      {{"screenlock", "300"}, {"disablesleep", "0"}}, corvelRule, 2,
+      R"({"verdict":"off","limitedPermission":true,"problems":[]})");
+  EXPECT_TRUE(ask(2, {"--status"}, {{"CORVEL_SIM_ROOT", (root() / "restore-killed").string()}})
+                  .starts_with("判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n"));
+  judge("general-rule-and-ticket", R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":false})", {}, generalRule, 2,
+        R"({"verdict":"off","limitedPermission":false})", true);
+  judge(
+      "absent", nullptr, {}, "", 2,
       R"({"problems":["The Mac's folder )" + (root() / "absent").string() + R"( does not exist; nothing was read."]})");
   std::set<std::string> calls;
   std::istringstream recorded(sim::readFile(bin / "calls").value_or(""));
   for (std::string call; std::getline(recorded, call);) calls.insert(call);
   EXPECT_EQ(calls, (std::set<std::string>{"pmset -g", "sysadminctl -screenLock status",
-                                          "sudo -n -l /usr/bin/pmset -a disablesleep 1"}));
-  fs::remove_all(bin);
+                                          "sudo -n -k -l /usr/bin/pmset -a disablesleep 1"}));
+}
+
+TEST_F(StatusEndToEnd, ToolsThatNeverAnswerOrNeverStopWritingReadAsUnknown) {
+  store(R"({"ProtectionMode":"standard","ProtectionEnabled":false})");
+  const fs::path corvel = corvelAmongStandIns({{"pmset", "exec sleep 600"}, {"sysadminctl", "exec yes"}});
+  expectStatus(
+      1, R"({"sleepDisabled":null,"screenLock":"unknown","problems":["The system sleep switch cannot be read."]})", {},
+      corvel);
+  // A Mac folder that cannot be read, even by root: pmset's answer then holds no switch.
+  fs::remove_all(root() / "mac");
+  std::ofstream(root() / "mac") << "";
+  expectStatus(1, R"({"sleepDisabled":null})");
+}
+
+// Protection stored on, but the sleep switch never answers: shown as off, and the menu still opens.
+TEST_F(StatusEndToEnd, ARunningCorvelWhosePmsetNeverAnswersStaysResponsive) {
+  store(R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":true})");
+  test::ProgramProcess corvel(corvelAmongStandIns({{"pmset", "exec sleep 600"}}), {},
+                              {{"CORVEL_SKIP_SERVICE", "1"}, {"CORVEL_NO_TOGGLE", "1"}});
+  ASSERT_TRUE(corvel.waitFor("メニューバー: ⚫ スリープ防止 OFF")) << corvel.transcript();
+  EXPECT_TRUE(test::play(corvel, {{"right-click", "メニュー:"}, {"close", ""}, {"right-click", "メニュー:"}}));
+}
+
+// Before anything is opened or read; a report that cannot be written is no verdict.
+TEST_F(StatusEndToEnd, AMistypedSwitchOrAnUnwritableReportEndsInAStatusOfItsOwn) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--stauts"}, {"--json"}}) {
+    const std::string said = ask(64, arguments);
+    EXPECT_TRUE(said.starts_with("Corvel: ") && said.find('\n') == said.size() - 1) << said;
+  }
+  store(R"({"ProtectionMode":"standard","ProtectionEnabled":false})");
+  for (const std::string redirect : {">/dev/full", ">&-"}) {
+    test::ProgramProcess status("/bin/sh", {"-c", "exec \"$0\" --status " + redirect, test::binFolder() / "Corvel"},
+                                {});
+    EXPECT_EQ(status.waitForExit(), 1) << redirect;
+  }
 }
 
 }  // namespace

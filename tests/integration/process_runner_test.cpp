@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <regex>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,16 +23,35 @@ namespace corvel {
 static void PrintTo(const ProcessResult& result, std::ostream* out) {
   const auto& text = result.output;
   *out << "{exitCode " << result.exitCode << ", output "
-       << (text.size() > 200 ? std::to_string(text.size()) + " bytes" : ::testing::PrintToString(text)) << "}";
+       << (text.size() > 200 ? std::to_string(text.size()) + " bytes" : ::testing::PrintToString(text)) << ", limit "
+       << static_cast<int>(result.exceeded) << "}";
 }
 
 namespace {
+
+// Far beyond what any of these children needs.
+constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 const std::string kShell = "/bin/sh";
 constexpr std::size_t kMiB = 1024 * 1024;
 
 class ProcessRunnerFiles : public test::SimRootTest {};  // for the fresh folder it makes and removes
+
+// Whether a process whose pid or group is `id` still runs; a zombie has ended, whoever collects it.
+bool anyRuns(pid_t id) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const auto stat = sim::readFile(entry.path() / "stat");
+    // "pid (name) state parent group …", where the name may hold anything.
+    std::istringstream fields(stat ? stat->substr(stat->rfind(')') + 1) : "");
+    char state = 'Z';
+    pid_t parent = 0, group = 0;
+    const bool read = fields >> state >> parent >> group && state != 'Z';
+    if (read && (group == id || entry.path().filename() == std::to_string(id))) return true;
+  }
+  return false;
+}
 
 TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) {
   struct Case {
@@ -63,7 +83,8 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PosixProcessRunner runner;
-    EXPECT_EQ(c.input ? runner.runWithInput(kShell, c.arguments, *c.input) : runner.run(kShell, c.arguments),
+    EXPECT_EQ(c.input ? runner.runWithInput(kShell, c.arguments, *c.input, Unhurried)
+                      : runner.run(kShell, c.arguments, Unhurried),
               c.expected);
   }
 }
@@ -80,7 +101,7 @@ TEST(ProcessRunnerRun, ChildStartsWithSignalsAtTheirDefaults) {
     sigemptyset(&only);
     sigaddset(&only, SIGPIPE);
     ignore ? ::sigaction(SIGPIPE, &ignored, &previousAction) : pthread_sigmask(SIG_BLOCK, &only, &previousMask);
-    const auto result = PosixProcessRunner().run(kShell, {"-c", "kill -PIPE $$; echo survived"});
+    const auto result = PosixProcessRunner().run(kShell, {"-c", "kill -PIPE $$; echo survived"}, Unhurried);
     ignore ? ::sigaction(SIGPIPE, &previousAction, nullptr) : pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     EXPECT_EQ(result, (ProcessResult{128 + SIGPIPE, ""}));
   }
@@ -90,8 +111,8 @@ TEST(ProcessRunnerRun, ToolsThatCannotStartGiveMinusOneAndNothing) {
   PosixProcessRunner runner;
   for (const std::string path : {"/nonexistent/corvel-tool", "/etc/passwd", "sh"}) {
     SCOPED_TRACE(path);  // a bare name is not searched for
-    EXPECT_EQ(runner.run(path, {}), (ProcessResult{-1, ""}));
-    EXPECT_EQ(runner.runWithInput(path, {}, std::string(kMiB, 'x')), (ProcessResult{-1, ""}));
+    EXPECT_EQ(runner.run(path, {}, Unhurried), (ProcessResult{-1, ""}));
+    EXPECT_EQ(runner.runWithInput(path, {}, std::string(kMiB, 'x'), Unhurried), (ProcessResult{-1, ""}));
     EXPECT_EQ(runner.launch(path, {}), nullptr);
   }
 }
@@ -106,7 +127,7 @@ TEST(ProcessRunnerInput, AChildThatStopsReadingNeverBringsTheParentDown) {
       {"read x; echo \"$x\"; exit 5", {5, "first\n"}},
   };
   for (const auto& [script, expected] : cases) {
-    EXPECT_EQ(PosixProcessRunner().runWithInput(kShell, {"-c", script}, input), expected) << script;
+    EXPECT_EQ(PosixProcessRunner().runWithInput(kShell, {"-c", script}, input, Unhurried), expected) << script;
     sigset_t pending;
     sigpending(&pending);
     EXPECT_FALSE(sigismember(&pending, SIGPIPE));
@@ -125,8 +146,8 @@ TEST_F(ProcessRunnerFiles, ChildrenGetTheStandardThreeDescriptorsAndNothingElse)
   EXPECT_TRUE(test::eventually([&] { return !launched->isRunning(); }));
   // fd_report writes "fd device inode" for each descriptor open in it.
   const std::regex three("0 \\d+ \\d+\n1 \\d+ \\d+\n2 \\d+ \\d+\n");
-  EXPECT_TRUE(std::regex_match(runner.run(report, {}).output, three));
-  EXPECT_TRUE(std::regex_match(runner.runWithInput(report, {}, "ignored").output, three));
+  EXPECT_TRUE(std::regex_match(runner.run(report, {}, Unhurried).output, three));
+  EXPECT_TRUE(std::regex_match(runner.runWithInput(report, {}, "ignored", Unhurried).output, three));
   for (const int fd : leaky) ::close(fd);
   struct stat null {};
   ::stat("/dev/null", &null);
@@ -143,7 +164,7 @@ TEST(ProcessRunnerLaunch, ADroppedChildIsReapedByALaterRun) {
   child.reset();
   siginfo_t info{};  // wait for the exit without collecting it, so only the runner can reap it
   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
-  runner.run("/bin/true", {});
+  runner.run("/bin/true", {}, Unhurried);
   errno = 0;
   EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -154,10 +175,51 @@ TEST(ProcessRunnerRun, AGrandchildHoldingTheOutputOpenDoesNotHoldUpRun) {
   for (const std::string grandchild : {"sleep 10", "yes"}) {
     SCOPED_TRACE(grandchild);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = PosixProcessRunner().run(kShell, {"-c", grandchild + " & echo done; exit 4"});
+    const auto result = PosixProcessRunner().run(kShell, {"-c", grandchild + " & echo done; exit 4"}, Unhurried);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(result.exitCode, 4);
     EXPECT_THAT(result.output, ::testing::HasSubstr("done\n"));
+  }
+}
+
+// Each child first says its pid, which is its group's, and a grandchild's, since the result carries none.
+TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroupAndFlagged) {
+  const std::string pids = root() / "pids";
+  const std::string record = "echo $$ > " + pids + "; ";
+  constexpr auto time = LimitExceeded::time, output = LimitExceeded::output, none = LimitExceeded::none;
+  const struct {
+    std::string name, script;
+    RunLimits limits;
+    LimitExceeded exceeded;
+    std::optional<std::string> input = std::nullopt;
+  } cases[] = {
+      {"never ends", "sleep 60", {1s, kMiB}, time},
+      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, std::string(4 * kMiB, 'x')},
+      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time},
+      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time},
+      {"floods", "exec yes", {1min, kMiB}, output},
+      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output},
+      {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output},
+      {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PosixProcessRunner runner;
+    const auto result = c.input ? runner.runWithInput(kShell, {"-c", record + c.script}, *c.input, c.limits)
+                                : runner.run(kShell, {"-c", record + c.script}, c.limits);
+    if (c.exceeded == none) {
+      EXPECT_EQ(result, (ProcessResult{0, std::string(1024, '\0')}));
+      continue;
+    }
+    EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", c.exceeded}));
+    std::istringstream recorded(sim::readFile(pids).value_or(""));
+    pid_t group = 0, grandchild = 0;
+    ASSERT_TRUE(recorded >> group);
+    recorded >> grandchild;
+    EXPECT_TRUE(test::eventually([&] { return !anyRuns(group) && !(grandchild && anyRuns(grandchild)); }));
+    errno = 0;
+    EXPECT_EQ(::waitpid(group, nullptr, WNOHANG), -1);  // the child collected
+    EXPECT_EQ(errno, ECHILD);
   }
 }
 

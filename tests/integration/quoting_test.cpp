@@ -26,6 +26,9 @@
 
 namespace corvel {
 namespace {
+
+// Far beyond what any of these children needs.
+constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
@@ -113,7 +116,7 @@ TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
     Names sent;
     std::string script = "printf '%s\\0'";
     for (int i = 0; i < 200; ++i) script += " " + shellSingleQuote(sent.emplace_back(next()));
-    const auto result = PosixProcessRunner().run("/bin/sh", {"-c", script + " | /usr/bin/od -An -tx1 -v"});
+    const auto result = PosixProcessRunner().run("/bin/sh", {"-c", script + " | /usr/bin/od -An -tx1 -v"}, Unhurried);
     ASSERT_EQ(result.exitCode, 0) << result.output;
     std::istringstream bytes(result.output);
     Names received(1);
@@ -195,7 +198,7 @@ TEST_F(AdminScriptInstallTest, ARootOfAnyNameReadsBackAsItselfTakesTheRuleAndRun
     ASSERT_TRUE(mapped);
     std::string expected;
     for (char c = 'a'; c <= 'f'; ++c) expected += odd.string() + "/private/tmp/" + c + "\n";
-    EXPECT_EQ(runner.run("/bin/sh", {"-c", *mapped}).output, expected) << *mapped;
+    EXPECT_EQ(runner.run("/bin/sh", {"-c", *mapped}, Unhurried).output, expected) << *mapped;
     sim::ensureInitialized(odd);
     ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(user), "approve\n", odd));
     EXPECT_EQ(sim::readFile(odd / "etc/sudoers.d" / sudoersDropInName(user)), *limitedSudoersRule(user) + "\n");

@@ -22,6 +22,9 @@
 
 namespace corvel {
 namespace {
+
+// Far beyond what any of these children needs.
+constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
@@ -37,14 +40,14 @@ void expectResult(const ProcessResult& result, int exitCode, const std::string& 
 ProcessResult runTool(const std::string& tool, const Args& args, const std::optional<std::string>& input = {}) {
   PosixProcessRunner runner;
   const std::string path = test::simTool(tool).string();
-  return input ? runner.runWithInput(path, args, *input) : runner.run(path, args);
+  return input ? runner.runWithInput(path, args, *input, Unhurried) : runner.run(path, args, Unhurried);
 }
 
 // Runs the tool behind `wrapper`: env(1) to change the environment, or sh -c to redirect or feed it.
 ProcessResult runWrapped(const std::string& wrapper, Args wrapperArgs, const std::string& tool, const Args& args) {
   wrapperArgs.push_back(test::simTool(tool).string());
   wrapperArgs.insert(wrapperArgs.end(), args.begin(), args.end());
-  return PosixProcessRunner().run(wrapper, wrapperArgs);
+  return PosixProcessRunner().run(wrapper, wrapperArgs, Unhurried);
 }
 const Args AsRoot = {"CORVEL_SIM_PRIVILEGED=1"};
 
@@ -173,7 +176,8 @@ TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleWithoutAPassword) {
 // answer without running anything, or even making a missing sim root.
 TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
   const std::string listed = "/usr/bin/pmset -a disablesleep 1\nexit 0\n", refused = "exit 1\n";
-  const std::string usage = "sudo: this simulated sudo only runs: sudo -n [-l] <absolute command> [argument ...]\n";
+  const std::string usage = "sudo: this simulated sudo only runs: sudo -n|-S [-k] <absolute command> [argument ...] or "
+                            "sudo -n [-k] -l <absolute command> [argument ...]\n";
   const fs::path absent = root() / "absent";
   const std::string user = "CORVEL_SIM_PRIVILEGED=";
   const struct {
@@ -199,6 +203,35 @@ TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
     EXPECT_EQ(macValue("disablesleep"), "");
   }
   EXPECT_FALSE(fs::exists(absent));
+}
+
+// A password given once leaves a ticket that later runs and listings honour, unless -k; a listing
+// that honoured it would show a rule that needs a password as if it needed none.
+TEST_F(SimTool, SudoHonoursATicketLeftByAPasswordUnlessToldToIgnoreIt) {
+  install({{"c", "ME ALL = (ALL) ALL"}});
+  const Args pmset = {"/usr/bin/pmset", "-a", "disablesleep", "1"};
+  const auto sudo = [&](Args options, const std::optional<std::string>& input = {}) {
+    options.insert(options.end(), pmset.begin(), pmset.end());
+    return runTool("sudo", options, input);
+  };
+  const std::string required = "sudo: a password is required\n", wrong = "sudo: 1 incorrect password attempt\n";
+  expectResult(sudo({"-n", "-l"}), 1, "");
+  expectResult(sudo({"-S"}, "wrong\n"), 1, wrong);
+  expectResult(sudo({"-S", "-k"}, "corvel\n"), 0, "");  // runs, but leaves no ticket
+  expectResult(sudo({"-n"}), 1, required);
+  EXPECT_FALSE(fs::exists(root() / "var/db/sudo/ts"));
+  setMacValue("disablesleep", "0");
+  expectResult(sudo({"-S"}, "corvel\nleft for the command\n"), 0, "");
+  EXPECT_EQ(macValue("disablesleep"), "1");
+  expectResult(sudo({"-n", "-l"}), 0, "/usr/bin/pmset -a disablesleep 1\n");
+  expectResult(sudo({"-k", "-n", "-l"}), 1, "");
+  expectResult(sudo({"-n"}), 0, "");
+  expectResult(sudo({"-n", "-k"}), 1, required);
+  // A ticket from long ago, or not a time at all, counts for nothing.
+  for (const std::string stale : {"1\n", "later\n"}) {
+    std::ofstream(root() / "var/db/sudo/ts" / ::getpwuid(::getuid())->pw_name) << stale;
+    expectResult(sudo({"-n", "-l"}), 1, "");
+  }
 }
 
 // Corvel reads the setting back from the status line, which comes on standard error behind a log prefix.

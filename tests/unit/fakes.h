@@ -191,16 +191,17 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     std::shared_ptr<Child> child;
   };
 
-  ProcessResult run(const std::string& executable, const Strings& arguments) override {
+  ProcessResult run(const std::string& executable, const Strings& arguments, const RunLimits& limits) override {
     const std::string line = joined(executable, arguments);
     if (onRun) onRun(line);
+    timeLimits[line] = limits.time;
     const bool ruleWorks = ruleInstalled && installedRuleWorks;
     if (answers.contains(line)) return answers[line];
     if (line == "/usr/bin/pmset -g") {
       const bool shown = staleLeft > 0 ? (--staleLeft, !sleepDisabled) : sleepDisabled;
       return {0, std::string("System-wide power settings:\n SleepDisabled\t\t") + (shown ? "1" : "0") + "\n sleep 1\n"};
     }
-    if (line == "/usr/bin/sudo -n -l /usr/bin/pmset -a disablesleep 1") return {ruleWorks ? 0 : 1, ""};
+    if (line == "/usr/bin/sudo -n -k -l /usr/bin/pmset -a disablesleep 1") return {ruleWorks ? 0 : 1, ""};
     if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset -a disablesleep ") && arguments.size() == 5) {
       if (!ruleWorks) return {1, "sudo: a password is required\n"};
       const bool wanted = arguments.back() == "1";
@@ -213,8 +214,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     if (line != "/usr/sbin/sysadminctl -screenLock status") return {-1, ""};
     return {0, "2026-12-06 10:00:00.123 sysadminctl[1:2] screenLock delay is " + screenLock + " seconds\n"};
   }
-  ProcessResult runWithInput(const std::string& executable, const Strings& arguments,
-                             const std::string& input) override {
+  ProcessResult runWithInput(const std::string& executable, const Strings& arguments, const std::string& input,
+                             const RunLimits&) override {
     const std::string line = joined(executable, arguments);
     if (onRun) onRun(line);
     if (arguments.size() != 4 || line != "/usr/sbin/sysadminctl -screenLock " + arguments[1] + " -password -")
@@ -292,7 +293,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   bool screenLockChangeWorks = true;  // false: sysadminctl refuses every change
   bool caffeinateStarts = true, caffeinateEndsAtOnce = false;
   int readingsBehind = 0, staleLeft = 0;  // after a change, readings of `pmset -g` that still show the value before
-  std::map<std::string, ProcessResult> answers;  // a short-lived run's line answered thus instead
+  std::map<std::string, ProcessResult> answers;                 // a short-lived run's line answered thus instead
+  std::map<std::string, std::chrono::milliseconds> timeLimits;  // of each line's latest run
 
   std::function<void(const std::string&)> onRun;  // sees each short-lived run's line before the Mac acts on it
   Strings scripts;                                // every administrator script source

@@ -80,6 +80,19 @@ TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesN
   EXPECT_FALSE(permission.installLimitedPermission());
 }
 
+// A pmset -g ended at its time limit: the probe must not re-set a guess, the wait must take it for
+// neither value, and the refresh, which reads it on the event loop, must not wait on it long.
+TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNeverReSet) {
+  mac.ruleInstalled = mac.sleepDisabled = true;
+  mac.answers["/usr/bin/pmset -g"] = {ProcessResult::EndedAtLimit, "", LimitExceeded::time};
+  EXPECT_FALSE(permission.hasLimitedPermission());
+  EXPECT_TRUE(mac.sleepDisabled);
+  for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, 0.0)) << wanted;
+  defaults.set(keys::protectionMode, std::string("remoteStrong"));
+  display.refreshStatus();
+  EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
+}
+
 TEST_F(LimitedPermissionTest, RemoveAsksOnlyWhenTheDropInIsThereAndNeverForAnUnsafeName) {
   EXPECT_TRUE(permission.removeLimitedPermission());
   EXPECT_TRUE(mac.scripts.empty());

@@ -121,7 +121,8 @@ TEST(StatusReportTest, StoredTextIsEscapedForJsonAndDefusedForTheTerminal) {
             "（または sudo pmset -a disablesleep 0）\n"
             "・設定：リモート強制モード・OFF\n・Corvel：起動中\n・caffeinate：Mac を起こし続けています（pid 99）\n"
             "・画面ロック設定：60秒後に要求（Corvel の記録：元の設定「immediate」）\n"
-            "・画面：分かりません（このセッションからは読めません）\n・sudo の限定権限：有効\n"
+            "・画面：分かりません（このセッションからは読めません）\n"
+            "・sudo の限定権限：有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）\n"
             "・ウォッチドッグ：分かりません\n");
 }
 
@@ -152,6 +153,12 @@ TEST(StatusReportTest, EachStateIsToldApart) {
       {[](R& r) { r.watchdog = AgentStatus::notRegistered, r.corvelRunning = false; },
        {"：登録されていません（Corvel を開くと登録します）"}},
       {[](R& r) { r.watchdog = AgentStatus::notFound; }, {"：見つかりません"}},
+      // Off with nothing else left: the rule is no finding, but it is there and is said to be.
+      {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(); },
+       {"\"verdict\":\"off\"", "判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n",
+        "有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"}},
+      {[](R& r) { r = R{}, r.mode = ProtectionMode::standard, r.enabled = r.sleepDisabled = false; },
+       {"判定：OFF — 保護はOFFで、変わったままの設定はありません\n", "・sudo の限定権限：ありません\n"}},
   };
   for (const auto& [change, parts] : rows) {
     R r = remoteOn();
