@@ -20,7 +20,7 @@ bool Protection::setProtection(bool on) {
     return finish(false);
   };
   // Off already, and the Mac agrees: nothing is switched, so there is nothing to confirm.
-  const auto offAlready = [&] { return !on && !settings_.enabled() && !sleepSwitch_.isSleepDisabled(); };
+  const auto offAlready = [&] { return !on && !settings_.enabled() && sleepSwitch_.readSleepDisabled() == false; };
 
   bool storedAhead = false;
   if (settings_.mode() == ProtectionMode::remoteStrong && !offAlready()) {

@@ -91,7 +91,10 @@ bool RemoteMode::restoreRemoteSettings(std::optional<SecretText> password) {
   // Asked before anything changes: a cancel or a wrong password must leave sleep forbidden where it
   // was, or the stored state would say on while the Mac may sleep.
   if (restoreLock && !password && !requestRestorePassword(password)) return false;
-  const bool allowedHere = sleepSwitch_.isSleepDisabled() && permission_.hasLimitedPermission();
+  // A switch that cannot be read may still forbid sleep: that is no restore to report as done.
+  const auto sleepDisabled = sleepSwitch_.readSleepDisabled();
+  if (!sleepDisabled) return false;
+  const bool allowedHere = *sleepDisabled && permission_.hasLimitedPermission();
   if (allowedHere && !sleepSwitch_.runPrivilegedPmset(false)) return false;
   if (restoreLock) {
     const ScreenLockState target = decodePreviousScreenLockState(defaults_.string(keys::previousScreenLockState));

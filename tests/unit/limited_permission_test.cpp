@@ -81,7 +81,8 @@ TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesN
 }
 
 // A pmset -g ended at its time limit: the probe must not re-set a guess, the wait must take it for
-// neither value, and the refresh, which reads it on the event loop, must not wait on it long.
+// neither value, the refresh, which reads it on the event loop, must not wait on it long, and a
+// restore must not count it as allowed.
 TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNeverReSet) {
   mac.ruleInstalled = mac.sleepDisabled = true;
   mac.answers["/usr/bin/pmset -g"] = {ProcessResult::EndedAtLimit, "", LimitExceeded::time};
@@ -91,6 +92,8 @@ TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNe
   defaults.set(keys::protectionMode, std::string("remoteStrong"));
   display.refreshStatus();
   EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
+  // Nor is a switch that cannot be read reported as put back.
+  EXPECT_FALSE(remoteMode.restoreRemoteSettings());
 }
 
 TEST_F(LimitedPermissionTest, RemoveAsksOnlyWhenTheDropInIsThereAndNeverForAnUnsafeName) {
