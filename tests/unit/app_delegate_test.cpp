@@ -26,7 +26,7 @@ TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefre
 }
 
 // A relaunch after a crash, or CORVEL_NO_TOGGLE=1, keeps the state; the argument counts only whole and
-// as written, the switch only as "1".
+// as written, the switch only as "1". The watchdog is registered before anything is applied or drawn.
 TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
   const std::tuple<Strings, std::optional<std::string>, bool> table[] = {
       {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false},
@@ -37,9 +37,12 @@ TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
     corvel.mac.argumentList = arguments;
     if (noToggle) corvel.mac.variables["CORVEL_NO_TOGGLE"] = *noToggle;
     corvel.settings.setEnabled(true);
+    bool registeredFirst = false;
+    corvel.launch.onRegister = [&] { registeredFirst = corvel.mac.children.empty() && corvel.desk.icons.empty(); };
     corvel.delegate->applicationDidFinishLaunching();
-    EXPECT_EQ(std::tuple(corvel.desk.delayed.size(), corvel.statusBar.title),
-              std::tuple(toggles ? 1u : 0u, "🟢 スリープ防止 ON"));
+    EXPECT_TRUE(registeredFirst);
+    EXPECT_EQ(corvel.desk.delayed.size(), toggles ? 1u : 0u);
+    EXPECT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.delegate.reset();  // a delayed toggle must not keep it alive
     for (const auto& task : corvel.desk.delayed) task();
     EXPECT_TRUE(corvel.settings.enabled());
@@ -61,7 +64,9 @@ TEST(AppDelegateLaunchTest, ALaunchTellsOfARegistrationAwaitingApprovalAndStillA
 TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));  // nothing to open
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
-  EXPECT_EQ(std::tuple(settings.enabled(), desk.titles), std::tuple(true, Strings{"スリープ防止がONです"}));
+  EXPECT_TRUE(settings.enabled());
+  EXPECT_EQ(desk.titles, Strings{"スリープ防止がONです"});
+  expectAlertsAsWritten(desk);
   // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
   EXPECT_EQ(std::tuple(mac.runningChildren(), launch.agentCalls.back()), std::tuple(0u, "register"));
@@ -84,29 +89,48 @@ TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
             std::tuple(false, false, "unregister", 1));
 }
 
+// The chain stops at the first step that fails: a switch off refused by the finger restores nothing.
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
-  // The answers: the confirmation pressed, then the password typed; whether the removal is approved.
-  // Protection is switched off first unless the confirmation was cancelled.
-  const std::tuple<std::size_t, std::string, bool, std::string> table[] = {{1, "", true, "off"},
-                                                                           {0, "secret", true, "immediate"},
-                                                                           {0, "wrong", true, "off"},
-                                                                           {0, "secret", false, "immediate"}};
-  for (const auto& [pressed, typed, removalApproved, lockAfter] : table) {
+  const std::string confirm = "Macの設定を元に戻しますか？", reason = "画面ロック設定を元に戻します",
+                    incomplete = "設定を完全に戻せませんでした";
+  const struct {
+    std::size_t pressed;
+    std::string typed;
+    bool removalApproved, remoteFingerRefused, quits;
+    Strings alerts;
+  } rows[] = {
+      {1, "secret", true, false, false, {confirm}},
+      {0, "secret", true, false, true, {confirm, reason}},
+      {0, "wrong", true, false, false, {confirm, reason, "設定を戻せませんでした", incomplete}},
+      {0, "secret", false, false, false, {confirm, reason, incomplete}},
+      {0, "secret", true, true, false, {confirm, "Touch IDで認証できませんでした", incomplete}},
+  };
+  for (const auto& row : rows) {
     Rig corvel;
     corvel.mac.screenLock = "off";
     corvel.mac.ruleInstalled = true;
-    corvel.mac.administratorApproves = removalApproved;
-    corvel.defaults.set(keys::didDisableScreenLock, true);
+    corvel.mac.administratorApproves = row.removalApproved;
+    corvel.defaults.set("DidDisableScreenLock", true);
     corvel.settings.setEnabled(true);
-    corvel.desk.answer(pressed);
-    corvel.desk.answer(0, typed);
+    if (row.remoteFingerRefused) {
+      corvel.remoteStrong();
+      corvel.mac.sleepDisabled = true;
+      corvel.desk.onPrompt = [](auto reply) { reply(false); };
+    }
+    corvel.desk.answer(row.pressed);
+    corvel.desk.answer(0, row.typed);
     corvel.delegate->applicationDidFinishLaunching();
     corvel.statusBar.choose("設定を元に戻して終了…");
-    const bool quits = typed == "secret" && removalApproved;
-    EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.terminations,
-                         corvel.launch.agentCalls.back(), corvel.settings.enabled()),
-              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", pressed == 1));
-    EXPECT_EQ(corvel.desk.titles.back() == "設定を完全に戻せませんでした", pressed == 0 && !quits);
+    const bool lockRestored = row.alerts.size() > 1 && row.alerts[1] == reason && row.typed == "secret";
+    EXPECT_EQ(corvel.desk.titles, row.alerts);
+    EXPECT_EQ(corvel.mac.screenLock, lockRestored ? "immediate" : "off") << row.alerts.back();
+    EXPECT_EQ(corvel.defaults.boolean("DidDisableScreenLock"), !lockRestored) << row.alerts.back();
+    EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits) << row.alerts.back();
+    EXPECT_EQ(corvel.mac.sleepDisabled, row.remoteFingerRefused);
+    EXPECT_EQ(corvel.settings.enabled(), row.pressed == 1 || row.remoteFingerRefused) << row.alerts.back();
+    EXPECT_EQ(corvel.desk.terminations, row.quits ? 1 : 0) << row.alerts.back();
+    EXPECT_EQ(corvel.launch.agentCalls.back(), row.quits ? "unregister" : "register") << row.alerts.back();
+    expectAlertsAsWritten(corvel.desk);
   }
 }
 
