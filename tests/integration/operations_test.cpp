@@ -1,7 +1,6 @@
 // Corvel's collaborators on the simulated Mac's adapters and its real tools, as real child processes.
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -123,9 +122,7 @@ TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateAndNeverEndsOneItDidNotRecor
   ASSERT_TRUE(eventually([&] { return assertions() == 1; }));
   const pid_t first = sim::liveAssertions(root()).at(0);
   // The child's own argument vector, as the system shows it: the four flags and nothing else.
-  std::ifstream commandLine("/proc/" + std::to_string(first) + "/cmdline");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(commandLine), {}),
-            caffeinate + std::string("\0-d\0-i\0-m\0-s\0", 13));
+  EXPECT_EQ(commandLineOf(first), (std::vector<std::string>{caffeinate, "-d", "-i", "-m", "-s"}));
   ::kill(first, SIGKILL);  // from outside: the next start replaces it
   ASSERT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning(); }));
   supervisor.startCaffeinateIfNeeded();

@@ -26,39 +26,33 @@ TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefre
 }
 
 // A relaunch after a crash, or CORVEL_NO_TOGGLE=1, keeps the state; the argument counts only whole and
-// as written, the switch only as "1". The watchdog is registered before anything is applied or drawn.
+// as written, the switch only as "1". The watchdog is registered before anything is applied or drawn;
+// a registration only the person can put right is told, and protection carries on regardless.
 TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
-  const std::tuple<Strings, std::optional<std::string>, bool> table[] = {
-      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false},
-      {{"Corvel"}, "1", false},
-      {{"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "true", true}};
-  for (const auto& [arguments, noToggle, toggles] : table) {
+  const std::tuple<Strings, std::optional<std::string>, bool, Strings> table[] = {
+      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false, {}},
+      {{"Corvel", "--watchdog-launch"}, std::nullopt, false, {"自動再起動を登録できませんでした"}},
+      {{"Corvel"}, "1", false, {}},
+      {{"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "true", true, {}}};
+  for (const auto& [arguments, noToggle, toggles, alerts] : table) {
     Rig corvel;
     corvel.mac.argumentList = arguments;
     if (noToggle) corvel.mac.variables["CORVEL_NO_TOGGLE"] = *noToggle;
+    if (!alerts.empty()) corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
+    corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
     corvel.settings.setEnabled(true);
     bool registeredFirst = false;
     corvel.launch.onRegister = [&] { registeredFirst = corvel.mac.children.empty() && corvel.desk.icons.empty(); };
     corvel.delegate->applicationDidFinishLaunching();
     EXPECT_TRUE(registeredFirst);
+    EXPECT_EQ(corvel.desk.titles, alerts);
     EXPECT_EQ(corvel.desk.delayed.size(), toggles ? 1u : 0u);
+    EXPECT_EQ(corvel.desk.timers.size(), 1u);
     EXPECT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.delegate.reset();  // a delayed toggle must not keep it alive
     for (const auto& task : corvel.desk.delayed) task();
     EXPECT_TRUE(corvel.settings.enabled());
   }
-}
-
-// The person hears of a registration only they can put right; protection carries on regardless.
-TEST(AppDelegateLaunchTest, ALaunchTellsOfARegistrationAwaitingApprovalAndStillAppliesTheStoredState) {
-  Rig corvel;
-  corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
-  corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
-  corvel.settings.setEnabled(true);
-  corvel.mac.argumentList = {"Corvel", "--watchdog-launch"};
-  corvel.delegate->applicationDidFinishLaunching();
-  EXPECT_EQ(std::tuple(corvel.desk.titles, corvel.statusBar.title, corvel.desk.timers.size()),
-            std::tuple(Strings{"自動再起動を登録できませんでした"}, "🟢 スリープ防止 ON", 1u));
 }
 
 TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
@@ -93,43 +87,40 @@ TEST_F(AppDelegateTest, TurnOffAndQuitQuitsOnlyOnceSwitchedOff) {
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
   const std::string confirm = "Macの設定を元に戻しますか？", reason = "画面ロック設定を元に戻します",
                     incomplete = "設定を完全に戻せませんでした";
-  const struct {
-    std::size_t pressed;
-    std::string typed;
-    bool removalApproved, remoteFingerRefused, quits;
-    Strings alerts;
-  } rows[] = {
+  // The confirmation pressed, the password typed, whether the removal is approved, whether Corvel is on
+  // in remote strong mode with the finger refused; whether it quits, and the alerts shown.
+  const std::tuple<std::size_t, std::string, bool, bool, bool, Strings> rows[] = {
       {1, "secret", true, false, false, {confirm}},
       {0, "secret", true, false, true, {confirm, reason}},
       {0, "wrong", true, false, false, {confirm, reason, "設定を戻せませんでした", incomplete}},
       {0, "secret", false, false, false, {confirm, reason, incomplete}},
       {0, "secret", true, true, false, {confirm, "Touch IDで認証できませんでした", incomplete}},
   };
-  for (const auto& row : rows) {
+  for (const auto& [pressed, typed, removalApproved, remoteFingerRefused, quits, alerts] : rows) {
     Rig corvel;
     corvel.mac.screenLock = "off";
     corvel.mac.ruleInstalled = true;
-    corvel.mac.administratorApproves = row.removalApproved;
+    corvel.mac.administratorApproves = removalApproved;
     corvel.defaults.set("DidDisableScreenLock", true);
     corvel.settings.setEnabled(true);
-    if (row.remoteFingerRefused) {
+    if (remoteFingerRefused) {
       corvel.remoteStrong();
       corvel.mac.sleepDisabled = true;
       corvel.desk.onPrompt = [](auto reply) { reply(false); };
     }
-    corvel.desk.answer(row.pressed);
-    corvel.desk.answer(0, row.typed);
+    corvel.desk.answer(pressed);
+    corvel.desk.answer(0, typed);
     corvel.delegate->applicationDidFinishLaunching();
     corvel.statusBar.choose("設定を元に戻して終了…");
-    const bool lockRestored = row.alerts.size() > 1 && row.alerts[1] == reason && row.typed == "secret";
-    EXPECT_EQ(corvel.desk.titles, row.alerts);
-    EXPECT_EQ(corvel.mac.screenLock, lockRestored ? "immediate" : "off") << row.alerts.back();
-    EXPECT_EQ(corvel.defaults.boolean("DidDisableScreenLock"), !lockRestored) << row.alerts.back();
-    EXPECT_EQ(corvel.mac.ruleInstalled, !row.quits) << row.alerts.back();
-    EXPECT_EQ(corvel.mac.sleepDisabled, row.remoteFingerRefused);
-    EXPECT_EQ(corvel.settings.enabled(), row.pressed == 1 || row.remoteFingerRefused) << row.alerts.back();
-    EXPECT_EQ(corvel.desk.terminations, row.quits ? 1 : 0) << row.alerts.back();
-    EXPECT_EQ(corvel.launch.agentCalls.back(), row.quits ? "unregister" : "register") << row.alerts.back();
+    const bool lockRestored = alerts.size() > 1 && alerts[1] == reason && typed == "secret";
+    EXPECT_EQ(corvel.desk.titles, alerts);
+    EXPECT_EQ(corvel.mac.screenLock, lockRestored ? "immediate" : "off") << alerts.back();
+    EXPECT_EQ(corvel.defaults.boolean("DidDisableScreenLock"), !lockRestored) << alerts.back();
+    EXPECT_EQ(corvel.mac.ruleInstalled, !quits) << alerts.back();
+    EXPECT_EQ(corvel.mac.sleepDisabled, remoteFingerRefused);
+    EXPECT_EQ(corvel.settings.enabled(), pressed == 1 || remoteFingerRefused) << alerts.back();
+    EXPECT_EQ(corvel.desk.terminations, quits ? 1 : 0) << alerts.back();
+    EXPECT_EQ(corvel.launch.agentCalls.back(), quits ? "unregister" : "register") << alerts.back();
     expectAlertsAsWritten(corvel.desk);
   }
 }

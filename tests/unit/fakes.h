@@ -342,47 +342,42 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
   std::function<void()> onRegister;  // sees each registration before it is made
 };
 
-// Every alert Corvel shows, as the person reads it: the text below the title, the style (none: the
-// platform's default) and the buttons (none: the platform's one); the password prompts also carry the
-// field's placeholder.
+// Every alert Corvel shows, as the person reads it: title, then the text below it, the style (none: the
+// platform's default) and the buttons (none: the platform's one); a prompt for the password also names
+// its field.
 inline void expectAlertsAsWritten(const FakeDesk& desk) {
-  const std::optional<AlertStyle> warning = AlertStyle::warning;
-  const Strings one, password{"続ける", "キャンセル"};
-  const std::string secret = "入力内容は保存されません。";
+  const std::optional<AlertStyle> w = AlertStyle::warning;
+  const Strings ok, password{"続ける", "キャンセル"};
   const std::map<std::string, std::tuple<std::string, std::optional<AlertStyle>, Strings>, std::less<>> written{
-      {"スリープ防止がONです", {"先にアイコンをクリックしてOFFにしてください。", warning, one}},
+      {"スリープ防止がONです", {"先にアイコンをクリックしてOFFにしてください。", w, ok}},
       {"Macの設定を元に戻しますか？",
        {"スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
-        warning,
+        w,
         {"元に戻して終了", "キャンセル"}}},
-      {"設定を完全に戻せませんでした", {"画面の案内を確認し、もう一度お試しください。", warning, one}},
-      {"切り替えできませんでした", {"強制スリープ設定を変更できませんでした。", warning, one}},
-      {"Touch IDを使用できません", {"システム設定でTouch IDが有効か確認してください。", warning, one}},
-      {"Touch IDで認証できませんでした", {"認証がキャンセルされたか、指紋を確認できませんでした。", warning, one}},
+      {"設定を完全に戻せませんでした", {"画面の案内を確認し、もう一度お試しください。", w, ok}},
+      {"切り替えできませんでした", {"強制スリープ設定を変更できませんでした。", w, ok}},
+      {"Touch IDを使用できません", {"システム設定でTouch IDが有効か確認してください。", w, ok}},
+      {"Touch IDで認証できませんでした", {"認証がキャンセルされたか、指紋を確認できませんでした。", w, ok}},
       {"リモート強制モードを設定します",
        {"このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用してください。"
         "初回のみMacのログインパスワードが必要です。",
-        warning,
+        w,
         {"設定する", "キャンセル"}}},
       {"パスワードが一致しません",
-       {"Apple Accountではなく、Macへのログインに使うパスワードを入力してください。", warning, one}},
-      {"ロック防止を設定できませんでした", {"macOSの画面ロック設定を変更できませんでした。", warning, one}},
-      {"設定を戻せませんでした", {"Macのログインパスワードと画面ロック設定を確認してください。", warning, one}},
-      {"画面ロック防止を設定します", {secret, std::nullopt, password}},
-      {"画面ロック設定を元に戻します", {secret, std::nullopt, password}}};
+       {"Apple Accountではなく、Macへのログインに使うパスワードを入力してください。", w, ok}},
+      {"ロック防止を設定できませんでした", {"macOSの画面ロック設定を変更できませんでした。", w, ok}},
+      {"設定を戻せませんでした", {"Macのログインパスワードと画面ロック設定を確認してください。", w, ok}},
+      {"画面ロック防止を設定します", {"入力内容は保存されません。", std::nullopt, password}},
+      {"画面ロック設定を元に戻します", {"入力内容は保存されません。", std::nullopt, password}}};
   for (const auto& request : desk.requests) {
     const auto it = written.find(request.messageText);
-    if (it == written.end()) {
-      ADD_FAILURE() << "an alert nobody wrote: " << request.messageText;
-      continue;
-    }
+    ASSERT_NE(it, written.end()) << "an alert nobody wrote: " << request.messageText;
     const auto& [text, style, buttons] = it->second;
     EXPECT_EQ(request.informativeText, text) << request.messageText;
     EXPECT_EQ(request.style, style) << request.messageText;
     EXPECT_EQ(request.buttons, buttons) << request.messageText;
     EXPECT_EQ(request.secureField ? request.secureField->placeholder : "-",
-              buttons == password ? "Macのログインパスワード" : "-")
-        << request.messageText;
+              buttons == password ? "Macのログインパスワード" : "-");
   }
 }
 
