@@ -208,7 +208,7 @@ TEST_F(CorvelEndToEnd, TurnOffAndQuitWithTheRuleRemovedByHandSetsNothingUp) {
 
 // A simulated Mac Corvel cannot serve safely: one line saying why, a failing status, and nothing
 // made or changed, above all not in the real system's folders.
-TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {
+TEST_F(CorvelEndToEnd, AnUnusableOrSystemSimRootEndsCorvelWithOneLineNamingItAndNothingMade) {
   const fs::path blocked = root() / "blocked", foreign = root() / "foreign", open = root() / "open";
   fs::create_directories(blocked);
   sim::replaceFileAtomically(blocked / "mac", "");

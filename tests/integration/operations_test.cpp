@@ -122,6 +122,8 @@ TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateAndNeverEndsOneItDidNotRecor
   supervisor.startCaffeinateIfNeeded();
   ASSERT_TRUE(eventually([&] { return assertions() == 1; }));
   const pid_t first = sim::liveAssertions(root()).at(0);
+  // The child's own argument vector, as the system shows it: the four flags and nothing else.
+  EXPECT_EQ(commandLineOf(first), (std::vector<std::string>{caffeinate, "-d", "-i", "-m", "-s"}));
   ::kill(first, SIGKILL);  // from outside: the next start replaces it
   ASSERT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning(); }));
   supervisor.startCaffeinateIfNeeded();

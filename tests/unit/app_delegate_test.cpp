@@ -26,42 +26,41 @@ TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefre
 }
 
 // A relaunch after a crash, or CORVEL_NO_TOGGLE=1, keeps the state; the argument counts only whole and
-// as written, the switch only as "1".
+// as written, the switch only as "1". The watchdog is registered before anything is applied or drawn;
+// a registration only the person can put right is told, and protection carries on regardless.
 TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
-  const std::tuple<Strings, std::optional<std::string>, bool> table[] = {
-      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false},
-      {{"Corvel"}, "1", false},
-      {{"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "true", true}};
-  for (const auto& [arguments, noToggle, toggles] : table) {
+  const std::tuple<Strings, std::optional<std::string>, bool, Strings> table[] = {
+      {{"Corvel", "-x", "--watchdog-launch"}, std::nullopt, false, {}},
+      {{"Corvel", "--watchdog-launch"}, std::nullopt, false, {"自動再起動を登録できませんでした"}},
+      {{"Corvel"}, "1", false, {}},
+      {{"Corvel", "--watchdog-launch=1", "--Watchdog-Launch"}, "true", true, {}}};
+  for (const auto& [arguments, noToggle, toggles, alerts] : table) {
     Rig corvel;
     corvel.mac.argumentList = arguments;
     if (noToggle) corvel.mac.variables["CORVEL_NO_TOGGLE"] = *noToggle;
+    if (!alerts.empty()) corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
+    corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
     corvel.settings.setEnabled(true);
+    bool registeredFirst = false;
+    corvel.launch.onRegister = [&] { registeredFirst = corvel.mac.children.empty() && corvel.desk.icons.empty(); };
     corvel.delegate->applicationDidFinishLaunching();
-    EXPECT_EQ(std::tuple(corvel.desk.delayed.size(), corvel.statusBar.title),
-              std::tuple(toggles ? 1u : 0u, "🟢 スリープ防止 ON"));
+    EXPECT_TRUE(registeredFirst);
+    EXPECT_EQ(corvel.desk.titles, alerts);
+    EXPECT_EQ(corvel.desk.delayed.size(), toggles ? 1u : 0u);
+    EXPECT_EQ(corvel.desk.timers.size(), 1u);
+    EXPECT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.delegate.reset();  // a delayed toggle must not keep it alive
     for (const auto& task : corvel.desk.delayed) task();
     EXPECT_TRUE(corvel.settings.enabled());
   }
 }
 
-// The person hears of a registration only they can put right; protection carries on regardless.
-TEST(AppDelegateLaunchTest, ALaunchTellsOfARegistrationAwaitingApprovalAndStillAppliesTheStoredState) {
-  Rig corvel;
-  corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
-  corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
-  corvel.settings.setEnabled(true);
-  corvel.mac.argumentList = {"Corvel", "--watchdog-launch"};
-  corvel.delegate->applicationDidFinishLaunching();
-  EXPECT_EQ(std::tuple(corvel.desk.titles, corvel.statusBar.title, corvel.desk.timers.size()),
-            std::tuple(Strings{"自動再起動を登録できませんでした"}, "🟢 スリープ防止 ON", 1u));
-}
-
 TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_FALSE(delegate->applicationShouldHandleReopen(false));  // nothing to open
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
-  EXPECT_EQ(std::tuple(settings.enabled(), desk.titles), std::tuple(true, Strings{"スリープ防止がONです"}));
+  EXPECT_TRUE(settings.enabled());
+  EXPECT_EQ(desk.titles, Strings{"スリープ防止がONです"});
+  expectAlertsAsWritten(desk);
   // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
   EXPECT_EQ(std::tuple(mac.runningChildren(), launch.agentCalls.back()), std::tuple(0u, "register"));
@@ -100,30 +99,46 @@ TEST(AppDelegateQuitTest, TurnOffAndQuitQuitsOnceOffAndNeverSetsTheMacUp) {
   }
 }
 
+// The chain stops at the first step that fails: a switch off refused by the finger restores nothing.
 TEST(AppDelegateQuitTest, RestoreAndQuitQuitsOnlyWhenEverythingIsPutBack) {
-  // The answers: the confirmation pressed, then the password typed; whether the removal is approved.
-  // Protection is switched off once the confirmation is pressed and the password is right.
-  const std::tuple<std::size_t, std::string, bool, std::string> table[] = {{1, "", true, "off"},
-                                                                           {0, "secret", true, "immediate"},
-                                                                           {0, "wrong", true, "off"},
-                                                                           {0, "secret", false, "immediate"}};
-  for (const auto& [pressed, typed, removalApproved, lockAfter] : table) {
+  const std::string confirm = "Macの設定を元に戻しますか？", reason = "画面ロック設定を元に戻します",
+                    incomplete = "設定を完全に戻せませんでした";
+  // The confirmation pressed, the password typed, whether the removal is approved, whether Corvel is on
+  // in remote strong mode with the finger refused; whether it quits, and the alerts shown. The password
+  // comes first: a wrong one, like a refused finger, leaves protection on.
+  const std::tuple<std::size_t, std::string, bool, bool, bool, Strings> rows[] = {
+      {1, "secret", true, false, false, {confirm}},
+      {0, "secret", true, false, true, {confirm, reason}},
+      {0, "wrong", true, false, false, {confirm, reason, "設定を戻せませんでした", incomplete}},
+      {0, "secret", false, false, false, {confirm, reason, incomplete}},
+      {0, "secret", true, true, false, {confirm, reason, "Touch IDで認証できませんでした", incomplete}},
+  };
+  for (const auto& [pressed, typed, removalApproved, remoteFingerRefused, quits, alerts] : rows) {
     Rig corvel;
     corvel.mac.screenLock = "off";
     corvel.mac.ruleInstalled = true;
     corvel.mac.administratorApproves = removalApproved;
-    corvel.defaults.set(keys::didDisableScreenLock, true);
+    corvel.defaults.set("DidDisableScreenLock", true);
     corvel.settings.setEnabled(true);
+    if (remoteFingerRefused) {
+      corvel.remoteStrong();
+      corvel.mac.sleepDisabled = true;
+      corvel.desk.onPrompt = [](auto reply) { reply(false); };
+    }
     corvel.desk.answer(pressed);
     corvel.desk.answer(0, typed);
     corvel.delegate->applicationDidFinishLaunching();
     corvel.statusBar.choose("設定を元に戻して終了…");
-    const bool quits = typed == "secret" && removalApproved;
-    // A wrong password is turned away before anything changes: protection stays on.
-    EXPECT_EQ(std::tuple(corvel.mac.screenLock, corvel.mac.ruleInstalled, corvel.desk.terminations,
-                         corvel.launch.agentCalls.back(), corvel.settings.enabled()),
-              std::tuple(lockAfter, !quits, quits ? 1 : 0, quits ? "unregister" : "register", typed != "secret"));
-    EXPECT_EQ(corvel.desk.titles.back() == "設定を完全に戻せませんでした", pressed == 0 && !quits);
+    const bool lockRestored = pressed == 0 && typed == "secret" && !remoteFingerRefused;
+    EXPECT_EQ(corvel.desk.titles, alerts);
+    EXPECT_EQ(corvel.mac.screenLock, lockRestored ? "immediate" : "off") << alerts.back();
+    EXPECT_EQ(corvel.defaults.boolean("DidDisableScreenLock"), !lockRestored) << alerts.back();
+    EXPECT_EQ(corvel.mac.ruleInstalled, !quits) << alerts.back();
+    EXPECT_EQ(corvel.mac.sleepDisabled, remoteFingerRefused);
+    EXPECT_EQ(corvel.settings.enabled(), pressed == 1 || typed == "wrong" || remoteFingerRefused) << alerts.back();
+    EXPECT_EQ(corvel.desk.terminations, quits ? 1 : 0) << alerts.back();
+    EXPECT_EQ(corvel.launch.agentCalls.back(), quits ? "unregister" : "register") << alerts.back();
+    expectAlertsAsWritten(corvel.desk);
   }
 }
 
@@ -179,8 +194,10 @@ TEST_F(AppDelegateTest, NothingNestedInTheTouchIDWaitChangesAnything) {
   };
   desk.delayed.at(0)();
   replier.join();
-  EXPECT_EQ(std::tuple(settings.enabled(), mac.sleepDisabled, settings.mode(), desk.prompts, desk.terminations),
-            std::tuple(true, true, ProtectionMode::remoteStrong, 1, 0));
+  EXPECT_TRUE(settings.enabled() && mac.sleepDisabled);
+  EXPECT_EQ(settings.mode(), ProtectionMode::remoteStrong);
+  EXPECT_EQ(desk.prompts, 1);
+  EXPECT_EQ(desk.terminations, 0);
   EXPECT_TRUE(desk.titles.empty());
   EXPECT_EQ(std::tuple(desk.fallbackTitle, desk.cancelTitle), std::tuple("", "キャンセル"));  // no way round the finger
 }

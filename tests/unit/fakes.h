@@ -2,6 +2,8 @@
 // run against a machine that answers and changes as a real one would; FakeDesk is the person at it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -9,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -69,6 +72,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   }
   // Answered from the queue; none left: closed without a press.
   AlertResponse runModal(const AlertRequest& request) override {
+    requests.push_back(request);
     titles.push_back(request.messageText);
     messages.push_back(request.informativeText);
     secureFields += request.secureField.has_value();
@@ -79,7 +83,10 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   }
   void answer(std::optional<std::size_t> pressed, std::string typed = "") { answers.push_back({pressed, typed}); }
   std::unique_ptr<BiometricContext> makeContext() override { return std::make_unique<Context>(*this); }
-  double measureTextWidth(const std::string&, const Font&) override { return 0; }
+  // Half the font size per byte: a width that differs by text and size, so centring shows.
+  double measureTextWidth(const std::string& text, const Font& font) override {
+    return font.size * static_cast<double>(text.size()) / 2;
+  }
   void showIcon(const Drawing& drawing) override { icons.push_back(drawing); }
 
   struct Context final : BiometricContext {
@@ -87,8 +94,9 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
     void setLocalizedCancelTitle(const std::string& title) override { desk.cancelTitle = title; }
     void setLocalizedFallbackTitle(const std::string& title) override { desk.fallbackTitle = title; }
     bool canEvaluateBiometrics() override { return desk.touchID; }
-    void evaluateBiometrics(const std::string&, std::function<void(bool)> reply) override {
+    void evaluateBiometrics(const std::string& reason, std::function<void(bool)> reply) override {
       ++desk.prompts;
+      desk.reasons.push_back(reason);
       desk.onPrompt(std::move(reply));
     }
     FakeDesk& desk;
@@ -99,8 +107,10 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   std::vector<std::function<void()>> timers, delayed;
   std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
-  Strings titles;    // of every alert shown
-  Strings messages;  // their informative texts
+  Strings titles;                      // of every alert shown
+  Strings messages;                    // their informative texts
+  std::vector<AlertRequest> requests;  // every alert whole, in order
+  Strings reasons;                     // of every Touch ID prompt
   bool touchID = true;
   std::string fallbackTitle = "<unset>", cancelTitle;
   // Receives each prompt's reply; by default a matching finger, at once.
@@ -126,7 +136,7 @@ struct FakeMenu final : MenuItem, Menu {
     }
     return nullptr;
   }
-  std::string text;
+  std::string text, keyEquivalent;
   std::function<void()> action;
   bool enabled = true, checked = false;
   std::shared_ptr<FakeMenu> submenu;
@@ -136,8 +146,10 @@ struct FakeMenu final : MenuItem, Menu {
 // The menu bar and the one status item in it.
 struct FakeStatusBar final : StatusBar, StatusItem {
   std::shared_ptr<Menu> makeMenu() override { return std::make_shared<FakeMenu>(); }
-  std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string&) override {
-    return std::make_shared<FakeMenu>(title);
+  std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& keyEquivalent) override {
+    auto item = std::make_shared<FakeMenu>(title);
+    item->keyEquivalent = keyEquivalent;
+    return item;
   }
   std::shared_ptr<StatusItem> makeStatusItem() override { return {std::shared_ptr<StatusItem>(), this}; }
   std::optional<ClickKind> currentClick() const override { return click; }
@@ -308,12 +320,14 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
     explicit Agent(FakeLaunchServices& owner) : owner(owner) {}
     AgentStatus status() override { return owner.agentStatus; }
     bool registerAgent() override {
+      if (owner.onRegister) owner.onRegister();
       owner.agentCalls.push_back("register");
       return owner.agentStatus = AgentStatus::enabled, true;
     }
     bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
     std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
       if (!owner.registrationFailure) return registerAgent(), std::nullopt;
+      if (owner.onRegister) owner.onRegister();
       owner.agentCalls.push_back("register");
       owner.agentStatus = owner.statusAfterFailure;
       return owner.registrationFailure;
@@ -338,7 +352,47 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
   bool corvelRunning = false;
   std::optional<std::string> corvelLocation = "/Applications/Corvel.app";
   Strings agentCalls, opened;
+  std::function<void()> onRegister;  // sees each registration before it is made
 };
+
+// Every alert Corvel shows, as the person reads it: title, then the text below it, the style (none: the
+// platform's default) and the buttons (none: the platform's one); a prompt for the password also names
+// its field.
+inline void expectAlertsAsWritten(const FakeDesk& desk) {
+  const std::optional<AlertStyle> w = AlertStyle::warning;
+  const Strings ok, password{"続ける", "キャンセル"};
+  const std::map<std::string, std::tuple<std::string, std::optional<AlertStyle>, Strings>, std::less<>> written{
+      {"スリープ防止がONです", {"先にアイコンをクリックしてOFFにしてください。", w, ok}},
+      {"Macの設定を元に戻しますか？",
+       {"スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
+        w,
+        {"元に戻して終了", "キャンセル"}}},
+      {"設定を完全に戻せませんでした", {"画面の案内を確認し、もう一度お試しください。", w, ok}},
+      {"切り替えできませんでした", {"強制スリープ設定を変更できませんでした。", w, ok}},
+      {"Touch IDを使用できません", {"システム設定でTouch IDが有効か確認してください。", w, ok}},
+      {"Touch IDで認証できませんでした", {"認証がキャンセルされたか、指紋を確認できませんでした。", w, ok}},
+      {"リモート強制モードを設定します",
+       {"このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用してください。"
+        "初回のみMacのログインパスワードが必要です。",
+        w,
+        {"設定する", "キャンセル"}}},
+      {"パスワードが一致しません",
+       {"Apple Accountではなく、Macへのログインに使うパスワードを入力してください。", w, ok}},
+      {"ロック防止を設定できませんでした", {"macOSの画面ロック設定を変更できませんでした。", w, ok}},
+      {"設定を戻せませんでした", {"Macのログインパスワードと画面ロック設定を確認してください。", w, ok}},
+      {"画面ロック防止を設定します", {"入力内容は保存されません。", std::nullopt, password}},
+      {"画面ロック設定を元に戻します", {"入力内容は保存されません。", std::nullopt, password}}};
+  for (const auto& request : desk.requests) {
+    const auto it = written.find(request.messageText);
+    ASSERT_NE(it, written.end()) << "an alert nobody wrote: " << request.messageText;
+    const auto& [text, style, buttons] = it->second;
+    EXPECT_EQ(request.informativeText, text) << request.messageText;
+    EXPECT_EQ(request.style, style) << request.messageText;
+    EXPECT_EQ(request.buttons, buttons) << request.messageText;
+    EXPECT_EQ(request.secureField ? request.secureField->placeholder : "-",
+              buttons == password ? "Macのログインパスワード" : "-");
+  }
+}
 
 // Corvel's collaborators built on the fakes as the application builds them, the application's and the
 // status check's ports, all over the same Mac.

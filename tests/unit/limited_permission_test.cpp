@@ -68,7 +68,15 @@ struct LimitedPermissionTest : ::testing::Test, Rig {};
 
 TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesNothing) {
   EXPECT_TRUE(permission.installLimitedPermission());
-  EXPECT_EQ(mac.scripts, (Strings{administratorScriptSource(*installPermissionCommand("alice"))}));
+  EXPECT_EQ(
+      mac.scripts.at(0),
+      "do shell script \"d=$(/usr/bin/mktemp -d '/private/tmp/corvel.XXXXXX') && "
+      "/usr/bin/printf '%s\\\\n' 'alice ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, "
+      "/usr/bin/pmset -a disablesleep 1' > \\\"$d\\\"/'corvel-alice.sudoers' && "
+      "/bin/chmod 440 \\\"$d\\\"/'corvel-alice.sudoers' && /usr/sbin/visudo -cf \\\"$d\\\"/'corvel-alice.sudoers' && "
+      "/bin/mv \\\"$d\\\"/'corvel-alice.sudoers' '/etc/sudoers.d/corvel-alice' && "
+      "/bin/chmod 440 '/etc/sudoers.d/corvel-alice'; s=$?; [ -n \\\"$d\\\" ] && /bin/rm -rf \\\"$d\\\"; "
+      "exit $s\" with administrator privileges");
   mac.pmsetChangeWorks = false;  // so a probe that changed the value would fail
   for (bool disabled : {true, false}) {
     mac.sleepDisabled = disabled;

@@ -16,40 +16,51 @@ TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID
   EXPECT_FALSE(rig.settings.enabled() || rig.mac.runningChildren() > 0);
 
   rig.remoteStrong();
+  rig.mac.ruleInstalled = false;  // so the first switch sets the Mac up, then asks for the finger
+  rig.desk.answer(0);
+  rig.desk.answer(0, "secret");
   // On is stored before sleep is forbidden, off only once it is allowed again: a Corvel killed in
   // between comes back on, never off on a Mac that cannot sleep.
   std::vector<bool> storedAtEachChange;
   rig.mac.onRun = [&](const std::string& line) {
-    if (line.starts_with("/usr/bin/sudo") && (line.back() == '1') != rig.mac.sleepDisabled) {
+    if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset") && (line.back() == '1') != rig.mac.sleepDisabled) {
       storedAtEachChange.push_back(rig.settings.enabled());
     }
   };
   rig.protection.toggleProtection();
   EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
+  EXPECT_EQ(rig.desk.titles, (Strings{"リモート強制モードを設定します", "画面ロック防止を設定します"}));
   EXPECT_EQ(rig.desk.prompts, 1);
   EXPECT_TRUE(rig.protection.setProtection(false));
-  // A switch never touches the screen lock.
-  EXPECT_EQ(std::tuple(rig.mac.sleepDisabled, rig.settings.enabled(), storedAtEachChange, rig.mac.screenLock),
-            std::tuple(false, false, std::vector{true, true}, "immediate"));
-  EXPECT_TRUE(rig.desk.titles.empty());
+  EXPECT_FALSE(rig.mac.sleepDisabled || rig.settings.enabled());
+  EXPECT_EQ(storedAtEachChange, (std::vector{true, true}));
+  EXPECT_EQ(rig.mac.screenLock, "off");  // as the set-up left it: a switch never touches the lock
+  EXPECT_EQ(rig.desk.reasons, Strings(2, "リモート強制モードを切り替えます"));
 }
 
+// The set-up comes first when the rule is missing, and a set-up that did not complete asks no finger.
 TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
-  const std::pair<std::function<void(Rig&)>, std::string> table[] = {
-      {[](Rig& r) { r.mac.ruleInstalled = false, r.desk.answer(1); }, "リモート強制モードを設定します"},
-      {[](Rig& r) { r.desk.touchID = false; }, "Touch IDを使用できません"},
-      {[](Rig& r) { r.desk.onPrompt = [](auto reply) { reply(false); }; }, "Touch IDで認証できませんでした"},
-      {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, "切り替えできませんでした"},
-      {[](Rig& r) { r.mac.readingsBehind = 1000; }, "切り替えできませんでした"},  // the flag never reads back
+  const auto refused = [](Rig& r) { r.desk.onPrompt = [](auto reply) { reply(false); }; };
+  const std::tuple<std::function<void(Rig&)>, Strings, int> table[] = {
+      {[](Rig& r) { r.mac.ruleInstalled = false, r.desk.answer(1); }, {"リモート強制モードを設定します"}, 0},
+      {[&](Rig& r) { r.mac.ruleInstalled = false, r.desk.answer(0), r.desk.answer(0, "secret"), refused(r); },
+       {"リモート強制モードを設定します", "画面ロック防止を設定します", "Touch IDで認証できませんでした"},
+       1},
+      {[](Rig& r) { r.desk.touchID = false; }, {"Touch IDを使用できません"}, 0},
+      {refused, {"Touch IDで認証できませんでした"}, 1},
+      {[](Rig& r) { r.mac.pmsetChangeWorks = false; }, {"切り替えできませんでした"}, 1},
+      {[](Rig& r) { r.mac.readingsBehind = 1000; }, {"切り替えできませんでした"}, 1},  // never reads back
   };
-  for (const auto& [arrange, alert] : table) {
+  for (const auto& [arrange, alerts, prompts] : table) {
     Rig rig;
     rig.remoteStrong();
     arrange(rig);
     EXPECT_FALSE(rig.protection.setProtection(true));
-    EXPECT_EQ(std::tuple(rig.desk.titles, rig.settings.enabled(), rig.mac.children.size(),
-                         rig.protection.isSwitchInProgress(), rig.display.views().toggleItem->title()),
-              std::tuple(Strings{alert}, false, 0u, false, "ONに切り替える"));
+    EXPECT_EQ(rig.desk.titles, alerts);
+    EXPECT_EQ(rig.desk.prompts, prompts) << alerts.back();
+    EXPECT_FALSE(rig.settings.enabled() || rig.mac.children.size() || rig.protection.isSwitchInProgress());
+    EXPECT_EQ(rig.display.views().toggleItem->title(), "ONに切り替える");
+    expectAlertsAsWritten(rig.desk);
   }
 }
 

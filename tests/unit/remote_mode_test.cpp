@@ -19,28 +19,29 @@ std::function<void(Rig&)> answers(std::vector<std::pair<std::size_t, std::string
   };
 }
 
+// A reading that says nothing ("never" does not parse) counts as a lock that is on: it is switched off
+// and remembered as immediate. A lock already off needs no password and leaves nothing to put back.
 TEST(RemoteModeSetupTest, SwitchesTheLockOffAndRemembersWhatItWasBeforeChangingIt) {
-  Rig rig;
-  rig.mac.screenLock = "300";
-  answers({{0, ""}, {0, "secret"}})(rig);
-  // A Corvel killed during the change must still know what to put back.
-  decltype(rig.defaults.values) storedAtTheChange;
-  rig.mac.onRun = [&](const std::string& line) {
-    if (line.ends_with("-password -")) storedAtTheChange = rig.defaults.values;
-  };
-  EXPECT_TRUE(rig.remoteMode.setupRemoteMode());
-  EXPECT_EQ(std::tuple(rig.mac.screenLock, rig.mac.ruleInstalled, rig.mac.sleepDisabled),
-            std::tuple("off", true, false));
-  EXPECT_EQ(rig.defaults.string(keys::previousScreenLockState), "300");
-  EXPECT_TRUE(rig.defaults.boolean(keys::didDisableScreenLock));
-  EXPECT_EQ(storedAtTheChange, rig.defaults.values);
-  EXPECT_EQ(rig.desk.secureFields, 1);  // the password is typed into a secure field
-  Rig alreadyOff;                       // nothing to remember, and no password needed
-  alreadyOff.mac.screenLock = "off";
-  alreadyOff.desk.answer(0);
-  EXPECT_TRUE(alreadyOff.remoteMode.setupRemoteMode());
-  EXPECT_EQ(alreadyOff.desk.titles, (Strings{kConfirm}));
-  EXPECT_TRUE(alreadyOff.defaults.values.empty() && alreadyOff.mac.ruleInstalled);
+  using Remembered = std::optional<std::string>;
+  for (const auto& [before, remembered] :
+       {std::pair<std::string, Remembered>{"300", "300"}, {"never", "immediate"}, {"off", std::nullopt}}) {
+    Rig rig;
+    rig.mac.screenLock = before;
+    answers({{0, ""}, {0, "secret"}})(rig);
+    // A Corvel killed during the change must still know what to put back.
+    decltype(rig.defaults.values) storedAtTheChange;
+    rig.mac.onRun = [&](const std::string& line) {
+      if (line.ends_with("-password -")) storedAtTheChange = rig.defaults.values;
+    };
+    EXPECT_TRUE(rig.remoteMode.setupRemoteMode()) << before;
+    EXPECT_EQ(rig.mac.screenLock, "off") << before;
+    EXPECT_TRUE(rig.mac.ruleInstalled && !rig.mac.sleepDisabled) << before;
+    EXPECT_EQ(rig.defaults.string("PreviousScreenLockState"), remembered) << before;
+    EXPECT_EQ(rig.defaults.boolean("DidDisableScreenLock"), remembered.has_value()) << before;
+    EXPECT_EQ(storedAtTheChange, rig.defaults.values) << before;
+    EXPECT_EQ(rig.desk.titles, remembered ? Strings({kConfirm, kSetupReason}) : Strings(1, kConfirm)) << before;
+    expectAlertsAsWritten(rig.desk);
+  }
 }
 
 TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
@@ -64,9 +65,11 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
     rig.mac.ruleInstalled = ruleBefore;
     arrange(rig);
     EXPECT_FALSE(rig.remoteMode.setupRemoteMode());
-    // What was recorded ahead of the lock change is taken back with it.
-    EXPECT_EQ(std::tuple(rig.desk.titles, rig.mac.screenLock, rig.mac.ruleInstalled, rig.defaults.values.empty()),
-              std::tuple(alerts, "immediate", ruleBefore, true));
+    EXPECT_EQ(rig.desk.titles, alerts);
+    EXPECT_EQ(rig.mac.screenLock, "immediate");
+    EXPECT_EQ(rig.mac.ruleInstalled, ruleBefore);
+    EXPECT_TRUE(rig.defaults.values.empty());  // what was recorded ahead of the change is taken back
+    expectAlertsAsWritten(rig.desk);
   }
 }
 
@@ -101,15 +104,18 @@ TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheReco
     // What a completed set-up leaves, with sleep forbidden since.
     rig.mac.screenLock = "off";
     rig.mac.ruleInstalled = rig.mac.sleepDisabled = true;
-    rig.defaults.set(keys::previousScreenLockState, row.previous);
-    rig.defaults.set(keys::didDisableScreenLock, true);
+    rig.defaults.set("PreviousScreenLockState", row.previous);
+    rig.defaults.set("DidDisableScreenLock", true);
     row.arrange(rig);
     const auto stored = rig.defaults.values;
     const bool restored = rig.remoteMode.restoreRemoteSettings();
-    EXPECT_EQ(std::tuple(restored, rig.mac.screenLock, rig.mac.sleepDisabled, rig.desk.titles),
-              std::tuple(row.restored, row.lockAfter, row.sleepDisabledAfter, row.alerts));
+    EXPECT_EQ(restored, row.restored) << row.previous;
+    EXPECT_EQ(rig.mac.screenLock, row.lockAfter);
+    EXPECT_EQ(rig.mac.sleepDisabled, row.sleepDisabledAfter) << row.previous;
+    EXPECT_EQ(rig.desk.titles, row.alerts);
     EXPECT_EQ(rig.defaults.values, restored ? decltype(stored){} : stored) << row.previous;
     EXPECT_TRUE(rig.mac.ruleInstalled);  // the permission is the quit command's to remove
+    expectAlertsAsWritten(rig.desk);
   }
 }
 

@@ -54,7 +54,7 @@ TEST(ScreenLockStateTest, ValuesForTheToolEqualityWhatIsRememberedAndWhenItIsPut
   }
 }
 
-TEST(ParseScreenLockStateTest, Reports) {
+TEST(ParseScreenLockStateTest, ReadsTheFirstPhraseOrNumberAnywhereInTheTextAndUnknownOtherwise) {
   const std::pair<std::string, Lock> cases[] = {
       {"2026-12-06 10:00:00.123 sysadminctl[612:8312] screenLock delay is 300 seconds\n", Lock::delay(300)},
       {"screenLock delay is IMMEDIATE", Lock::immediate()},

@@ -13,7 +13,7 @@ TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseAndOpensOnlyAStoppedCorvelInThe
   FakeLaunchServices workspace;
   int pauses = 0;
   const auto pause = [&](std::chrono::duration<double> length) {
-    EXPECT_GT(length.count(), 0);
+    EXPECT_EQ(length.count(), 5.0);
     EXPECT_EQ(workspace.opened.size(), pauses == 0 ? 1u : 0u) << "checks before pause " << pauses;
     workspace.opened.clear();
     workspace.corvelRunning = ++pauses == 1;            // at the second check
@@ -45,43 +45,37 @@ TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnable
 // Only what the person can put right is worth an alert, and one a launch is enough; any other failure
 // leaves Corvel protecting as before, silently.
 TEST(WatchdogRegistrationTest, TellsOnceOfAFailedRegistrationThePersonCanPutRight) {
-  struct Row {
-    std::optional<AgentRegistrationFailure> failure;
-    AgentStatus statusAfter;
-    std::optional<std::string> skip;
-    AgentStatus statusBefore;
-    std::string advice;  // a part of the one alert's text; empty: no alert
-  };
-  const Row table[] = {
-      {std::nullopt, AgentStatus::enabled, std::nullopt, AgentStatus::notRegistered, ""},
-      {AgentRegistrationFailure::requiresApproval, AgentStatus::requiresApproval, std::nullopt,
-       AgentStatus::notRegistered, "システム設定 › 一般 › ログイン項目"},
-      {AgentRegistrationFailure::invalidSignature, AgentStatus::notRegistered, std::nullopt, AgentStatus::notFound,
-       "署名"},
+  // How registering fails, the status after it, CORVEL_SKIP_SERVICE, the status before; and a part of
+  // the one alert's text (empty: no alert).
+  using F = AgentRegistrationFailure;
+  using S = AgentStatus;
+  const std::tuple<std::optional<F>, S, std::optional<std::string>, S, std::string> table[] = {
+      {std::nullopt, S::enabled, std::nullopt, S::notRegistered, ""},
+      {F::requiresApproval, S::requiresApproval, std::nullopt, S::notRegistered, "システム設定 › 一般 › ログイン項目"},
+      {F::invalidSignature, S::notRegistered, std::nullopt, S::notFound, "署名"},
       // A bare error, with the system then saying approval is needed.
-      {AgentRegistrationFailure::other, AgentStatus::requiresApproval, std::nullopt, AgentStatus::requiresApproval,
-       "バックグラウンド実行を許可"},
-      {AgentRegistrationFailure::other, AgentStatus::notRegistered, std::nullopt, AgentStatus::notRegistered, ""},
-      {AgentRegistrationFailure::requiresApproval, AgentStatus::requiresApproval, "1", AgentStatus::notRegistered, ""},
-      {AgentRegistrationFailure::invalidSignature, AgentStatus::notRegistered, std::nullopt, AgentStatus::enabled, ""},
+      {F::other, S::requiresApproval, std::nullopt, S::requiresApproval, "バックグラウンド実行を許可"},
+      {F::other, S::notRegistered, std::nullopt, S::notRegistered, ""},
+      {F::requiresApproval, S::requiresApproval, "1", S::notRegistered, ""},
+      {F::invalidSignature, S::notRegistered, std::nullopt, S::enabled, ""},
   };
-  for (const auto& row : table) {
+  for (const auto& [failure, statusAfter, skip, statusBefore, advice] : table) {
     Rig rig;
-    if (row.skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *row.skip;
-    rig.launch.agentStatus = row.statusBefore;
-    rig.launch.registrationFailure = row.failure;
-    rig.launch.statusAfterFailure = row.statusAfter;
+    if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
+    rig.launch.agentStatus = statusBefore;
+    rig.launch.registrationFailure = failure;
+    rig.launch.statusAfterFailure = statusAfter;
     WatchdogRegistration registration(rig.launch, rig.mac, rig.desk);
     registration.registerWatchdogIfNeeded();
     registration.reportRegistrationFailure();
     registration.reportRegistrationFailure();
     const std::string shown = rig.desk.messages.empty() ? "" : rig.desk.messages.front();
-    if (row.advice.empty()) {
-      EXPECT_TRUE(rig.desk.titles.empty()) << row.advice << ": " << shown;
+    if (advice.empty()) {
+      EXPECT_TRUE(rig.desk.titles.empty()) << advice << ": " << shown;
       continue;
     }
-    EXPECT_EQ(rig.desk.titles, (Strings{"自動再起動を登録できませんでした"})) << row.advice;
-    EXPECT_NE(shown.find(row.advice), std::string::npos) << shown;
+    EXPECT_EQ(rig.desk.titles, (Strings{"自動再起動を登録できませんでした"})) << advice;
+    EXPECT_NE(shown.find(advice), std::string::npos) << shown;
   }
 }
 
