@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "sim/assertions.h"
 #include "sim/sim_root.h"
 
 namespace corvel::test {
@@ -108,6 +109,15 @@ Steps restoreAndQuit(bool touchID, bool lockToRestore) {
   if (touchID) steps.insert(steps.end(), {{"", "Touch ID:"}, {"touch", ""}});
   steps.insert(steps.end(), {{"", "管理者の承認"}, {"approve", ""}});
   return steps;
+}
+
+void SimRootTest::expectAllPutBack() const {
+  EXPECT_EQ(macValue("screenlock"), "300");
+  EXPECT_NE(macValue("disablesleep"), "1");
+  EXPECT_TRUE(fs::is_empty(root_ / "etc/sudoers.d"));
+  EXPECT_FALSE(defaults().contains("DidDisableScreenLock"));
+  EXPECT_FALSE(defaults().contains("PreviousScreenLockState"));
+  EXPECT_TRUE(eventually([&] { return sim::liveAssertions(root_).empty(); }));
 }
 
 std::string SimRootTest::macValue(const std::string& name) const { return sim::readValue(root_, name).value_or(""); }
