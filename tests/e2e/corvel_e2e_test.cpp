@@ -63,10 +63,8 @@ TEST_F(CorvelEndToEnd, ALaunchSwitchesOnRefusesToQuitAnswersLaunchesAndTurnOffAn
   EXPECT_EQ(relaunch.transcript(), "");
   EXPECT_FALSE(corvel->waitFor("⚫", std::chrono::milliseconds(800))) << corvel->transcript();
 
-  corvel->send("quit");
-  ASSERT_TRUE(corvel->waitFor("スリープ防止がONです")) << corvel->transcript();
-  ASSERT_TRUE(corvel->waitFor("先にアイコンをクリックしてOFFにしてください。"));
-  corvel->send("OK");
+  ASSERT_TRUE(test::play(
+      *corvel, {{"quit", "スリープ防止がONです"}, {"", "先にアイコンをクリックしてOFFにしてください。"}, {"OK", ""}}));
   corvel->closeInput();  // the end of input is not a quit either
   EXPECT_FALSE(corvel->waitForExit(std::chrono::milliseconds(500)));
   EXPECT_EQ(assertions(), 1u);
@@ -109,14 +107,13 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
     fs::create_symlink(link.string() + ".target", link);
   }
 
-  corvel->send("dance\x1b]0;owned\x07");
-  EXPECT_TRUE(corvel->waitFor("分かりません")) << corvel->transcript();
-  EXPECT_TRUE(corvel->waitFor("click, right-click, dock-click, quit, lock-screen, unlock-screen"));
-  corvel->send("right-click");
-  corvel->send("現在：OFF");  // the information line cannot be chosen
-  EXPECT_TRUE(corvel->waitFor("このメニューで選べません")) << corvel->transcript();
-  EXPECT_TRUE(corvel->waitFor("close")) << corvel->transcript();
-  corvel->send("close");
+  // The information line cannot be chosen.
+  EXPECT_TRUE(test::play(*corvel, {{"dance\x1b]0;owned\x07", "分かりません"},
+                                   {"", "click, right-click, dock-click, quit, lock-screen, unlock-screen"},
+                                   {"right-click", ""},
+                                   {"現在：OFF", "このメニューで選べません"},
+                                   {"", "close"},
+                                   {"close", ""}}));
   // The pipe is shared by every writer that comes along; what one leaves unfinished must not be
   // taken as the start of the next one's line.
   for (const char* fragment : {"cl", "quit"}) {

@@ -86,9 +86,9 @@ class Screen : public test::SimRootTest {
   }
   std::string log(const char* name = "corvel.log") { return sim::readFile(root() / name).value_or(""); }
   std::size_t titles() {
+    const std::string text = log();
     std::size_t n = 0;
-    for (auto at = log().find("メニューバー: "); at != std::string::npos; at = log().find("メニューバー: ", at + 1))
-      ++n;
+    for (auto at = text.find("メニューバー: "); at != std::string::npos; at = text.find("メニューバー: ", at + 1)) ++n;
     return n;
   }
 

@@ -89,13 +89,8 @@ bool ProgramProcess::running() {
 }
 
 std::optional<int> ProgramProcess::waitForExit(std::chrono::milliseconds timeout) {
-  eventually(
-      [this] {
-        while (readSome({})) {
-        }
-        return !running();
-      },
-      timeout);
+  // Read as it goes, so that a full pipe never holds it up; done once it has ended and all is read.
+  eventually([this] { return !readSome({}) && !running() && !readSome({}); }, timeout);
   return status_;
 }
 
