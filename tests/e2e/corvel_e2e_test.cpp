@@ -183,22 +183,6 @@ TEST_F(CorvelEndToEnd, AQuitAtTheFingerprintPromptEndsCorvelThereAndARestorePuts
   EXPECT_EQ(corvel->transcript().find("\ncorvel\n"), std::string::npos);  // the typed password was never shown
 }
 
-// With the rule removed by hand and the lock put back on by hand, quitting in remote strong mode
-// neither switches the lock off again nor installs the rule: Corvel just quits.
-TEST_F(CorvelEndToEnd, TurnOffAndQuitWithTheRuleRemovedByHandSetsNothingUp) {
-  auto corvel = start();
-  ASSERT_TRUE(test::play(*corvel, test::setUpRemoteStrong));
-  ASSERT_TRUE(eventually([&] { return defaults().value("ProtectionMode", "") == "remoteStrong"; }));
-  for (const auto& entry : fs::directory_iterator(root() / "etc/sudoers.d")) fs::remove(entry.path());
-  setMacValue("screenlock", "300");
-  const std::size_t before = corvel->transcript().size();
-  ASSERT_TRUE(test::play(*corvel, {{"right-click", "メニュー:"}, {"OFFにして終了", ""}}));
-  EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
-  EXPECT_EQ(corvel->transcript().find("リモート強制モードを設定します", before), std::string::npos);
-  EXPECT_EQ(macValue("screenlock"), "300");
-  EXPECT_TRUE(fs::is_empty(root() / "etc/sudoers.d"));
-}
-
 // A simulated Mac Corvel cannot serve safely: one line saying why, a failing status, and nothing
 // made or changed, above all not in the real system's folders.
 TEST_F(CorvelEndToEnd, ARootCorvelCannotServeEndsItWithOneClearLine) {

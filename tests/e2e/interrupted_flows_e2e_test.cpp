@@ -9,7 +9,6 @@
 
 namespace corvel {
 namespace {
-namespace fs = std::filesystem;
 using test::eventually;
 using test::Steps;
 

@@ -1,11 +1,9 @@
 // Crash recovery end to end: Corvel registers CorvelWatchdog, is killed, and comes back with its
 // protection (and the very caffeinate that held the Mac awake) as it was.
-#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 
 #include "adapters/posix/process_info.h"
-#include "sim/agent_service_sim.h"
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
 #include "sim/workspace_sim.h"
