@@ -107,11 +107,10 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
     fs::create_symlink(link.string() + ".target", link);
   }
 
-  // The information line cannot be chosen.
   EXPECT_TRUE(test::play(*corvel, {{"dance\x1b]0;owned\x07", "分かりません"},
                                    {"", "click, right-click, dock-click, quit, lock-screen, unlock-screen"},
                                    {"right-click", ""},
-                                   {"現在：OFF", "このメニューで選べません"},
+                                   {"現在：OFF", "このメニューで選べません"},  // the information line cannot be chosen
                                    {"", "close"},
                                    {"close", ""}}));
   // The pipe is shared by every writer that comes along; what one leaves unfinished must not be
@@ -179,6 +178,7 @@ TEST_F(CorvelEndToEnd, AQuitAtTheFingerprintPromptEndsCorvelThereAndARestorePuts
   ASSERT_TRUE(test::play(*corvel, test::restoreAndQuit(/*touchID=*/true, /*lockToRestore=*/true)));
   EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
   EXPECT_EQ(macValue("disablesleep"), "0");
+  EXPECT_EQ(assertions(), 0u);  // ended by Corvel before it quit, not some time after
   expectAllPutBack();
   EXPECT_EQ(corvel->transcript().find("\ncorvel\n"), std::string::npos);  // the typed password was never shown
 }

@@ -82,9 +82,8 @@ bool ProgramProcess::waitFor(const std::string& text, std::chrono::milliseconds 
 
 bool ProgramProcess::running() {
   int status = 0;
-  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_)
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
   return !status_;
 }
 
