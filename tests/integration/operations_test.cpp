@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "adapters/posix/process_info.h"
 #include "adapters/posix/process_runner_posix.h"
 #include "adapters/posix/system_posix.h"
 #include "main/engine/caffeinate_supervisor.h"
