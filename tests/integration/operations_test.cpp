@@ -106,7 +106,7 @@ TEST_F(OperationsTest, OnlyAProcessWithTheRecordedPidStartTimeAndOwnerIsAdopted)
 // What the supervisor records of a real child names that child again for a relaunch. The rest (a
 // child ended from outside, a record naming someone else's process) is the fakes' and the adopt
 // check's to pin.
-TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateAndNeverEndsOneItDidNotRecord) {
+TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateThatARelaunchTakesChargeOfAndEnds) {
   CaffeinateSupervisor supervisor(mac->processes, mac->defaults, caffeinate);
   supervisor.startCaffeinateIfNeeded();
   supervisor.startCaffeinateIfNeeded();
