@@ -7,6 +7,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <span>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,10 +32,8 @@ using test::eventually;
 pid_t launch(int terminal, int ignored = 0) {
   std::vector<std::string> env{"CORVEL_SKIP_SERVICE=1", "CORVEL_NO_TOGGLE=1"};
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  std::vector<char*> envp;
-  envp.reserve(env.size() + 1);
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<char*> envp{nullptr};
+  for (auto& e : env) envp.insert(envp.end() - 1, e.data());
   const std::string program = (test::binFolder() / "Corvel").string();
   char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
   const int screen = terminal >= 0 ? terminal : ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -87,9 +86,9 @@ class Screen : public test::SimRootTest {
   }
   std::string log(const char* name = "corvel.log") { return sim::readFile(root() / name).value_or(""); }
   std::size_t titles() {
+    const std::string text = log();
     std::size_t n = 0;
-    for (auto at = log().find("メニューバー: "); at != std::string::npos; at = log().find("メニューバー: ", at + 1))
-      ++n;
+    for (auto at = text.find("メニューバー: "); at != std::string::npos; at = text.find("メニューバー: ", at + 1)) ++n;
     return n;
   }
 
@@ -115,12 +114,10 @@ class TerminalSignals : public Screen, public ::testing::WithParamInterface<Endi
 TEST_P(TerminalSignals, TheTerminalEchoesAgainWhenCorvelIsSignalledAtThePasswordPrompt) {
   const EndingSignal& row = GetParam();
   atTerminal(row.ignored ? row.signal : 0);
-  type("right-click\n");
-  ASSERT_TRUE(shows("メニュー:"));
-  type("リモート強制モード\n");
-  ASSERT_TRUE(shows("リモート強制モードを設定します"));
-  type("設定する\n");
-  ASSERT_TRUE(shows("画面ロック防止を設定します"));
+  for (const auto& [keys, text] : std::span(test::setUpRemoteStrong).first(3)) {
+    type(keys + "\n");
+    ASSERT_TRUE(shows(text));
+  }
   ASSERT_TRUE(eventually([&] { return !echoes(); }));
   row.keys ? type(row.keys) : void(::kill(pid_, row.signal));
   if (row.ignored) {

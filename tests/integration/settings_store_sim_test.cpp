@@ -161,9 +161,8 @@ TEST_F(JsonSettingsStoreTest, InvalidUtf8KeepsEveryKeyThatReadsAndACopyIsSetAsid
 // the sim root is handed to that account first); returns what the child's exit status says.
 int withoutPrivileges(const fs::path& root, const std::function<int()>& body) {
   if (::geteuid() == 0) {
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    for (const auto& entry : fs::recursive_directory_iterator(root))
       EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
-    }
     EXPECT_EQ(::chown(root.c_str(), 65534, 65534), 0);
   }
   const pid_t child = ::fork();

@@ -82,20 +82,14 @@ bool ProgramProcess::waitFor(const std::string& text, std::chrono::milliseconds 
 
 bool ProgramProcess::running() {
   int status = 0;
-  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_)
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
   return !status_;
 }
 
 std::optional<int> ProgramProcess::waitForExit(std::chrono::milliseconds timeout) {
-  eventually(
-      [this] {
-        while (readSome({})) {
-        }
-        return !running();
-      },
-      timeout);
+  // Read as it goes, so that a full pipe never holds it up; done once it has ended and all is read.
+  eventually([this] { return !readSome({}) && !running() && !readSome({}); }, timeout);
   return status_;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "sim/assertions.h"
 #include "sim/sim_root.h"
 
 namespace corvel::test {
@@ -32,12 +33,10 @@ std::vector<pid_t> processesOf(const fs::path& root, const fs::path& program) {
        entry.increment(failed)) {
     const std::string name = entry->path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
-    const std::string environment = '\0' + sim::readFile(entry->path() / "environ").value_or("");
-    bool ours = false;
-    for (auto at = environment.find(marker); at != std::string::npos && !ours; at = environment.find(marker, at + 1)) {
-      const char next = at + marker.size() < environment.size() ? environment[at + marker.size()] : '\0';
-      ours = next == '\0' || next == '/';
-    }
+    // The root itself or a folder inside it, never a sibling whose name merely starts the same.
+    const std::string environment = '\0' + sim::readFile(entry->path() / "environ").value_or("") + '\0';
+    const bool ours =
+        environment.find(marker + '\0') != std::string::npos || environment.find(marker + '/') != std::string::npos;
     const auto command = sim::readFile(entry->path() / "cmdline").value_or("");
     if (ours && (program.empty() || command.starts_with(program.string() + '\0'))) found.push_back(std::stoi(name));
   }
@@ -108,6 +107,15 @@ Steps restoreAndQuit(bool touchID, bool lockToRestore) {
   if (touchID) steps.insert(steps.end(), {{"", "Touch ID:"}, {"touch", ""}});
   steps.insert(steps.end(), {{"", "管理者の承認"}, {"approve", ""}});
   return steps;
+}
+
+void SimRootTest::expectAllPutBack() const {
+  EXPECT_EQ(macValue("screenlock"), "300");
+  EXPECT_NE(macValue("disablesleep"), "1");
+  EXPECT_TRUE(fs::is_empty(root_ / "etc/sudoers.d"));
+  EXPECT_FALSE(defaults().contains("DidDisableScreenLock"));
+  EXPECT_FALSE(defaults().contains("PreviousScreenLockState"));
+  EXPECT_TRUE(eventually([&] { return sim::liveAssertions(root_).empty(); }));
 }
 
 std::string SimRootTest::macValue(const std::string& name) const { return sim::readValue(root_, name).value_or(""); }

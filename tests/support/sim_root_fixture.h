@@ -43,6 +43,9 @@ class SimRootTest : public ::testing::Test {
   void setMacValue(const std::string& name, const std::string& value) const;
   // Corvel's stored settings; an empty object when there are none or they do not parse.
   nlohmann::json defaults() const;
+  // Every change a restore owes put back: the lock as it was (300), sleep allowed, no rule, no
+  // record of a changed lock, no caffeinate.
+  void expectAllPutBack() const;
   // Corvel once it shows its first state. Neither the watchdog nor the toggle at launch, which most
   // checks would have to wait out, unless `environment` turns them back on with an empty value.
   std::unique_ptr<ProgramProcess> start(std::map<std::string, std::string> environment = {},
