@@ -31,17 +31,11 @@
 #include "support/decimal.h"
 #include "support/wait_status.h"
 #include "sim/sim_root.h"
+#include "sim/tools/tool_support.h"
 
 extern char** environ;
 
 namespace {
-
-volatile sig_atomic_t endingSignal = 0;
-
-void onEndingSignal(int signal) { endingSignal = signal; }
-void onChildEnded(int) {}  // only there so that SIGCHLD interrupts ppoll
-
-constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int usage() {
   std::fputs("usage: caffeinate [-disu] [-t timeout] [-w pid] [utility arguments...]\n", stderr);
@@ -73,20 +67,7 @@ int main(int argc, char** argv) {
 
   // Blocked from here on and taken only inside ppoll, so no signal can slip in between a check
   // and the wait.
-  sigset_t handled;
-  sigemptyset(&handled);
-  for (int signal : EndingSignals) sigaddset(&handled, signal);
-  sigaddset(&handled, SIGCHLD);
-  sigset_t waitMask;
-  sigprocmask(SIG_BLOCK, &handled, &waitMask);
-  for (int signal : EndingSignals) sigdelset(&waitMask, signal);
-  sigdelset(&waitMask, SIGCHLD);
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_handler = onEndingSignal;
-  for (int signal : EndingSignals) sigaction(signal, &action, nullptr);
-  action.sa_handler = onChildEnded;
-  sigaction(SIGCHLD, &action, nullptr);
+  const sigset_t waitMask = corvel::sim::catchEndingSignalsAndChildren().wait;
 
   bool flags[5] = {};  // d i m s u
   const char letters[] = "dimsu";
@@ -167,7 +148,7 @@ int main(int argc, char** argv) {
   if (timeout >= 0) deadline.tv_sec += static_cast<time_t>(timeout);
   int exitCode = 0;
   for (;;) {
-    if (endingSignal) break;
+    if (corvel::sim::endingSignal) break;
     if (child > 0) {
       int status = 0;
       if (::waitpid(child, &status, WNOHANG) == child) {
@@ -190,8 +171,8 @@ int main(int argc, char** argv) {
   }
 
   ::unlink(file.c_str());
-  if (endingSignal) {
-    const int signal = endingSignal;
+  if (corvel::sim::endingSignal) {
+    const int signal = corvel::sim::endingSignal;
     std::signal(signal, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

@@ -24,6 +24,7 @@
 #include "adapters/posix/process_info.h"
 #include "sim/launchd_jobs.h"
 #include "sim/sim_root.h"
+#include "sim/tools/tool_support.h"
 #include "sim/workspace_sim.h"
 
 extern char** environ;
@@ -40,12 +41,6 @@ constexpr auto RegistrationCheckInterval = std::chrono::milliseconds(500);
 constexpr auto LockWait = std::chrono::seconds(3);
 constexpr auto ExitTimeOut = std::chrono::seconds(5);
 
-volatile sig_atomic_t endingSignal = 0;
-void onEndingSignal(int signal) { endingSignal = signal; }
-void onChildEnded(int) {}  // only there so that SIGCHLD interrupts ppoll
-
-constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
 // Gone for sure: a registration that cannot be looked at for the moment is not taken for removed.
 bool isUnregistered(const fs::path& registration) {
   std::error_code failed;
@@ -57,7 +52,7 @@ pid_t startAgent(const fs::path& program, const sigset_t& originalMask) {
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (int signal : EndingSignals) sigaddset(&defaults, signal);
+  for (int signal : corvel::sim::EndingSignals) sigaddset(&defaults, signal);
   sigaddset(&defaults, SIGCHLD);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setsigmask(&attributes, &originalMask);
@@ -106,25 +101,11 @@ int main(int argc, char** argv) {
   }
 
   // Blocked from here on and taken only inside ppoll, so none slips in between a check and the wait.
-  sigset_t handled;
-  sigemptyset(&handled);
-  for (int signal : EndingSignals) sigaddset(&handled, signal);
-  sigaddset(&handled, SIGCHLD);
-  sigset_t originalMask;
-  sigprocmask(SIG_BLOCK, &handled, &originalMask);
-  sigset_t waitMask = originalMask;
-  for (int signal : EndingSignals) sigdelset(&waitMask, signal);
-  sigdelset(&waitMask, SIGCHLD);
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_handler = onEndingSignal;
-  for (int signal : EndingSignals) sigaction(signal, &action, nullptr);
-  action.sa_handler = onChildEnded;
-  sigaction(SIGCHLD, &action, nullptr);
+  const auto [originalMask, waitMask] = corvel::sim::catchEndingSignalsAndChildren();
 
   pid_t agent = -1;
   std::optional<Clock::time_point> lastStart;
-  while (!endingSignal && !isUnregistered(registration)) {
+  while (!corvel::sim::endingSignal && !isUnregistered(registration)) {
     if (agent > 0 && ::waitpid(agent, nullptr, WNOHANG) == agent) agent = -1;
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(RegistrationCheckInterval);
     if (agent < 0) {

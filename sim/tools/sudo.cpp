@@ -64,6 +64,7 @@
 #include <vector>
 
 #include "sim/sim_root.h"
+#include "sim/tools/tool_support.h"
 #include "sudoers.h"
 #include "support/decimal.h"
 
@@ -145,19 +146,6 @@ void recordTicket(const fs::path& root, const std::string& user) {
   corvel::sim::replaceFileAtomically(ticketFile(root, user), std::to_string(now) + "\n");
 }
 
-// One line of standard input, a byte at a time, so that what follows it is left to the command.
-std::string readPasswordLine() {
-  std::string password;
-  char c;
-  for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == '\n') break;
-    password.push_back(c);
-  }
-  return password;
-}
-
 std::vector<std::string> hostNames() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};
@@ -206,7 +194,7 @@ int main(int argc, char** argv) {
                          (account && !ignoreTicket && hasLiveTicket(root, user));
     if (!authenticated && nonInteractive) return list ? 1 : refuse("a password is required");
     if (!authenticated) {
-      std::string password = readPasswordLine();
+      std::string password = corvel::sim::readPasswordLine();
       const auto expected = corvel::sim::readValue(root, "login-password");
       authenticated = account && expected && password == *expected;
       explicit_bzero(password.data(), password.size());

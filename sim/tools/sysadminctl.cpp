@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "sim/sim_root.h"
+#include "sim/tools/tool_support.h"
 #include "support/decimal.h"
 
 namespace {
@@ -73,19 +74,6 @@ void recordCall(const fs::path& root, const std::vector<std::string>& args) {
   ::close(fd);
 }
 
-std::string readPasswordLine() {
-  std::string password;
-  char c;
-  // One byte at a time, so nothing past the line is taken from whoever shares the input.
-  for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == '\n') break;
-    password.push_back(c);
-  }
-  return password;
-}
-
 // The stored form of a requested setting, or none when the value is not one the tool takes.
 std::optional<std::string> storedForm(const std::string& value) {
   if (value == "immediate" || value == "off") return value;
@@ -112,7 +100,7 @@ int reportStatus(const fs::path& root) {
 }
 
 int change(const fs::path& root, const std::string& value, const std::string& passwordArgument) {
-  std::string password = passwordArgument == "-" ? readPasswordLine() : passwordArgument;
+  std::string password = passwordArgument == "-" ? corvel::sim::readPasswordLine() : passwordArgument;
   const auto expected = corvel::sim::readValue(root, "login-password");
   const bool authenticated = expected && password == *expected;
   explicit_bzero(password.data(), password.size());
