@@ -1,8 +1,6 @@
 // Corvel --status end to end: each state made on a simulated Mac, by Corvel itself or by hand, then
 // read from outside; the reading must leave every file of the machine as it was.
-#include <gtest/gtest.h>
 #include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>

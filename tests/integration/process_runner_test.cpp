@@ -1,20 +1,15 @@
 // The POSIX process runner against real child processes: output, exit codes, input, descriptors.
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <ostream>
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "adapters/posix/process_runner_posix.h"
 #include "sim/sim_root.h"
-#include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {

@@ -3,24 +3,17 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <functional>
-#include <gtest/gtest.h>
 #include <pwd.h>
 #include <random>
 #include <sstream>
-#include <string>
 #include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
-#include <vector>
 
 #include "main/remote/limited_permission.h"
 #include "adapters/posix/process_runner_posix.h"
-#include "sim/application_sim.h"
 #include "sim/desktop.h"
 #include "sim/dialogs_sim.h"
-#include "sim/front_end.h"
 #include "sim/sim_root.h"
-#include "sim/status_bar_sim.h"
 #include "sim/system_sim.h"
 #include "tests/support/sim_root_fixture.h"
 

@@ -1,23 +1,18 @@
 // The simulated Mac's caffeinate, pmset, sudo and sysadminctl, run as real child processes in the
 // forms Corvel uses them, and where the simulated Mac lies when nothing names it.
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <optional>
 #include <pwd.h>
 #include <regex>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "adapters/posix/process_runner_posix.h"
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
-#include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {

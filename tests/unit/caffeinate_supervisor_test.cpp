@@ -1,6 +1,4 @@
 // The caffeinate child: one at a time, handed over across a relaunch, and never mistaken for another.
-#include <gtest/gtest.h>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

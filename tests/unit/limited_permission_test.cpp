@@ -1,9 +1,5 @@
 // The limited sudo permission: account names, quoting, the rule and the root commands, and installing,
 // probing and removing it through the administrator script.
-#include "main/remote/limited_permission.h"
-
-#include <gtest/gtest.h>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

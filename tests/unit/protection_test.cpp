@@ -1,8 +1,5 @@
 // The system sleep switch, and switching protection on and off, one switch at a time, and bringing
 // the Mac to the stored state.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

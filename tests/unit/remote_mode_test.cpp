@@ -1,7 +1,4 @@
 // Setting the Mac up for remote strong mode and putting it back.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

@@ -1,10 +1,5 @@
 // Corvel's vocabulary: modes, screen-lock states and their stored forms, and the settings over the store;
 // reading and changing the screen-lock setting, and wiping the password.
-#include <gtest/gtest.h>
-#include <algorithm>
-#include <string_view>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

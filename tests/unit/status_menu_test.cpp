@@ -1,8 +1,5 @@
 // The status item, its menu and the Dock icon: what they show for each state of the live system, the
 // clicks, the entries, and choosing a mode.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -13,29 +10,18 @@ struct StatusMenuTest : ::testing::Test {
     menu.configureStatusItem({[this] { quits.push_back("turn off"); }, [this] { quits.push_back("restore"); }});
     rig.display.refreshStatus();
   }
-  // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title).
-  void choose(const std::string& title) {
-    rig.statusBar.clickButton(ClickKind::right, [&](FakeMenu& open) {
-      shown.clear();
-      for (const auto& item : open.items) {
-        shown.push_back(!item                         ? "-"
-                        : item->keyEquivalent.empty() ? item->text
-                                                      : item->text + " ⌘" + item->keyEquivalent);
-      }
-      if (auto item = open.find(title)) item->action();
-    });
-  }
+  void choose(const std::string& title) { rig.statusBar.choose(title); }
   static FakeMenu& entry(const std::shared_ptr<MenuItem>& item) { return dynamic_cast<FakeMenu&>(*item); }
   Rig rig;
   StatusMenu menu{rig.statusBar, rig.display, rig.protection, rig.remoteMode, rig.settings};
-  Strings quits, shown;
+  Strings quits;
 };
 
 TEST_F(StatusMenuTest, ALeftClickTogglesARightClickOpensTheEntriesForItselfOnly) {
   choose("");
   // Command-Q is the quit that switches off first; no other entry has a key.
-  EXPECT_EQ(shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "-", "設定を元に戻して終了…",
-                            "OFFにして終了 ⌘q"}));
+  EXPECT_EQ(rig.statusBar.shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "-",
+                                          "設定を元に戻して終了…", "OFFにして終了 ⌘q"}));
   EXPECT_FALSE(entry(rig.display.views().statusLine).enabled);  // information, not a command
   // Were the menu left attached, the system would open it for the next click instead of the action.
   EXPECT_EQ(rig.statusBar.menu, nullptr);

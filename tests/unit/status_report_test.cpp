@@ -1,6 +1,4 @@
 // The status check: what it reads from the Mac, the verdict, and the two ways it tells it.
-#include <gtest/gtest.h>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {

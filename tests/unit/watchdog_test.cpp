@@ -1,7 +1,4 @@
 // CorvelWatchdog's checking loop, and keeping it registered while Corvel is meant to run.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 #include "watchdog/watchdog.h"
 
@@ -69,7 +66,7 @@ TEST(WatchdogRegistrationTest, TellsOnceOfAFailedRegistrationThePersonCanPutRigh
     registration.registerWatchdogIfNeeded();
     registration.reportRegistrationFailure();
     registration.reportRegistrationFailure();
-    const std::string shown = rig.desk.messages.empty() ? "" : rig.desk.messages.front();
+    const std::string shown = rig.desk.requests.empty() ? "" : rig.desk.requests.front().informativeText;
     if (advice.empty()) {
       EXPECT_TRUE(rig.desk.titles.empty()) << advice << ": " << shown;
       continue;
