@@ -152,8 +152,8 @@ TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
                                fs::path("mac/assertions") / std::to_string(original)}) {
     fs::copy_file(root() / file, copy / file, fs::copy_options::overwrite_existing);
   }
-  const Environment onTheCopy{{"CORVEL_SIM_ROOT", copy.string()}};
-  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})", onTheCopy);
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})",
+               {{"CORVEL_SIM_ROOT", copy.string()}});
   test::ProgramProcess relaunched(test::binFolder() / "Corvel", {"--watchdog-launch"},
                                   {{"CORVEL_SIM_ROOT", copy.string()}, {"CORVEL_SKIP_SERVICE", "1"}});
   ASSERT_TRUE(relaunched.waitFor("メニューバー: 🟢 スリープ防止 ON")) << relaunched.transcript();
@@ -192,12 +192,11 @@ TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
     }
     fs::permissions(mac / row.folder, fs::perms::none);
     // setpriv runs the program as "nobody"; without privileges it is run directly.
-    std::vector<std::string> arguments{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                       (test::binFolder() / "Corvel").string()};
-    if (!privileged) arguments.erase(arguments.begin(), arguments.end() - 1);
-    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    const fs::path corvel = test::binFolder() / "Corvel";
+    auto arguments = row.arguments;
+    if (privileged) arguments.insert(arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", corvel});
     test::ProgramProcess program(
-        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+        privileged ? fs::path("/usr/bin/setpriv") : corvel, arguments,
         {{"CORVEL_SIM_ROOT", mac.string()}, {"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", "1"}});
     if (row.arguments.empty() && row.exitStatus == 0) {
       ASSERT_TRUE(program.waitFor(row.output)) << program.transcript();

@@ -17,9 +17,8 @@ namespace corvel {
 // Internal linkage so another test file's printer for the same type cannot collide at link time.
 static void PrintTo(const ProcessResult& result, std::ostream* out) {
   const auto& text = result.output;
-  *out << "{exitCode " << result.exitCode << ", output "
-       << (text.size() > 200 ? std::to_string(text.size()) + " bytes" : ::testing::PrintToString(text)) << ", limit "
-       << static_cast<int>(result.exceeded) << "}";
+  *out << "{exitCode " << result.exitCode << ", limit " << static_cast<int>(result.exceeded) << ", output "
+       << (text.size() > 200 ? std::to_string(text.size()) + " bytes}" : ::testing::PrintToString(text) + "}");
 }
 
 namespace {
@@ -160,9 +159,7 @@ TEST(ProcessRunnerLaunch, ADroppedChildIsReapedByALaterRun) {
   siginfo_t info{};  // wait for the exit without collecting it, so only the runner can reap it
   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
   runner.run("/bin/true", {}, Unhurried);
-  errno = 0;
-  EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
-  EXPECT_EQ(errno, ECHILD);
+  EXPECT_TRUE(::waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD);
 }
 
 // A grandchild that keeps the output pipe open, idle or busy writing, must not hold up run().
@@ -212,9 +209,7 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
     ASSERT_TRUE(recorded >> group);
     recorded >> grandchild;
     EXPECT_TRUE(test::eventually([&] { return !anyRuns(group) && !(grandchild && anyRuns(grandchild)); }));
-    errno = 0;
-    EXPECT_EQ(::waitpid(group, nullptr, WNOHANG), -1);  // the child collected
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_TRUE(::waitpid(group, nullptr, WNOHANG) == -1 && errno == ECHILD);  // the child collected
   }
 }
 

@@ -28,8 +28,7 @@ using ::testing::PrintToString;
 using ::testing::StartsWith;
 
 void expectResult(const ProcessResult& result, int exitCode, const std::string& output) {
-  EXPECT_EQ(result.exitCode, exitCode);
-  EXPECT_EQ(result.output, output);
+  EXPECT_EQ(std::pair(result.exitCode, result.output), std::pair(exitCode, output));
 }
 
 ProcessResult runTool(const std::string& tool, const Args& args, const std::optional<std::string>& input = {}) {

@@ -74,7 +74,6 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   AlertResponse runModal(const AlertRequest& request) override {
     requests.push_back(request);
     titles.push_back(request.messageText);
-    secureFields += request.secureField.has_value();
     if (answers.empty()) return {};
     auto [pressed, typed] = answers.front();
     answers.pop_front();
@@ -101,7 +100,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
     FakeDesk& desk;
   };
 
-  int terminations = 0, turns = 0, prompts = 0, secureFields = 0;
+  int terminations = 0, turns = 0, prompts = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
   std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
