@@ -168,20 +168,16 @@ TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
 // check and by Corvel at launch alike, never with a crash. Run as an account that cannot override
 // permissions: root hands the Mac to "nobody" and runs the programs as that account.
 TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
-  const struct {
-    const char* folder;
-    std::vector<std::string> arguments;
-    int exitStatus;
-    const char* output;  // the start of what is printed
-  } cases[] = {
+  // The folder made unreadable, Corvel's arguments, its exit status and the start of what it prints.
+  const std::tuple<const char*, std::vector<std::string>, int, const char*> cases[] = {
       {"Library", {"--status", "--json"}, 1, R"({"verdict":"degraded","mode":null,)"},
       {"Library/LaunchAgents", {"--status", "--json"}, 2, R"({"verdict":"off","mode":"standard",)"},
       {"Library", {}, 1, "Corvel: the simulated Mac at "},
       {"Library/LaunchAgents", {}, 0, "メニューバー: ⚫ スリープ防止 OFF"},
   };
   const bool privileged = ::geteuid() == 0;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(std::string(row.folder) + " " + (row.arguments.empty() ? "launch" : row.arguments[0]));
+  for (const auto& [folder, corvelArguments, exitStatus, output] : cases) {
+    SCOPED_TRACE(std::string(folder) + " " + (corvelArguments.empty() ? "launch" : corvelArguments[0]));
     const fs::path mac = root() / "mac-of-nobody";
     sim::ensureInitialized(mac);
     if (privileged) {
@@ -190,21 +186,21 @@ TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
       ASSERT_EQ(::chown(mac.c_str(), 65534, 65534), 0);
       ASSERT_EQ(::chmod(root().c_str(), 0755), 0);
     }
-    fs::permissions(mac / row.folder, fs::perms::none);
+    fs::permissions(mac / folder, fs::perms::none);
     // setpriv runs the program as "nobody"; without privileges it is run directly.
     const fs::path corvel = test::binFolder() / "Corvel";
-    auto arguments = row.arguments;
+    auto arguments = corvelArguments;
     if (privileged) arguments.insert(arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", corvel});
     test::ProgramProcess program(
         privileged ? fs::path("/usr/bin/setpriv") : corvel, arguments,
         {{"CORVEL_SIM_ROOT", mac.string()}, {"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", "1"}});
-    if (row.arguments.empty() && row.exitStatus == 0) {
-      ASSERT_TRUE(program.waitFor(row.output)) << program.transcript();
+    if (corvelArguments.empty() && exitStatus == 0) {
+      ASSERT_TRUE(program.waitFor(output)) << program.transcript();
       program.send("quit");
     }
-    EXPECT_EQ(program.waitForExit(), row.exitStatus) << program.transcript();
-    EXPECT_TRUE(program.transcript().starts_with(row.output)) << program.transcript();
-    fs::permissions(mac / row.folder, fs::perms::owner_all);
+    EXPECT_EQ(program.waitForExit(), exitStatus) << program.transcript();
+    EXPECT_TRUE(program.transcript().starts_with(output)) << program.transcript();
+    fs::permissions(mac / folder, fs::perms::owner_all);
     fs::remove_all(mac);
   }
 }
