@@ -149,9 +149,8 @@ TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
   const fs::path copy = root() / "copy";
   sim::ensureInitialized(copy);
   for (const fs::path& file : {fs::path("Library/Preferences/app.corvel.Corvel.json"), fs::path("mac/screenlock"),
-                               fs::path("mac/assertions") / std::to_string(original)}) {
+                               fs::path("mac/assertions") / std::to_string(original)})
     fs::copy_file(root() / file, copy / file, fs::copy_options::overwrite_existing);
-  }
   expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})",
                {{"CORVEL_SIM_ROOT", copy.string()}});
   test::ProgramProcess relaunched(test::binFolder() / "Corvel", {"--watchdog-launch"},

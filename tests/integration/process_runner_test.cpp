@@ -179,31 +179,27 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
   const std::string pids = root() / "pids";
   const std::string record = "echo $$ > " + pids + "; ";
   constexpr auto time = LimitExceeded::time, output = LimitExceeded::output, none = LimitExceeded::none;
-  const struct {
-    std::string name, script;
-    RunLimits limits;
-    LimitExceeded exceeded;
-    std::optional<std::string> input = std::nullopt;
-  } cases[] = {
-      {"never ends", "sleep 60", {1s, kMiB}, time},
-      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, std::string(4 * kMiB, 'x')},
-      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time},
-      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time},
-      {"floods", "exec yes", {1min, kMiB}, output},
-      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output},
-      {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output},
-      {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none},
+  // What the child does, its script and limits, the limit it passes, and whether it is given 4 MiB of input.
+  const std::tuple<std::string, std::string, RunLimits, LimitExceeded, bool> cases[] = {
+      {"never ends", "sleep 60", {1s, kMiB}, time, false},
+      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, true},
+      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time, false},
+      {"waits on a grandchild holding the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time, false},
+      {"floods", "exec yes", {1min, kMiB}, output, false},
+      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output, false},
+      {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output, false},
+      {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none, false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, script, limits, exceeded, fed] : cases) {
+    SCOPED_TRACE(name);
     PosixProcessRunner runner;
-    const auto result = c.input ? runner.runWithInput(kShell, {"-c", record + c.script}, *c.input, c.limits)
-                                : runner.run(kShell, {"-c", record + c.script}, c.limits);
-    if (c.exceeded == none) {
+    const auto result = fed ? runner.runWithInput(kShell, {"-c", record + script}, std::string(4 * kMiB, 'x'), limits)
+                            : runner.run(kShell, {"-c", record + script}, limits);
+    if (exceeded == none) {
       EXPECT_EQ(result, (ProcessResult{0, std::string(1024, '\0')}));
       continue;
     }
-    EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", c.exceeded}));
+    EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", exceeded}));
     std::istringstream recorded(sim::readFile(pids).value_or(""));
     pid_t group = 0, grandchild = 0;
     ASSERT_TRUE(recorded >> group);

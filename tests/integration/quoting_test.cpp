@@ -113,9 +113,8 @@ TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
     ASSERT_EQ(result.exitCode, 0) << result.output;
     std::istringstream bytes(result.output);
     Names received(1);
-    for (unsigned byte; bytes >> std::hex >> byte;) {
+    for (unsigned byte; bytes >> std::hex >> byte;)
       byte ? received.back().push_back(static_cast<char>(byte)) : received.emplace_back().clear();
-    }
     received.pop_back();
     ASSERT_EQ(received, sent) << "batch " << batch;
   }
@@ -130,9 +129,8 @@ TEST(AdminScriptTest, RandomStringsSurviveEscapingAndEveryOtherFormIsRefused) {
   }
   const std::string head = "do shell script \"", tail = " with administrator privileges";
   for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
-                                    head + "a\"" + tail + "\n", head + "a\"" + tail + " and password \"x\""}) {
+                                    head + "a\"" + tail + "\n", head + "a\"" + tail + " and password \"x\""})
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
-  }
 }
 
 TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteRoot) {

@@ -248,9 +248,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
                                       const Strings& arguments) override {
     for (const auto& child : children) {
       if (child->identity() == identity && child->running && child->executable == executable &&
-          child->arguments == arguments) {
+          child->arguments == arguments)
         return std::make_unique<Handle>(child);
-      }
     }
     return nullptr;
   }

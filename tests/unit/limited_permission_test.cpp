@@ -29,9 +29,8 @@ TEST(AccountNameTest, OnlySafeNamesGetARuleAndItNamesExactlyTheTwoPmsetCommands)
     EXPECT_EQ(removePermissionCommand(name), std::nullopt) << PrintToString(name);
   }
   // sudoers would read these as every user or as an alias defined elsewhere.
-  for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"}) {
+  for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"})
     EXPECT_TRUE(isSafeAccountName(name) && !installPermissionCommand(name)) << name;
-  }
 }
 
 TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRootCommands) {

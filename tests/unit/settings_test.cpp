@@ -44,9 +44,8 @@ TEST(ScreenLockStateTest, ValuesForTheToolEqualityWhatIsRememberedAndWhenItIsPut
   EXPECT_EQ(decodePreviousScreenLockState("+7"), Lock::delay(7));
   EXPECT_EQ(decodePreviousScreenLockState("2147483647"), Lock::delay(2147483647));
   EXPECT_EQ(decodePreviousScreenLockState(std::nullopt), Lock::immediate());
-  for (const char* stored : {"off", "-5", "0", " 30", "2147483648", "99999999999999999999"}) {
+  for (const char* stored : {"off", "-5", "0", " 30", "2147483648", "99999999999999999999"})
     EXPECT_EQ(decodePreviousScreenLockState(stored), Lock::immediate()) << stored;
-  }
 }
 
 TEST(ParseScreenLockStateTest, ReadsTheFirstPhraseOrNumberAnywhereInTheTextAndUnknownOtherwise) {
