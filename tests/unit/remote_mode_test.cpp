@@ -7,9 +7,10 @@ namespace {
 const std::string kConfirm = "リモート強制モードを設定します", kSetupReason = "画面ロック防止を設定します",
                   kRestoreReason = "画面ロック設定を元に戻します", kRestoreFailed = "設定を戻せませんでした";
 
+using M = FakeMac;
+
 // The person's answers, and one thing of the Mac's that fails.
-std::function<void(Rig&)> answers(std::vector<std::pair<std::size_t, std::string>> pressed,
-                                  bool FakeMac::*fails = nullptr) {
+std::function<void(Rig&)> answers(std::vector<std::pair<std::size_t, std::string>> pressed, bool M::*fails = nullptr) {
   return [=](Rig& rig) {
     for (const auto& [button, typed] : pressed) rig.desk.answer(button, typed);
     if (fails) rig.mac.*fails = false;
@@ -42,7 +43,6 @@ TEST(RemoteModeSetupTest, SwitchesTheLockOffAndRemembersWhatItWasBeforeChangingI
 }
 
 TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
-  using M = FakeMac;
   const Strings asked{kConfirm, kSetupReason}, lockRefused{kConfirm, kSetupReason, "ロック防止を設定できませんでした"};
   const std::pair<std::size_t, std::string> go{0, ""}, right{0, "secret"};
   const std::tuple<std::function<void(Rig&)>, Strings, bool> table[] = {
@@ -71,7 +71,6 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
 }
 
 TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheRecord) {
-  using M = FakeMac;
   const std::pair<std::size_t, std::string> right{0, "secret"};
   // What was stored before, the person and the Mac, whether restored, the lock and sleep after, the alerts.
   const std::tuple<std::string, std::function<void(Rig&)>, bool, std::string, bool, Strings> rows[] = {
