@@ -1,8 +1,6 @@
 // Corvel --status end to end: each state made on a simulated Mac, by Corvel itself or by hand, then
 // read from outside; the reading must leave every file of the machine as it was.
-#include <gtest/gtest.h>
 #include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -151,11 +149,10 @@ TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
   const fs::path copy = root() / "copy";
   sim::ensureInitialized(copy);
   for (const fs::path& file : {fs::path("Library/Preferences/app.corvel.Corvel.json"), fs::path("mac/screenlock"),
-                               fs::path("mac/assertions") / std::to_string(original)}) {
+                               fs::path("mac/assertions") / std::to_string(original)})
     fs::copy_file(root() / file, copy / file, fs::copy_options::overwrite_existing);
-  }
-  const Environment onTheCopy{{"CORVEL_SIM_ROOT", copy.string()}};
-  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})", onTheCopy);
+  expectStatus(1, R"({"verdict":"degraded","enabled":true,"caffeinatePid":null})",
+               {{"CORVEL_SIM_ROOT", copy.string()}});
   test::ProgramProcess relaunched(test::binFolder() / "Corvel", {"--watchdog-launch"},
                                   {{"CORVEL_SIM_ROOT", copy.string()}, {"CORVEL_SKIP_SERVICE", "1"}});
   ASSERT_TRUE(relaunched.waitFor("メニューバー: 🟢 スリープ防止 ON")) << relaunched.transcript();
@@ -170,20 +167,16 @@ TEST_F(StatusEndToEnd, ACopiedMacDoesNotTakeChargeOfTheOriginalsCaffeinate) {
 // check and by Corvel at launch alike, never with a crash. Run as an account that cannot override
 // permissions: root hands the Mac to "nobody" and runs the programs as that account.
 TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
-  const struct {
-    const char* folder;
-    std::vector<std::string> arguments;
-    int exitStatus;
-    const char* output;  // the start of what is printed
-  } cases[] = {
+  // The folder made unreadable, Corvel's arguments, its exit status and the start of what it prints.
+  const std::tuple<const char*, std::vector<std::string>, int, const char*> cases[] = {
       {"Library", {"--status", "--json"}, 1, R"({"verdict":"degraded","mode":null,)"},
       {"Library/LaunchAgents", {"--status", "--json"}, 2, R"({"verdict":"off","mode":"standard",)"},
       {"Library", {}, 1, "Corvel: the simulated Mac at "},
       {"Library/LaunchAgents", {}, 0, "メニューバー: ⚫ スリープ防止 OFF"},
   };
   const bool privileged = ::geteuid() == 0;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(std::string(row.folder) + " " + (row.arguments.empty() ? "launch" : row.arguments[0]));
+  for (const auto& [folder, corvelArguments, exitStatus, output] : cases) {
+    SCOPED_TRACE(std::string(folder) + " " + (corvelArguments.empty() ? "launch" : corvelArguments[0]));
     const fs::path mac = root() / "mac-of-nobody";
     sim::ensureInitialized(mac);
     if (privileged) {
@@ -192,22 +185,21 @@ TEST_F(StatusEndToEnd, AnUnreadableLibraryFolderIsReportedNeverACrash) {
       ASSERT_EQ(::chown(mac.c_str(), 65534, 65534), 0);
       ASSERT_EQ(::chmod(root().c_str(), 0755), 0);
     }
-    fs::permissions(mac / row.folder, fs::perms::none);
+    fs::permissions(mac / folder, fs::perms::none);
     // setpriv runs the program as "nobody"; without privileges it is run directly.
-    std::vector<std::string> arguments{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                       (test::binFolder() / "Corvel").string()};
-    if (!privileged) arguments.erase(arguments.begin(), arguments.end() - 1);
-    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    const fs::path corvel = test::binFolder() / "Corvel";
+    auto arguments = corvelArguments;
+    if (privileged) arguments.insert(arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", corvel});
     test::ProgramProcess program(
-        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+        privileged ? fs::path("/usr/bin/setpriv") : corvel, arguments,
         {{"CORVEL_SIM_ROOT", mac.string()}, {"CORVEL_SKIP_SERVICE", ""}, {"CORVEL_NO_TOGGLE", "1"}});
-    if (row.arguments.empty() && row.exitStatus == 0) {
-      ASSERT_TRUE(program.waitFor(row.output)) << program.transcript();
+    if (corvelArguments.empty() && exitStatus == 0) {
+      ASSERT_TRUE(program.waitFor(output)) << program.transcript();
       program.send("quit");
     }
-    EXPECT_EQ(program.waitForExit(), row.exitStatus) << program.transcript();
-    EXPECT_TRUE(program.transcript().starts_with(row.output)) << program.transcript();
-    fs::permissions(mac / row.folder, fs::perms::owner_all);
+    EXPECT_EQ(program.waitForExit(), exitStatus) << program.transcript();
+    EXPECT_TRUE(program.transcript().starts_with(output)) << program.transcript();
+    fs::permissions(mac / folder, fs::perms::owner_all);
     fs::remove_all(mac);
   }
 }

@@ -1,20 +1,15 @@
 // The POSIX process runner against real child processes: output, exit codes, input, descriptors.
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <ostream>
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "adapters/posix/process_runner_posix.h"
 #include "sim/sim_root.h"
-#include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {
@@ -22,9 +17,8 @@ namespace corvel {
 // Internal linkage so another test file's printer for the same type cannot collide at link time.
 static void PrintTo(const ProcessResult& result, std::ostream* out) {
   const auto& text = result.output;
-  *out << "{exitCode " << result.exitCode << ", output "
-       << (text.size() > 200 ? std::to_string(text.size()) + " bytes" : ::testing::PrintToString(text)) << ", limit "
-       << static_cast<int>(result.exceeded) << "}";
+  *out << "{exitCode " << result.exitCode << ", limit " << static_cast<int>(result.exceeded) << ", output "
+       << (text.size() > 200 ? std::to_string(text.size()) + " bytes}" : ::testing::PrintToString(text) + "}");
 }
 
 namespace {
@@ -165,9 +159,7 @@ TEST(ProcessRunnerLaunch, ADroppedChildIsReapedByALaterRun) {
   siginfo_t info{};  // wait for the exit without collecting it, so only the runner can reap it
   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
   runner.run("/bin/true", {}, Unhurried);
-  errno = 0;
-  EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
-  EXPECT_EQ(errno, ECHILD);
+  EXPECT_TRUE(::waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD);
 }
 
 // A grandchild that keeps the output pipe open, idle or busy writing, must not hold up run().
@@ -187,39 +179,33 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
   const std::string pids = root() / "pids";
   const std::string record = "echo $$ > " + pids + "; ";
   constexpr auto time = LimitExceeded::time, output = LimitExceeded::output, none = LimitExceeded::none;
-  const struct {
-    std::string name, script;
-    RunLimits limits;
-    LimitExceeded exceeded;
-    std::optional<std::string> input = std::nullopt;
-  } cases[] = {
-      {"never ends", "sleep 60", {1s, kMiB}, time},
-      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, std::string(4 * kMiB, 'x')},
-      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time},
-      {"waits on a grandchild that holds the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time},
-      {"floods", "exec yes", {1min, kMiB}, output},
-      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output},
-      {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output},
-      {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none},
+  // What the child does, its script and limits, the limit it passes, and whether it is given 4 MiB of input.
+  const std::tuple<std::string, std::string, RunLimits, LimitExceeded, bool> cases[] = {
+      {"never ends", "sleep 60", {1s, kMiB}, time, false},
+      {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, true},
+      {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time, false},
+      {"waits on a grandchild holding the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time, false},
+      {"floods", "exec yes", {1min, kMiB}, output, false},
+      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output, false},
+      {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output, false},
+      {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none, false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, script, limits, exceeded, fed] : cases) {
+    SCOPED_TRACE(name);
     PosixProcessRunner runner;
-    const auto result = c.input ? runner.runWithInput(kShell, {"-c", record + c.script}, *c.input, c.limits)
-                                : runner.run(kShell, {"-c", record + c.script}, c.limits);
-    if (c.exceeded == none) {
+    const auto result = fed ? runner.runWithInput(kShell, {"-c", record + script}, std::string(4 * kMiB, 'x'), limits)
+                            : runner.run(kShell, {"-c", record + script}, limits);
+    if (exceeded == none) {
       EXPECT_EQ(result, (ProcessResult{0, std::string(1024, '\0')}));
       continue;
     }
-    EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", c.exceeded}));
+    EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", exceeded}));
     std::istringstream recorded(sim::readFile(pids).value_or(""));
     pid_t group = 0, grandchild = 0;
     ASSERT_TRUE(recorded >> group);
     recorded >> grandchild;
     EXPECT_TRUE(test::eventually([&] { return !anyRuns(group) && !(grandchild && anyRuns(grandchild)); }));
-    errno = 0;
-    EXPECT_EQ(::waitpid(group, nullptr, WNOHANG), -1);  // the child collected
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_TRUE(::waitpid(group, nullptr, WNOHANG) == -1 && errno == ECHILD);  // the child collected
   }
 }
 

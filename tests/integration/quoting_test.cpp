@@ -3,24 +3,17 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <functional>
-#include <gtest/gtest.h>
 #include <pwd.h>
 #include <random>
 #include <sstream>
-#include <string>
 #include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
-#include <vector>
 
 #include "main/remote/limited_permission.h"
 #include "adapters/posix/process_runner_posix.h"
-#include "sim/application_sim.h"
 #include "sim/desktop.h"
 #include "sim/dialogs_sim.h"
-#include "sim/front_end.h"
 #include "sim/sim_root.h"
-#include "sim/status_bar_sim.h"
 #include "sim/system_sim.h"
 #include "tests/support/sim_root_fixture.h"
 
@@ -120,9 +113,8 @@ TEST(QuotingShellTest, EveryQuotedStringComesBackFromTheRealShellAsItWas) {
     ASSERT_EQ(result.exitCode, 0) << result.output;
     std::istringstream bytes(result.output);
     Names received(1);
-    for (unsigned byte; bytes >> std::hex >> byte;) {
+    for (unsigned byte; bytes >> std::hex >> byte;)
       byte ? received.back().push_back(static_cast<char>(byte)) : received.emplace_back().clear();
-    }
     received.pop_back();
     ASSERT_EQ(received, sent) << "batch " << batch;
   }
@@ -137,9 +129,8 @@ TEST(AdminScriptTest, RandomStringsSurviveEscapingAndEveryOtherFormIsRefused) {
   }
   const std::string head = "do shell script \"", tail = " with administrator privileges";
   for (const std::string& source : {head + "a\"b\"" + tail, head + "a\\\\\\\"" + tail, head + "a\\q\"" + tail,
-                                    head + "a\"" + tail + "\n", head + "a\"" + tail + " and password \"x\""}) {
+                                    head + "a\"" + tail + "\n", head + "a\"" + tail + " and password \"x\""})
     EXPECT_EQ(sim::parseAdministratorScript(source), std::nullopt) << source;
-  }
 }
 
 TEST(AdminScriptTest, MapsSystemPathsOnlyWhereAPathStartsAndOnlyUnderAnAbsoluteRoot) {

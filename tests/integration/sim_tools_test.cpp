@@ -1,23 +1,18 @@
 // The simulated Mac's caffeinate, pmset, sudo and sysadminctl, run as real child processes in the
 // forms Corvel uses them, and where the simulated Mac lies when nothing names it.
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <optional>
 #include <pwd.h>
 #include <regex>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "adapters/posix/process_runner_posix.h"
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
-#include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {
@@ -33,8 +28,7 @@ using ::testing::PrintToString;
 using ::testing::StartsWith;
 
 void expectResult(const ProcessResult& result, int exitCode, const std::string& output) {
-  EXPECT_EQ(result.exitCode, exitCode);
-  EXPECT_EQ(result.output, output);
+  EXPECT_EQ(std::pair(result.exitCode, result.output), std::pair(exitCode, output));
 }
 
 ProcessResult runTool(const std::string& tool, const Args& args, const std::optional<std::string>& input = {}) {
@@ -110,10 +104,8 @@ TEST_F(SimTool, CaffeinateHoldsItsAssertionIdlyAndReleasesItHoweverItEnds) {
 
 TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
   const Args set1 = {"-a", "disablesleep", "1"};
-  const struct {
-    Args environment, args;
-    const char* complaint;  // null: accepted
-  } cases[] = {
+  // The environment, the arguments, and the complaint (null: accepted).
+  const std::tuple<Args, Args, const char*> cases[] = {
       {AsRoot, set1, nullptr},
       {AsRoot, {"-a", "disablesleep", "0"}, nullptr},
       {{"-u", "CORVEL_SIM_PRIVILEGED"}, set1, "'/usr/bin/pmset' must be run as root"},
@@ -122,13 +114,12 @@ TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
       {AsRoot, {"-a", "sleep", "1"}, "Usage: pmset"},
   };
   std::string stored;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(PrintToString(c.environment) + " " + PrintToString(c.args));
-    const auto result = runWrapped("/usr/bin/env", c.environment, "pmset", c.args);
-    EXPECT_EQ(result.exitCode == 0, !c.complaint);
-    EXPECT_EQ(result.output.empty(), !c.complaint);
-    EXPECT_THAT(result.output, HasSubstr(c.complaint ? c.complaint : ""));
-    if (!c.complaint) stored = c.args.back();
+  for (const auto& [environment, args, complaint] : cases) {
+    SCOPED_TRACE(PrintToString(environment) + " " + PrintToString(args));
+    const auto result = runWrapped("/usr/bin/env", environment, "pmset", args);
+    EXPECT_EQ(std::pair(result.exitCode == 0, result.output.empty()), std::pair(!complaint, !complaint));
+    EXPECT_THAT(result.output, HasSubstr(complaint ? complaint : ""));
+    if (!complaint) stored = args.back();
     EXPECT_THAT(runTool("pmset", {"-g"}).output,
                 StartsWith("System-wide power settings:\n SleepDisabled\t\t" + stored + "\nCurrently in use:\n"));
   }
@@ -180,11 +171,8 @@ TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
                             "sudo -n [-k] -l <absolute command> [argument ...]\n";
   const fs::path absent = root() / "absent";
   const std::string user = "CORVEL_SIM_PRIVILEGED=";
-  const struct {
-    bool rule;
-    Args options;
-    std::string environment, output;
-  } rows[] = {
+  // Whether Corvel's rule is in place, sudo's options, the environment, and what sudo says.
+  const std::tuple<bool, Args, std::string, std::string> rows[] = {
       {true, {"-n", "-l"}, user, listed},
       {false, {"-n", "-l"}, user, refused},
       {false, {"-n", "-l"}, "CORVEL_SIM_PRIVILEGED=1", listed},  // root needs no rule
@@ -193,13 +181,13 @@ TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
       {false, {"-n"}, user, "sudo: a password is required\n" + refused},
       {true, {}, user, usage + refused},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.rule) + " " + PrintToString(row.options) + " " + row.environment);
-    install(row.rule ? std::vector<DropIn>{{"c", CorvelRule}} : std::vector<DropIn>{});
-    Args args = row.options;
+  for (const auto& [rule, options, environment, output] : rows) {
+    SCOPED_TRACE(std::to_string(rule) + " " + PrintToString(options) + " " + environment);
+    install(rule ? std::vector<DropIn>{{"c", CorvelRule}} : std::vector<DropIn>{});
+    Args args = options;
     args.insert(args.end(), {"/usr/bin/pmset", "-a", "disablesleep", "1"});
-    const Args shell = {"-c", "printf 'unread\\n' | { env \"$0\" \"$@\"; echo \"exit $?\"; cat; }", row.environment};
-    EXPECT_EQ(runWrapped("/bin/sh", shell, "sudo", args).output, row.output + "unread\n");
+    const Args shell = {"-c", "printf 'unread\\n' | { env \"$0\" \"$@\"; echo \"exit $?\"; cat; }", environment};
+    EXPECT_EQ(runWrapped("/bin/sh", shell, "sudo", args).output, output + "unread\n");
     EXPECT_EQ(macValue("disablesleep"), "");
   }
   EXPECT_FALSE(fs::exists(absent));
@@ -238,10 +226,8 @@ TEST_F(SimTool, SudoHonoursATicketLeftByAPasswordUnlessToldToIgnoreIt) {
 TEST_F(SimTool, SysadminctlChangesTheScreenLockOnlyWithTheLoginPasswordAndAValidValue) {
   const auto set = [](const char* value) { return Args{"-screenLock", value, "-password", "-"}; };
   const std::string unchanged = "screenLock delay is 60 seconds";
-  const struct {
-    Args args;
-    std::string input, shown;  // `unchanged`: refused
-  } cases[] = {
+  // The arguments, what is typed, and the status shown after (`unchanged`: refused).
+  const std::tuple<Args, std::string, std::string> cases[] = {
       {set("off"), "corvel\n", "screenLock is off"},
       {set("300"), "corvel", "screenLock delay is 300 seconds"},
       {set("0"), "corvel\n", "screenLock delay is immediate"},
@@ -255,15 +241,15 @@ TEST_F(SimTool, SysadminctlChangesTheScreenLockOnlyWithTheLoginPasswordAndAValid
       {{"-screenLock", "off", "-screenLock", "immediate"}, "", unchanged},
   };
   const std::string logPrefix = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} sysadminctl\[\d+:\d+\] )";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(PrintToString(c.args) + " <<< " + c.input);
+  for (const auto& [args, input, shown] : cases) {
+    SCOPED_TRACE(PrintToString(args) + " <<< " + input);
     setMacValue("screenlock", "60");
-    const auto result = runTool("sysadminctl", c.args, c.input);
-    EXPECT_EQ(result.exitCode == 0, c.shown != unchanged) << result.output;
+    const auto result = runTool("sysadminctl", args, input);
+    EXPECT_EQ(result.exitCode == 0, shown != unchanged) << result.output;
     const auto status =
         runWrapped("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1 >/dev/null"}, "sysadminctl", {"-screenLock", "status"});
     EXPECT_EQ(status.exitCode, 0);
-    EXPECT_TRUE(std::regex_match(status.output, std::regex(logPrefix + c.shown + "\n"))) << status.output;
+    EXPECT_TRUE(std::regex_match(status.output, std::regex(logPrefix + shown + "\n"))) << status.output;
   }
 }
 

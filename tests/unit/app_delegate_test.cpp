@@ -1,9 +1,7 @@
 // The application callbacks, the two quit commands, and what runs nested in a switch, with Corvel wired
 // to the fakes.
-#include <gtest/gtest.h>
 #include <random>
 #include <thread>
-#include <tuple>
 
 #include "tests/unit/fakes.h"
 

@@ -8,38 +8,35 @@ namespace {
 
 TEST(CommandLineTest, ASwitchCountsOnlyExactlyAndAnyOtherDoubleDashIsRefused) {
   using A = CommandLine::Action;
-  const struct {
-    std::vector<std::string> arguments;  // after the program
-    A action;
-    bool json = false;
-  } rows[] = {
-      {{}, A::open},
-      {{"--watchdog-launch"}, A::open},
-      {{"-psn_0_123456", "-NSDocumentRevisionsDebugMode", "--YES", "-AppleLanguages", "(ja)"}, A::open},
-      {{"-diagnose", "diagnose", "status"}, A::open},
-      {{"--diagnose", "--watchdog-launch"}, A::diagnose},
-      {{"--status"}, A::status},
+  // The arguments after the program, the action, and whether the status goes as JSON.
+  const std::tuple<std::vector<std::string>, A, bool> rows[] = {
+      {{}, A::open, false},
+      {{"--watchdog-launch"}, A::open, false},
+      {{"-psn_0_123456", "-NSDocumentRevisionsDebugMode", "--YES", "-AppleLanguages", "(ja)"}, A::open, false},
+      {{"-diagnose", "diagnose", "status"}, A::open, false},
+      {{"--diagnose", "--watchdog-launch"}, A::diagnose, false},
+      {{"--status"}, A::status, false},
       {{"--json", "--status"}, A::status, true},
       {{"--status", "--watchdog-launch", "--json"}, A::status, true},
-      {{"--stauts"}, A::refuse},
-      {{"--STATUS"}, A::refuse},
-      {{"--status=json"}, A::refuse},
-      {{"--status", "--jsn"}, A::refuse},
-      {{"--json"}, A::refuse},
-      {{"--diagnose", "--json"}, A::refuse},
-      {{"--diagnose", "--"}, A::refuse},
-      {{"-NSValue"}, A::open},  // a name at the very end has no value to pass over
-      {{"-NSValue", "x", "--bad"}, A::refuse},
+      {{"--stauts"}, A::refuse, false},
+      {{"--STATUS"}, A::refuse, false},
+      {{"--status=json"}, A::refuse, false},
+      {{"--status", "--jsn"}, A::refuse, false},
+      {{"--json"}, A::refuse, false},
+      {{"--diagnose", "--json"}, A::refuse, false},
+      {{"--diagnose", "--"}, A::refuse, false},
+      {{"-NSValue"}, A::open, false},  // a name at the very end has no value to pass over
+      {{"-NSValue", "x", "--bad"}, A::refuse, false},
   };
-  for (const auto& row : rows) {
+  for (const auto& [rowArguments, action, json] : rows) {
     std::vector<std::string> arguments{"/Applications/Corvel.app/Contents/MacOS/Corvel"};
-    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+    arguments.insert(arguments.end(), rowArguments.begin(), rowArguments.end());
     const CommandLine line = parseCommandLine(arguments);
-    SCOPED_TRACE(::testing::PrintToString(row.arguments));
-    EXPECT_EQ(line.action, row.action);
-    EXPECT_EQ(line.refusal.empty(), row.action != A::refuse);
-    if (row.action != A::refuse) {
-      EXPECT_EQ(line.json, row.json);
+    SCOPED_TRACE(::testing::PrintToString(rowArguments));
+    EXPECT_EQ(line.action, action);
+    EXPECT_EQ(line.refusal.empty(), action != A::refuse);
+    if (action != A::refuse) {
+      EXPECT_EQ(line.json, json);
     }
   }
   // One line naming what was wrong and every switch there is, safe for a terminal.

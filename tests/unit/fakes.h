@@ -74,8 +74,6 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   AlertResponse runModal(const AlertRequest& request) override {
     requests.push_back(request);
     titles.push_back(request.messageText);
-    messages.push_back(request.informativeText);
-    secureFields += request.secureField.has_value();
     if (answers.empty()) return {};
     auto [pressed, typed] = answers.front();
     answers.pop_front();
@@ -102,13 +100,12 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
     FakeDesk& desk;
   };
 
-  int terminations = 0, turns = 0, prompts = 0, secureFields = 0;
+  int terminations = 0, turns = 0, prompts = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
   std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
   Strings titles;                      // of every alert shown
-  Strings messages;                    // their informative texts
   std::vector<AlertRequest> requests;  // every alert whole, in order
   Strings reasons;                     // of every Touch ID prompt
   bool touchID = true;
@@ -168,15 +165,20 @@ struct FakeStatusBar final : StatusBar, StatusItem {
     action();
     click.reset();
   }
-  // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title).
+  // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title); the
+  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘".
   void choose(const std::string& title) {
     clickButton(ClickKind::right, [&](FakeMenu& menu) {
+      shown.clear();
+      for (const auto& item : menu.items)
+        shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
       if (const auto item = menu.find(title)) item->action();
     });
   }
   std::optional<ClickKind> click;
   std::function<void()> action;
   std::string title, toolTip;
+  Strings shown;
   std::shared_ptr<FakeMenu> menu;
   std::function<void(FakeMenu&)> onMenu;
 };
@@ -246,9 +248,8 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
                                       const Strings& arguments) override {
     for (const auto& child : children) {
       if (child->identity() == identity && child->running && child->executable == executable &&
-          child->arguments == arguments) {
+          child->arguments == arguments)
         return std::make_unique<Handle>(child);
-      }
     }
     return nullptr;
   }
@@ -326,10 +327,8 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
     }
     bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
     std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
-      if (!owner.registrationFailure) return registerAgent(), std::nullopt;
-      if (owner.onRegister) owner.onRegister();
-      owner.agentCalls.push_back("register");
-      owner.agentStatus = owner.statusAfterFailure;
+      registerAgent();
+      if (owner.registrationFailure) owner.agentStatus = owner.statusAfterFailure;
       return owner.registrationFailure;
     }
     FakeLaunchServices& owner;

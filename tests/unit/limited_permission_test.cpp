@@ -1,9 +1,5 @@
 // The limited sudo permission: account names, quoting, the rule and the root commands, and installing,
 // probing and removing it through the administrator script.
-#include "main/remote/limited_permission.h"
-
-#include <gtest/gtest.h>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -33,9 +29,8 @@ TEST(AccountNameTest, OnlySafeNamesGetARuleAndItNamesExactlyTheTwoPmsetCommands)
     EXPECT_EQ(removePermissionCommand(name), std::nullopt) << PrintToString(name);
   }
   // sudoers would read these as every user or as an alias defined elsewhere.
-  for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"}) {
+  for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"})
     EXPECT_TRUE(isSafeAccountName(name) && !installPermissionCommand(name)) << name;
-  }
 }
 
 TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRootCommands) {

@@ -1,8 +1,5 @@
 // The system sleep switch, and switching protection on and off, one switch at a time, and bringing
 // the Mac to the stored state.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -23,9 +20,8 @@ TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID
   // between comes back on, never off on a Mac that cannot sleep.
   std::vector<bool> storedAtEachChange;
   rig.mac.onRun = [&](const std::string& line) {
-    if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset") && (line.back() == '1') != rig.mac.sleepDisabled) {
+    if (line.starts_with("/usr/bin/sudo -n /usr/bin/pmset") && (line.back() == '1') != rig.mac.sleepDisabled)
       storedAtEachChange.push_back(rig.settings.enabled());
-    }
   };
   rig.protection.toggleProtection();
   EXPECT_TRUE(rig.mac.sleepDisabled && rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
@@ -128,13 +124,11 @@ TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgai
 
 TEST(SleepSwitchTest, SleepDisabledOnlyAsTheFirstTwoFieldsOfALineAndTheWaitEndsWhenItShowsOrTimesOut) {
   for (const char* output : {"System-wide power settings:\n SleepDisabled\t\t1\n sleep 1\n",
-                             "\t  SleepDisabled   1  more", "SleepDisabled 0\nSleepDisabled 1"}) {
+                             "\t  SleepDisabled   1  more", "SleepDisabled 0\nSleepDisabled 1"})
     EXPECT_TRUE(pmsetShowsSleepDisabled(output)) << output;
-  }
   for (const char* output :
-       {"SleepDisabled 0", "SleepDisabled", "SleepDisabled 10", "SleepDisabledX 1", "x SleepDisabled 1"}) {
+       {"SleepDisabled 0", "SleepDisabled", "SleepDisabled 10", "SleepDisabledX 1", "x SleepDisabled 1"})
     EXPECT_FALSE(pmsetShowsSleepDisabled(output)) << output;
-  }
   // The wait reads until the value shows or the time is up.
   Rig rig;
   auto [mac, sleepSwitch] = std::tie(rig.mac, rig.sleepSwitch);

@@ -1,7 +1,4 @@
 // Setting the Mac up for remote strong mode and putting it back.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -10,9 +7,10 @@ namespace {
 const std::string kConfirm = "リモート強制モードを設定します", kSetupReason = "画面ロック防止を設定します",
                   kRestoreReason = "画面ロック設定を元に戻します", kRestoreFailed = "設定を戻せませんでした";
 
+using M = FakeMac;
+
 // The person's answers, and one thing of the Mac's that fails.
-std::function<void(Rig&)> answers(std::vector<std::pair<std::size_t, std::string>> pressed,
-                                  bool FakeMac::*fails = nullptr) {
+std::function<void(Rig&)> answers(std::vector<std::pair<std::size_t, std::string>> pressed, bool M::*fails = nullptr) {
   return [=](Rig& rig) {
     for (const auto& [button, typed] : pressed) rig.desk.answer(button, typed);
     if (fails) rig.mac.*fails = false;
@@ -45,7 +43,6 @@ TEST(RemoteModeSetupTest, SwitchesTheLockOffAndRemembersWhatItWasBeforeChangingI
 }
 
 TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
-  using M = FakeMac;
   const Strings asked{kConfirm, kSetupReason}, lockRefused{kConfirm, kSetupReason, "ロック防止を設定できませんでした"};
   const std::pair<std::size_t, std::string> go{0, ""}, right{0, "secret"};
   const std::tuple<std::function<void(Rig&)>, Strings, bool> table[] = {
@@ -74,16 +71,9 @@ TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
 }
 
 TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheRecord) {
-  using M = FakeMac;
   const std::pair<std::size_t, std::string> right{0, "secret"};
-  const struct {
-    std::string previous;
-    std::function<void(Rig&)> arrange;
-    bool restored;
-    std::string lockAfter;
-    bool sleepDisabledAfter;
-    Strings alerts;
-  } rows[] = {
+  // What was stored before, the person and the Mac, whether restored, the lock and sleep after, the alerts.
+  const std::tuple<std::string, std::function<void(Rig&)>, bool, std::string, bool, Strings> rows[] = {
       {"300", answers({right}), true, "300", false, {kRestoreReason}},
       // A delay the tool refuses could never be put back: the lock would stay off for good.
       {"2147483648", answers({right}), true, "immediate", false, {kRestoreReason}},
@@ -99,21 +89,21 @@ TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheReco
       {"300", [](Rig& r) { r.mac.screenLock = "60"; }, true, "60", false, {}},
       {"300", [](Rig& r) { r.defaults.values.clear(); }, true, "off", false, {}},
   };
-  for (const auto& row : rows) {
+  for (const auto& [previous, arrange, restores, lockAfter, sleepDisabledAfter, alerts] : rows) {
     Rig rig;
     // What a completed set-up leaves, with sleep forbidden since.
     rig.mac.screenLock = "off";
     rig.mac.ruleInstalled = rig.mac.sleepDisabled = true;
-    rig.defaults.set("PreviousScreenLockState", row.previous);
+    rig.defaults.set("PreviousScreenLockState", previous);
     rig.defaults.set("DidDisableScreenLock", true);
-    row.arrange(rig);
+    arrange(rig);
     const auto stored = rig.defaults.values;
     const bool restored = rig.remoteMode.restoreRemoteSettings();
-    EXPECT_EQ(restored, row.restored) << row.previous;
-    EXPECT_EQ(rig.mac.screenLock, row.lockAfter);
-    EXPECT_EQ(rig.mac.sleepDisabled, row.sleepDisabledAfter) << row.previous;
-    EXPECT_EQ(rig.desk.titles, row.alerts);
-    EXPECT_EQ(rig.defaults.values, restored ? decltype(stored){} : stored) << row.previous;
+    EXPECT_EQ(restored, restores) << previous;
+    EXPECT_EQ(rig.mac.screenLock, lockAfter);
+    EXPECT_EQ(rig.mac.sleepDisabled, sleepDisabledAfter) << previous;
+    EXPECT_EQ(rig.desk.titles, alerts);
+    EXPECT_EQ(rig.defaults.values, restored ? decltype(stored){} : stored) << previous;
     EXPECT_TRUE(rig.mac.ruleInstalled);  // the permission is the quit command's to remove
     expectAlertsAsWritten(rig.desk);
   }

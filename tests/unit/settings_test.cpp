@@ -1,10 +1,5 @@
 // Corvel's vocabulary: modes, screen-lock states and their stored forms, and the settings over the store;
 // reading and changing the screen-lock setting, and wiping the password.
-#include <gtest/gtest.h>
-#include <algorithm>
-#include <string_view>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -49,9 +44,8 @@ TEST(ScreenLockStateTest, ValuesForTheToolEqualityWhatIsRememberedAndWhenItIsPut
   EXPECT_EQ(decodePreviousScreenLockState("+7"), Lock::delay(7));
   EXPECT_EQ(decodePreviousScreenLockState("2147483647"), Lock::delay(2147483647));
   EXPECT_EQ(decodePreviousScreenLockState(std::nullopt), Lock::immediate());
-  for (const char* stored : {"off", "-5", "0", " 30", "2147483648", "99999999999999999999"}) {
+  for (const char* stored : {"off", "-5", "0", " 30", "2147483648", "99999999999999999999"})
     EXPECT_EQ(decodePreviousScreenLockState(stored), Lock::immediate()) << stored;
-  }
 }
 
 TEST(ParseScreenLockStateTest, ReadsTheFirstPhraseOrNumberAnywhereInTheTextAndUnknownOtherwise) {

@@ -1,8 +1,5 @@
 // The status item, its menu and the Dock icon: what they show for each state of the live system, the
 // clicks, the entries, and choosing a mode.
-#include <gtest/gtest.h>
-#include <tuple>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -13,29 +10,18 @@ struct StatusMenuTest : ::testing::Test {
     menu.configureStatusItem({[this] { quits.push_back("turn off"); }, [this] { quits.push_back("restore"); }});
     rig.display.refreshStatus();
   }
-  // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title).
-  void choose(const std::string& title) {
-    rig.statusBar.clickButton(ClickKind::right, [&](FakeMenu& open) {
-      shown.clear();
-      for (const auto& item : open.items) {
-        shown.push_back(!item                         ? "-"
-                        : item->keyEquivalent.empty() ? item->text
-                                                      : item->text + " ⌘" + item->keyEquivalent);
-      }
-      if (auto item = open.find(title)) item->action();
-    });
-  }
+  void choose(const std::string& title) { rig.statusBar.choose(title); }
   static FakeMenu& entry(const std::shared_ptr<MenuItem>& item) { return dynamic_cast<FakeMenu&>(*item); }
   Rig rig;
   StatusMenu menu{rig.statusBar, rig.display, rig.protection, rig.remoteMode, rig.settings};
-  Strings quits, shown;
+  Strings quits;
 };
 
 TEST_F(StatusMenuTest, ALeftClickTogglesARightClickOpensTheEntriesForItselfOnly) {
   choose("");
   // Command-Q is the quit that switches off first; no other entry has a key.
-  EXPECT_EQ(shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "-", "設定を元に戻して終了…",
-                            "OFFにして終了 ⌘q"}));
+  EXPECT_EQ(rig.statusBar.shown, (Strings{"現在：OFF", "-", "ONに切り替える", "動作モード", "-",
+                                          "設定を元に戻して終了…", "OFFにして終了 ⌘q"}));
   EXPECT_FALSE(entry(rig.display.views().statusLine).enabled);  // information, not a command
   // Were the menu left attached, the system would open it for the next click instead of the action.
   EXPECT_EQ(rig.statusBar.menu, nullptr);
@@ -82,11 +68,9 @@ TEST_F(StatusMenuTest, AModeIsTakenOnlyOnceTheMacIsSetUpForItOrPutBack) {
 TEST_F(StatusMenuTest, ShowsWhatTheSystemDoes) {
   const Color green = Color::systemGreen(), grey = Color::calibratedWhite(0.25, 1.0);
   const std::string locked = "防止設定はONですが、現在の画面はロックされています";
-  const struct {
-    bool remote, stored, sleepDisabled, caffeinate, locked;
-    std::string statusLine, toolTip, word;
-    Color color;
-  } rows[] = {
+  // The mode (remote strong or not), stored on, sleep disabled, caffeinate running, the session locked; what
+  // the status line, the tool tip and the Dock tile's word say, and the tile's colour.
+  const std::tuple<bool, bool, bool, bool, bool, std::string, std::string, std::string, Color> rows[] = {
       {false, true, false, true, false, "現在：ON（通常モード）", "通常モード：ON", "ON", green},
       {true, true, true, true, false, "現在：ON（リモート強制モード）", "リモート強制モード：ON", "ON", green},
       {false, true, false, true, true, "現在：防止ON・画面はロック中", locked, "LOCK", Color::systemOrange()},
@@ -103,26 +87,26 @@ TEST_F(StatusMenuTest, ShowsWhatTheSystemDoes) {
       {"LOCK", {"🟠 ON・現在ロック中", 115}},
       {"OFF", {"⚫ スリープ防止 OFF", 145}}};
   StatusViews& views = rig.display.views();
-  for (const auto& row : rows) {
-    rig.settings.setMode(row.remote ? ProtectionMode::remoteStrong : ProtectionMode::standard);
-    rig.settings.setEnabled(row.stored);
-    rig.mac.sleepDisabled = row.sleepDisabled;
-    rig.mac.sessionLocked = row.locked;
-    row.caffeinate ? rig.caffeinate.startCaffeinateIfNeeded() : rig.caffeinate.stopCaffeinate();
+  for (const auto& [remote, stored, sleepDisabled, caffeinate, locked, statusLine, toolTip, tileWord, color] : rows) {
+    rig.settings.setMode(remote ? ProtectionMode::remoteStrong : ProtectionMode::standard);
+    rig.settings.setEnabled(stored);
+    rig.mac.sleepDisabled = sleepDisabled;
+    rig.mac.sessionLocked = locked;
+    caffeinate ? rig.caffeinate.startCaffeinateIfNeeded() : rig.caffeinate.stopCaffeinate();
     rig.display.refreshStatus();
-    const auto& [title, size] = titleAndSize.at(row.word);
-    EXPECT_EQ(views.statusLine->title(), row.statusLine);
-    EXPECT_EQ(rig.statusBar.title, title) << row.statusLine;
-    EXPECT_EQ(rig.statusBar.toolTip, row.toolTip) << row.statusLine;
-    EXPECT_EQ(views.toggleItem->title(), row.word == "OFF" ? "ONに切り替える" : "OFFに切り替える") << row.statusLine;
-    EXPECT_EQ(entry(views.standardModeItem).checked, !row.remote);
-    EXPECT_EQ(entry(views.remoteModeItem).checked, row.remote);
+    const auto& [title, size] = titleAndSize.at(tileWord);
+    EXPECT_EQ(views.statusLine->title(), statusLine);
+    EXPECT_EQ(rig.statusBar.title, title) << statusLine;
+    EXPECT_EQ(rig.statusBar.toolTip, toolTip) << statusLine;
+    EXPECT_EQ(views.toggleItem->title(), tileWord == "OFF" ? "ONに切り替える" : "OFFに切り替える") << statusLine;
+    EXPECT_EQ(entry(views.standardModeItem).checked, !remote);
+    EXPECT_EQ(entry(views.remoteModeItem).checked, remote);
     const auto& icon = rig.desk.icons.back().steps;
-    EXPECT_EQ(std::get<FillRoundedRect>(icon.at(0)).color, row.color) << row.statusLine;
+    EXPECT_EQ(std::get<FillRoundedRect>(icon.at(0)).color, color) << statusLine;
     const auto& word = std::get<DrawText>(icon.at(1));
-    EXPECT_EQ(word.text, row.word) << row.statusLine;
-    EXPECT_EQ(word.font, (Font{size, FontWeight::heavy})) << row.word;
-    EXPECT_EQ(word.x + rig.desk.measureTextWidth(word.text, word.font) / 2, 256) << row.word;  // centred
+    EXPECT_EQ(word.text, tileWord) << statusLine;
+    EXPECT_EQ(word.font, (Font{size, FontWeight::heavy})) << tileWord;
+    EXPECT_EQ(word.x + rig.desk.measureTextWidth(word.text, word.font) / 2, 256) << tileWord;  // centred
     EXPECT_EQ(word.y, 174);
     // The fake measures "CORVEL MODE" at 48 points as 264 wide.
     EXPECT_EQ(std::get<DrawText>(icon.at(2)),

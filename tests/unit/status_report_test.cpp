@@ -1,6 +1,4 @@
 // The status check: what it reads from the Mac, the verdict, and the two ways it tells it.
-#include <gtest/gtest.h>
-
 #include "tests/unit/fakes.h"
 
 namespace corvel::test {
@@ -75,11 +73,7 @@ TEST(StatusReportTest, Verdicts) {
   using I = ReportItem;
   constexpr auto on = Verdict::protected_, degraded = Verdict::degraded, off = Verdict::off;
   const auto immediate = ScreenLockState::immediate(), unknown = ScreenLockState::unknown();
-  const struct {
-    std::function<void(R&)> change;
-    Verdict verdict;
-    std::vector<I> failing;
-  } rows[] = {
+  const std::tuple<std::function<void(R&)>, Verdict, std::vector<I>> rows[] = {
       {[](R&) {}, on, {}},
       {[&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; }, on, {}},
       {[](R& r) { r.corvelRunning = false, r.caffeinatePid.reset(); }, degraded, {I::corvel, I::caffeinate}},
@@ -98,11 +92,12 @@ TEST(StatusReportTest, Verdicts) {
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, off, {I::system}},
   };
   for (const auto& row : rows) {
+    const auto& [change, verdict, failing] = row;
     R r = remoteOn();
-    row.change(r);
+    change(r);
     const StatusAssessment a = assessStatus(r);
-    EXPECT_EQ(a.verdict, row.verdict) << &row - rows;
-    EXPECT_EQ(a.failing, row.failing) << &row - rows;
+    EXPECT_EQ(a.verdict, verdict) << &row - rows;
+    EXPECT_EQ(a.failing, failing) << &row - rows;
   }
   EXPECT_EQ(std::vector({exitStatus(on), exitStatus(degraded), exitStatus(off)}), std::vector({0, 1, 2}));
 }
