@@ -8,8 +8,6 @@
 namespace corvel {
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 // The argument as it may be shown on a terminal: a control character could rewrite the screen.
 std::string printable(std::string text) {
   std::replace_if(
@@ -25,7 +23,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   std::optional<std::string> problem;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (startsWith(argument, "-NS") || startsWith(argument, "-Apple")) {
+    if (argument.starts_with("-NS") || argument.starts_with("-Apple")) {
       ++i;  // its value, whatever it looks like
     } else if (argument == DiagnoseArgument) {
       diagnose = true;
@@ -33,7 +31,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       status = true;
     } else if (argument == JsonArgument) {
       line.json = true;
-    } else if (argument != WatchdogLaunchArgument && startsWith(argument, "--") && !problem) {
+    } else if (argument != WatchdogLaunchArgument && argument.starts_with("--") && !problem) {
       problem = "unknown switch " + printable(argument);
     }
   }

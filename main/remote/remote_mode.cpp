@@ -65,6 +65,14 @@ bool RemoteMode::setupRemoteMode() {
   return screenLock_.screenLockState() == ScreenLockState::off();
 }
 
+namespace {
+
+void tellRestoreFailed(Alerts& alerts) {
+  showAlert(alerts, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
+}
+
+}  // namespace
+
 bool RemoteMode::restoreRemoteSettings() { return restoreRemoteSettings(std::nullopt); }
 
 bool RemoteMode::askRestorePassword(std::optional<SecretText>& password) {
@@ -80,7 +88,7 @@ bool RemoteMode::requestRestorePassword(std::optional<SecretText>& password) {
   if (!password) return false;
   if (confirmations_.verifyLoginPassword(password->text())) return true;
   password.reset();
-  showAlert(alerts_, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
+  tellRestoreFailed(alerts_);
   return false;
 }
 
@@ -101,7 +109,7 @@ bool RemoteMode::restoreRemoteSettings(std::optional<SecretText> password) {
     if (!screenLock_.applyScreenLockState(target, password->text())) {
       // For the same reason, sleep is forbidden again when the lock could not be put back.
       if (allowedHere) sleepSwitch_.runPrivilegedPmset(true);
-      showAlert(alerts_, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
+      tellRestoreFailed(alerts_);
       return false;
     }
     defaults_.remove(keys::didDisableScreenLock);
