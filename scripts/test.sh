@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
-# Checks the source, then builds everything and runs every test three times: in the ordinary build,
-# under ASan and UBSan, and under TSan. Prints how long each preset took.
+# Checks the source, then builds everything and runs every test in the ordinary build: the quick
+# answer after a change. With --all it then builds and runs them again under ASan and UBSan, and
+# under TSan, as CI does. Prints how long each preset took.
+#
+#   scripts/test.sh [--all]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+presets=(default)
+case "${1:-}" in
+  "") ;;
+  --all) presets=(default asan tsan) ;;
+  *)
+    echo "usage: scripts/test.sh [--all]   (--all adds the ASan+UBSan and TSan builds)" >&2
+    exit 64
+    ;;
+esac
+
 source scripts/deps.sh
 corvel_install_missing
 scripts/check-source.sh
+
+# Most tests wait on child processes rather than compute, so they overlap well beyond the cores.
+test_jobs=$(($(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2) + 2))
 
 # Older ThreadSanitizers (GCC 12's, Clang 14's) expect the address-space layout of a kernel with
 # fewer random bits in mmap addresses than recent kernels use, and die at start with "unexpected
@@ -56,7 +73,7 @@ corvel_check_tsan_reports() {
 
 # Empty arrays are expanded as ${a[@]+"${a[@]}"}: the Mac's bash 3.2 calls "${a[@]}" unbound.
 timings=()
-for preset in default asan tsan; do
+for preset in "${presets[@]}"; do
   echo "=== $preset build ==="
   start=$(date +%s)
   # shellcheck disable=SC2046
@@ -70,7 +87,7 @@ for preset in default asan tsan; do
   fi
   # The build runs the test programs too, to list their tests, so it needs the runner as well.
   ${runner[@]+"${runner[@]}"} cmake --build --preset "$preset"
-  ${runner[@]+"${runner[@]}"} ctest --preset "$preset"
+  ${runner[@]+"${runner[@]}"} ctest --preset "$preset" --parallel "$test_jobs"
   [ "$preset" != tsan ] || corvel_check_tsan_reports
   timings+=("$preset $(($(date +%s) - start))s")
 done
