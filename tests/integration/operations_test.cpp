@@ -1,8 +1,6 @@
 // Corvel's collaborators on the simulated Mac's adapters and its real tools, as real child processes.
 #include <csignal>
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "adapters/posix/process_info.h"
 #include "adapters/posix/process_runner_posix.h"
@@ -18,7 +16,6 @@
 #include "sim/settings_store_sim.h"
 #include "sim/sim_root.h"
 #include "sim/system_sim.h"
-#include "tests/support/corvel_process.h"
 #include "tests/support/sim_root_fixture.h"
 
 namespace corvel {
@@ -29,13 +26,16 @@ using test::eventually;
 // The simulated Mac's adapters over one sim root, with the person at the screen answering through a
 // pipe (what is shown goes nowhere).
 struct SimAdapters {
-  SimAdapters(const fs::path& root, int answers) : root(root), frontEnd(answers, screen) {
+  explicit SimAdapters(const fs::path& root) : root(root) {
     frontEnd.setModalTimeout(std::chrono::seconds(5));  // a forgotten answer fails, never hangs
   }
-  ~SimAdapters() { ::close(screen); }
+  ~SimAdapters() {
+    for (int fd : {screen, answers[0], answers[1]}) ::close(fd);
+  }
   fs::path root;
-  int screen = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  sim::FrontEnd frontEnd;
+  int answers[2] = {-1, -1};  // made first; the person's answers are written to answers[1]
+  int screen = ::pipe2(answers, O_CLOEXEC) == 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+  sim::FrontEnd frontEnd{answers[0], screen};
   PosixProcessRunner processes;
   PosixClock clock;
   PosixProcessEnvironment environment{{"Corvel"}};
@@ -59,23 +59,16 @@ class OperationsTest : public test::SimRootTest {
  protected:
   void SetUp() override {
     SimRootTest::SetUp();
-    ASSERT_EQ(::pipe2(answers, O_CLOEXEC), 0);
-    mac = std::make_unique<SimAdapters>(root(), answers[0]);
-  }
-  void TearDown() override {
-    mac.reset();
-    for (int fd : answers) ::close(fd);
-    SimRootTest::TearDown();
+    mac = std::make_unique<SimAdapters>(root());
   }
   void answer(const std::string& line) {
     const std::string text = line + "\n";
-    ASSERT_EQ(::write(answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::write(mac->answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
   fs::path dropIn() { return root() / "etc/sudoers.d" / sudoersDropInName(mac->environment.userName()); }
 
   std::size_t assertions() { return sim::liveAssertions(root()).size(); }
 
-  int answers[2] = {-1, -1};
   std::unique_ptr<SimAdapters> mac;
   const std::string caffeinate = test::simTool("caffeinate").string();
   const std::vector<std::string> arguments{"-d", "-i", "-m", "-s"};

@@ -4,11 +4,8 @@
 #include <fstream>
 #include <functional>
 #include <grp.h>
-#include <gtest/gtest.h>
-#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "sim/defaults_reader_sim.h"
 #include "sim/settings_store_sim.h"
