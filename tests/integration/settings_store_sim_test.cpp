@@ -210,13 +210,13 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
 // Each process reads, changes and replaces the whole file; none may put back a copy that lacks what
 // the other has just written.
 TEST_F(JsonSettingsStoreTest, ConcurrentWritersFromTwoProcessesLoseNoKey) {
+  const auto write = [&](const std::string& who) {
+    for (int i = 0; i < 50; ++i) store().setBoolean(who + std::to_string(i), true);
+  };
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    for (int i = 0; i < 50; ++i) store().setBoolean("child-" + std::to_string(i), true);
-    ::_exit(0);
-  }
-  for (int i = 0; i < 50; ++i) store().setBoolean("parent-" + std::to_string(i), true);
+  if (child == 0) write("child-"), ::_exit(0);
+  write("parent-");
   ASSERT_EQ(::waitpid(child, nullptr, 0), child);
   auto s = store();
   for (int i = 0; i < 50; ++i)
