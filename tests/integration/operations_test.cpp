@@ -2,14 +2,11 @@
 #include <csignal>
 #include <fcntl.h>
 
-#include "adapters/posix/process_info.h"
 #include "adapters/posix/process_runner_posix.h"
 #include "adapters/posix/system_posix.h"
-#include "main/engine/caffeinate_supervisor.h"
 #include "main/remote/remote_mode.h"
 #include "sim/agent_service_sim.h"
 #include "sim/application_sim.h"
-#include "sim/assertions.h"
 #include "sim/dialogs_sim.h"
 #include "sim/launchd_jobs.h"
 #include "sim/settings_store_sim.h"
@@ -65,8 +62,6 @@ class OperationsTest : public test::SimRootTest {
     ASSERT_EQ(::write(mac->answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
 
-  std::size_t assertions() { return sim::liveAssertions(root()).size(); }
-
   std::unique_ptr<SimAdapters> mac;
   const std::string caffeinate = test::simTool("caffeinate").string();
   const std::vector<std::string> arguments{"-d", "-i", "-m", "-s"};
@@ -92,25 +87,6 @@ TEST_F(OperationsTest, OnlyAProcessWithTheRecordedPidStartTimeAndOwnerIsAdopted)
   EXPECT_TRUE(eventually([&] { return !child->isRunning(); }));
   EXPECT_FALSE(adopted->isRunning());
   EXPECT_FALSE(adopts(*identity, arguments));
-}
-
-// The supervisor starts the real child with exactly caffeinate's four flags, and what it records of
-// it names that child again for a relaunch. The rest (a child ended from outside, a record naming
-// someone else's process) is the fakes' and the adopt check's to pin.
-TEST_F(OperationsTest, ASupervisorKeepsOneCaffeinateThatARelaunchTakesChargeOfAndEnds) {
-  CaffeinateSupervisor supervisor(mac->processes, mac->defaults, caffeinate);
-  supervisor.startCaffeinateIfNeeded();
-  supervisor.startCaffeinateIfNeeded();
-  ASSERT_TRUE(eventually([&] { return assertions() == 1; }));
-  // The child's own argument vector, as the system shows it: the four flags and nothing else.
-  EXPECT_EQ(commandLineOf(sim::liveAssertions(root()).at(0)),
-            (std::vector<std::string>{caffeinate, "-d", "-i", "-m", "-s"}));
-  // A relaunch takes charge of the one recorded, and ends it.
-  CaffeinateSupervisor next(mac->processes, mac->defaults, caffeinate);
-  next.startCaffeinateIfNeeded();
-  EXPECT_TRUE(next.isCaffeinateRunning());
-  next.stopCaffeinate();
-  EXPECT_TRUE(eventually([&] { return !supervisor.isCaffeinateRunning() && assertions() == 0; }));
 }
 
 // Asking the registry is only a question; the launchd a registration starts keeps one watchdog,

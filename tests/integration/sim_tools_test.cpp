@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "adapters/posix/process_runner_posix.h"
+#include "main/engine/caffeinate_supervisor.h"
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
@@ -77,7 +78,7 @@ class SimTool : public test::SimRootTest {
 TEST_F(SimTool, CaffeinateHoldsItsAssertionIdlyAndReleasesItHoweverItEnds) {
   for (const int signal : {SIGTERM, SIGKILL}) {
     SCOPED_TRACE(signal);
-    auto caffeinate = PosixProcessRunner().launch(test::simTool("caffeinate"), {"-d", "-i", "-m", "-s"});
+    auto caffeinate = PosixProcessRunner().launch(test::simTool("caffeinate"), CaffeinateArguments);
     ASSERT_TRUE(caffeinate);
     const pid_t pid = caffeinate->pid();
     ASSERT_TRUE(test::eventually([&] { return fs::exists(assertion(pid)); }));
