@@ -1,9 +1,9 @@
 // The POSIX process runner against real child processes: output, exit codes, input, descriptors.
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <regex>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -24,27 +24,13 @@ namespace {
 
 // Far beyond what any of these children needs.
 constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kShell = "/bin/sh";
 constexpr std::size_t kMiB = 1024 * 1024;
 
-class ProcessRunnerFiles : public test::SimRootTest {};  // for the fresh folder it makes and removes
-
-// Whether a process whose pid or group is `id` still runs; a zombie has ended, whoever collects it.
-bool anyRuns(pid_t id) {
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const auto stat = sim::readFile(entry.path() / "stat");
-    // "pid (name) state parent group …", where the name may hold anything.
-    std::istringstream fields(stat ? stat->substr(stat->rfind(')') + 1) : "");
-    char state = 'Z';
-    pid_t parent = 0, group = 0;
-    const bool read = fields >> state >> parent >> group && state != 'Z';
-    if (read && (group == id || entry.path().filename() == std::to_string(id))) return true;
-  }
-  return false;
-}
+// For the fresh folder it makes and removes, and the sim root its children carry in their environment.
+class ProcessRunnerFiles : public test::SimRootTest {};
 
 TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) {
   struct Case {
@@ -162,19 +148,20 @@ TEST(ProcessRunnerRun, AGrandchildHoldingTheOutputOpenDoesNotHoldUpRun) {
   }
 }
 
-// Each child first says its pid, which is its group's, and a grandchild's, since the result carries none.
+// Each child first says its pid, since the result carries none. It and all it starts carry the test's
+// sim root in their environment, which finds whatever of its group is left running.
 TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroupAndFlagged) {
-  const std::string pids = root() / "pids";
-  const std::string record = "echo $$ > " + pids + "; ";
+  const std::string pid = root() / "pid";
+  const std::string record = "echo $$ > " + pid + "; ";
   constexpr auto time = LimitExceeded::time, output = LimitExceeded::output, none = LimitExceeded::none;
   // What the child does, its script and limits, the limit it passes, and whether it is given 4 MiB of input.
   const std::tuple<std::string, std::string, RunLimits, LimitExceeded, bool> cases[] = {
       {"never ends", "sleep 60", {1s, kMiB}, time, false},
       {"never ends, nor reads its input", "sleep 60", {1s, kMiB}, time, true},
       {"closes its output, then never ends", "exec >&- 2>&-; sleep 60", {1s, kMiB}, time, false},
-      {"waits on a grandchild holding the pipe", "sleep 60 & echo $! >> " + pids + "; wait", {1s, kMiB}, time, false},
+      {"waits on a grandchild holding the pipe", "sleep 60 & wait", {1s, kMiB}, time, false},
       {"floods", "exec yes", {1min, kMiB}, output, false},
-      {"a grandchild floods", "yes & echo $! >> " + pids + "; wait", {1min, kMiB}, output, false},
+      {"a grandchild floods", "yes & wait", {1min, kMiB}, output, false},
       {"ends flooding", "head -c 1025 /dev/zero", {1min, 1024}, output, false},
       {"ends with exactly the cap", "head -c 1024 /dev/zero", {1min, 1024}, none, false},
   };
@@ -188,12 +175,9 @@ TEST_F(ProcessRunnerFiles, AToolPastItsTimeOrOutputLimitIsEndedWithItsWholeGroup
       continue;
     }
     EXPECT_EQ(result, (ProcessResult{ProcessResult::EndedAtLimit, "", exceeded}));
-    std::istringstream recorded(sim::readFile(pids).value_or(""));
-    pid_t group = 0, grandchild = 0;
-    ASSERT_TRUE(recorded >> group);
-    recorded >> grandchild;
-    EXPECT_TRUE(test::eventually([&] { return !anyRuns(group) && !(grandchild && anyRuns(grandchild)); }));
-    EXPECT_TRUE(::waitpid(group, nullptr, WNOHANG) == -1 && errno == ECHILD);  // the child collected
+    EXPECT_TRUE(test::eventually([&] { return test::processesOf(root()).empty(); }));
+    const pid_t child = std::atoi(sim::readFile(pid).value_or("").c_str());
+    EXPECT_TRUE(child > 0 && ::waitpid(child, nullptr, WNOHANG) == -1 && errno == ECHILD);  // collected
   }
 }
 
