@@ -127,7 +127,6 @@ TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleWithoutAPassword) {
     std::vector<DropIn> dropIns;
     const char* value = "1";  // the command is /usr/bin/pmset -a disablesleep <value>
   } cases[] = {
-      {"no drop-in", NoPassword, {}},
       {"Corvel's rule, 0", Granted, {{"c", CorvelRule}}, "0"},
       {"Corvel's rule, 1", Granted, {{"c", CorvelRule}}},
       {"another user", NoPassword, {{"c", "someone-else ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 1"}}},
