@@ -22,8 +22,7 @@ static void PrintTo(const ProcessResult& result, std::ostream* out) {
 
 namespace {
 
-// Far beyond what any of these children needs.
-constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
+using test::Unhurried;
 using namespace std::chrono_literals;
 
 const std::string kShell = "/bin/sh";

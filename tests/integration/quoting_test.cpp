@@ -19,8 +19,7 @@
 namespace corvel {
 namespace {
 
-// Far beyond what any of these children needs.
-constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
+using test::Unhurried;
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 

@@ -8,9 +8,13 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "ports/process_runner.h"
 #include "tests/support/corvel_process.h"
 
 namespace corvel::test {
+
+// For tools the tests run to see what they do, not how long they take.
+inline constexpr RunLimits Unhurried{std::chrono::minutes(1), 64 * 1024 * 1024};
 
 // The folder holding the running test binary (build/bin): Corvel, CorvelWatchdog and sim/ lie there.
 std::filesystem::path binFolder();
