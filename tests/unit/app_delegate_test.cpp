@@ -15,7 +15,8 @@ struct AppDelegateTest : ::testing::Test, Rig {
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
   ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
             std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
-  EXPECT_EQ(desk.waits, (std::vector<double>{2.0, 0.2}));  // the refresh, then the launch's own toggle
+  using std::chrono::milliseconds;
+  EXPECT_EQ(desk.waits, (std::vector<milliseconds>{milliseconds(2000), milliseconds(200)}));  // refresh, toggle
   desk.delayed[0]();
   EXPECT_TRUE(settings.enabled() && mac.runningChildren() == 1);
   mac.sessionLocked = true;  // a change no click made

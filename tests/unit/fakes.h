@@ -57,16 +57,17 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   void setActivationPolicyRegular() override {}
   void run() override {}
   void terminate() override { ++terminations; }
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double interval, std::function<void()> action) override {
+  std::shared_ptr<Timer> scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                std::function<void()> action) override {
     waits.push_back(interval);
     timers.push_back(std::move(action));
     return std::make_shared<Timer>();
   }
-  void dispatchAfter(double delay, std::function<void()> task) override {
+  void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) override {
     waits.push_back(delay);
     delayed.push_back(std::move(task));
   }
-  void runOnce(double) override {
+  void runOnce(std::chrono::milliseconds) override {
     ++turns;
     if (onTurn) onTurn();
   }
@@ -103,7 +104,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   int terminations = 0, turns = 0, prompts = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
-  std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
+  std::vector<std::chrono::milliseconds> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
   Strings titles;                      // of every alert shown
   std::vector<AlertRequest> requests;  // every alert whole, in order
@@ -276,9 +277,7 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account;
   }
   TimePoint now() override { return current; }
-  void sleepFor(std::chrono::duration<double> s) override {
-    current += std::chrono::duration_cast<TimePoint::duration>(s);
-  }
+  void sleepFor(std::chrono::milliseconds length) override { current += length; }
   double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
   std::optional<bool> screenIsLockedFlag() override { return sessionLocked; }
   const Strings& arguments() const override { return argumentList; }
