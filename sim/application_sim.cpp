@@ -67,27 +67,31 @@ SimApplication::Clock::duration SimApplication::untilNextDue(Clock::time_point n
 }
 
 bool SimApplication::runDue() {
+  // What fell due first runs first, when the loop has fallen behind; a task before a timer due at
+  // the same moment.
   const auto now = now_();
+  auto task = tasks_.end();
   for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
-    if (it->due <= now) {
-      auto task = std::move(it->task);
-      tasks_.erase(it);
-      task();
-      return true;
-    }
+    if (it->due <= now && (task == tasks_.end() || it->due < task->due)) task = it;
   }
-  for (const auto& timer : timers_) {
-    if (!timer->firing && timer->due <= now) {
-      // Missed firings are not made up for, as with the platform's timers.
-      timer->due = now + std::chrono::duration_cast<Clock::duration>(timer->interval);
-      auto keep = timer;
-      keep->firing = true;
-      keep->action();
-      keep->firing = false;
-      return true;
-    }
+  std::shared_ptr<RepeatingTimer> timer;
+  for (const auto& candidate : timers_) {
+    if (!candidate->firing && candidate->due <= now && (!timer || candidate->due < timer->due)) timer = candidate;
   }
-  return false;
+  if (task != tasks_.end() && (!timer || task->due <= timer->due)) {
+    auto run = std::move(task->task);
+    tasks_.erase(task);
+    run();
+    return true;
+  }
+  if (!timer) return false;
+  // Missed firings are not made up for, and the next one keeps to the timer's schedule, as with the
+  // platform's timers: the first of its firing times still ahead.
+  timer->due += timer->interval * ((now - timer->due) / timer->interval + 1);
+  timer->firing = true;
+  timer->action();
+  timer->firing = false;
+  return true;
 }
 
 void SimApplication::runOnce(std::chrono::milliseconds maxWait) {
