@@ -160,7 +160,7 @@ TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
     corvel.defaults.set(keys::previousScreenLockState, std::string("300"));
     corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
     corvel.delegate->applicationDidFinishLaunching();
-    corvel.statusBar.clickButton(ClickKind::left);
+    corvel.statusBar.clickButton();
     ASSERT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.mac.screenLockChangeWorks = lockChangeWorks;
     for (const auto& [pressed, typed] : answers) corvel.desk.answer(pressed, typed);
@@ -186,7 +186,7 @@ TEST_F(AppDelegateTest, NothingNestedInTheTouchIDWaitChangesAnything) {
   std::thread replier;
   desk.onTurn = [&] {
     if (desk.turns != 3) return;
-    statusBar.clickButton(ClickKind::left);
+    statusBar.clickButton();
     for (const char* title : {"ONに切り替える", "通常モード", "設定を元に戻して終了…", "OFFにして終了"})
       statusBar.choose(title);
     replier = std::thread([&] { reply(true); });
@@ -216,7 +216,7 @@ TEST(NestedActionsTest, NoSequenceLeavesOneModesStateBehindInTheOther) {
     std::string trace;
     const auto act = [&](const std::string& action) {
       trace.append(action).append(" ");
-      if (action == "click") return rig.statusBar.clickButton(ClickKind::left);
+      if (action == "click") return rig.statusBar.clickButton();
       rig.statusBar.choose(action);
     };
     rig.desk.onPrompt = [&](std::function<void(bool)> reply) {

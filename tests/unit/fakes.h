@@ -150,38 +150,26 @@ struct FakeStatusBar final : StatusBar, StatusItem {
     return item;
   }
   std::shared_ptr<StatusItem> makeStatusItem() override { return {std::shared_ptr<StatusItem>(), this}; }
-  std::optional<ClickKind> currentClick() const override { return click; }
   bool hasButton() const override { return true; }
   void setButtonAction(std::function<void()> a) override { action = std::move(a); }
   void setButtonTitle(const std::string& t) override { title = t; }
   void setButtonToolTip(const std::string& t) override { toolTip = t; }
-  void setMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
-  void performButtonClick() override {
-    if (menu && onMenu) onMenu(*menu);
-  }
-  // A release of `kind` over the button, with `choose` played in the menu if one opens.
-  void clickButton(ClickKind kind, std::function<void(FakeMenu&)> choose = nullptr) {
-    click = kind;
-    onMenu = std::move(choose);
-    action();
-    click.reset();
-  }
+  void setRightClickMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
+  void clickButton() { action(); }
   // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title); the
-  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘".
+  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘". Without a
+  // menu it is a click like any other.
   void choose(const std::string& title) {
-    clickButton(ClickKind::right, [&](FakeMenu& menu) {
-      shown.clear();
-      for (const auto& item : menu.items)
-        shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
-      if (const auto item = menu.find(title)) item->action();
-    });
+    if (!menu) return action();
+    shown.clear();
+    for (const auto& item : menu->items)
+      shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
+    if (const auto item = menu->find(title)) item->action();
   }
-  std::optional<ClickKind> click;
   std::function<void()> action;
   std::string title, toolTip;
   Strings shown;
-  std::shared_ptr<FakeMenu> menu;
-  std::function<void(FakeMenu&)> onMenu;
+  std::shared_ptr<FakeMenu> menu;  // the right-click menu
 };
 
 // The Mac: its tools at their macOS paths, the administrator script, the directory, the file system,
