@@ -34,8 +34,7 @@ void SimApplication::terminate() {
 std::shared_ptr<Timer> SimApplication::scheduleRepeatingTimer(std::chrono::milliseconds interval,
                                                               std::function<void()> action) {
   auto timer = std::make_shared<RepeatingTimer>();
-  // As the platform's timers do, an interval too short to mean anything is taken as a tenth of a
-  // millisecond, so that a timer can never keep the loop from everything else.
+  // As the platform's timers do, an interval of zero or less is taken as a tenth of a millisecond.
   timer->interval = std::max<Clock::duration>(interval, std::chrono::microseconds(100));
   timer->due = now_() + timer->interval;
   timer->action = std::move(action);
