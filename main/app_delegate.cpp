@@ -8,6 +8,9 @@
 
 namespace corvel {
 
+constexpr std::chrono::milliseconds RefreshInterval = std::chrono::seconds(2);
+constexpr std::chrono::milliseconds LaunchToggleDelay{200};
+
 AppDelegate::AppDelegate(Platform& platform)
     : platform_(platform),
       settings_(platform.defaults),
@@ -38,14 +41,14 @@ void AppDelegate::applicationDidFinishLaunching() {
   display_.refreshStatus();
   // Once protection is as stored and shown: the alert waits for the person, the protection must not.
   watchdog_.reportRegistrationFailure();
-  refreshTimer_ = platform_.application.scheduleRepeatingTimer(2.0, [weak] {
+  refreshTimer_ = platform_.application.scheduleRepeatingTimer(RefreshInterval, [weak] {
     if (auto self = weak.lock()) self->display_.refreshStatus();
   });
   const bool watchdogLaunch = hasArgument(platform_.environment.arguments(), WatchdogLaunchArgument);
   const bool toggleSuppressed = isSwitchOn(platform_.environment.variable(NoToggleVariable));
   // An ordinary launch acts like a click on the icon; a relaunch after a crash keeps the state.
   if (!watchdogLaunch && !toggleSuppressed) {
-    platform_.application.dispatchAfter(0.2, [weak] {
+    platform_.application.dispatchAfter(LaunchToggleDelay, [weak] {
       if (auto self = weak.lock()) self->protection_.toggleProtection();
     });
   }

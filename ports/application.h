@@ -1,6 +1,7 @@
 // Port: the application object, its delegate callbacks and the main thread's event loop.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -36,13 +37,14 @@ class Application {
   virtual void terminate() = 0;
   // A repeating timer on the event loop; the first firing is one interval from now. Lives as long
   // as the application.
-  virtual std::shared_ptr<Timer> scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) = 0;
-  // A one-shot task on the event loop after `delaySeconds`. A task that must not keep its target
-  // alive captures it weakly.
-  virtual void dispatchAfter(double delaySeconds, std::function<void()> task) = 0;
-  // Turns the event loop once: handles what is due, waiting at most `maxSeconds` for something to
+  virtual std::shared_ptr<Timer> scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                        std::function<void()> action) = 0;
+  // A one-shot task on the event loop after `delay`. A task that must not keep its target alive
+  // captures it weakly.
+  virtual void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) = 0;
+  // Turns the event loop once: handles what is due, waiting at most `maxWait` for something to
   // arrive. Used for waits that must keep the interface responsive; may run nested.
-  virtual void runOnce(double maxSeconds) = 0;
+  virtual void runOnce(std::chrono::milliseconds maxWait) = 0;
 };
 
 }  // namespace corvel

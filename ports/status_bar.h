@@ -1,9 +1,8 @@
-// Port: the menu-bar status item, its button, menus and menu items, and the event being handled.
+// Port: the menu-bar status item, its button, menus and menu items.
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace corvel {
@@ -30,23 +29,17 @@ class Menu {
   virtual void addSeparator() = 0;
 };
 
-// Which click the application is handling: the release of the left or the right mouse button, or
-// anything else.
-enum class ClickKind { left, right, other };
-
 class StatusItem {
  public:
   virtual ~StatusItem() = default;
   virtual bool hasButton() const = 0;
-  // Runs `action` when the left or the right mouse button is released over the button; which one it
-  // was is told by the status bar's current click.
+  // Runs `action` when a mouse button is released over the button, unless a right-click menu opens.
   virtual void setButtonAction(std::function<void()> action) = 0;
   virtual void setButtonTitle(const std::string& title) = 0;
   virtual void setButtonToolTip(const std::string& toolTip) = 0;
-  // A non-null menu is shown by the next button click; null detaches it.
-  virtual void setMenu(std::shared_ptr<Menu> menu) = 0;
-  // Returns when menu tracking (if a menu is attached) has ended.
-  virtual void performButtonClick() = 0;
+  // From now on a release of the right mouse button over the button opens `menu` instead of running
+  // the action, and only that click: any other click still runs the action. Null: no menu.
+  virtual void setRightClickMenu(std::shared_ptr<Menu> menu) = 0;
 };
 
 class StatusBar {
@@ -56,8 +49,6 @@ class StatusBar {
   virtual std::shared_ptr<MenuItem> makeMenuItem(const std::string& title, const std::string& keyEquivalent) = 0;
   // A variable-length item: as wide as its title.
   virtual std::shared_ptr<StatusItem> makeStatusItem() = 0;
-  // The click the application is handling now, if any.
-  virtual std::optional<ClickKind> currentClick() const = 0;
 };
 
 }  // namespace corvel

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
@@ -12,7 +11,7 @@
 namespace corvel::sim {
 
 struct SimApplication::RepeatingTimer final : Timer {
-  std::chrono::duration<double> interval;
+  Clock::duration interval;
   Clock::time_point due;
   std::function<void()> action;
   bool firing = false;
@@ -20,7 +19,7 @@ struct SimApplication::RepeatingTimer final : Timer {
 
 void SimApplication::run() {
   if (delegate_) delegate_->applicationDidFinishLaunching();
-  while (!stopped_) runOnce(3600.0);
+  while (!stopped_) runOnce(std::chrono::hours(1));
 }
 
 void SimApplication::terminate() {
@@ -32,19 +31,19 @@ void SimApplication::terminate() {
   std::exit(0);
 }
 
-std::shared_ptr<Timer> SimApplication::scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) {
+std::shared_ptr<Timer> SimApplication::scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                              std::function<void()> action) {
   auto timer = std::make_shared<RepeatingTimer>();
-  timer->interval = std::chrono::duration<double>(std::max(intervalSeconds, 0.0001));
-  timer->due = Clock::now() + std::chrono::duration_cast<Clock::duration>(timer->interval);
+  // As the platform's timers do, an interval of zero or less is taken as a tenth of a millisecond.
+  timer->interval = std::max<Clock::duration>(interval, std::chrono::microseconds(100));
+  timer->due = now_() + timer->interval;
   timer->action = std::move(action);
   timers_.push_back(timer);
   return timer;
 }
 
-void SimApplication::dispatchAfter(double delaySeconds, std::function<void()> task) {
-  const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(std::max(delaySeconds, 0.0)));
-  tasks_.push_back({due, std::move(task)});
+void SimApplication::dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) {
+  tasks_.push_back({now_() + std::max(delay, std::chrono::milliseconds(0)), std::move(task)});
 }
 
 void SimApplication::watchInput(int fd, std::function<void()> onReadable, std::function<bool()> hasBuffered) {
@@ -56,41 +55,45 @@ void SimApplication::unwatchInput(int fd) {
   std::erase_if(watches_, [fd](const Watch& w) { return w.fd == fd; });
 }
 
-std::chrono::duration<double> SimApplication::untilNextDue(Clock::time_point now) const {
+SimApplication::Clock::duration SimApplication::untilNextDue(Clock::time_point now) const {
   auto next = Clock::time_point::max();
   for (const auto& timer : timers_) {
     if (!timer->firing) next = std::min(next, timer->due);
   }
   for (const auto& task : tasks_) next = std::min(next, task.due);
   if (next == Clock::time_point::max()) return std::chrono::hours(24);
-  return std::max(std::chrono::duration<double>(next - now), std::chrono::duration<double>(0));
+  return std::max(next - now, Clock::duration(0));
 }
 
 bool SimApplication::runDue() {
-  const auto now = Clock::now();
+  // What fell due first runs first, when the loop has fallen behind; a task before a timer due at
+  // the same moment.
+  const auto now = now_();
+  auto task = tasks_.end();
   for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
-    if (it->due <= now) {
-      auto task = std::move(it->task);
-      tasks_.erase(it);
-      task();
-      return true;
-    }
+    if (it->due <= now && (task == tasks_.end() || it->due < task->due)) task = it;
   }
-  for (const auto& timer : timers_) {
-    if (!timer->firing && timer->due <= now) {
-      // Missed firings are not made up for, as with the platform's timers.
-      timer->due = now + std::chrono::duration_cast<Clock::duration>(timer->interval);
-      auto keep = timer;
-      keep->firing = true;
-      keep->action();
-      keep->firing = false;
-      return true;
-    }
+  std::shared_ptr<RepeatingTimer> timer;
+  for (const auto& candidate : timers_) {
+    if (!candidate->firing && candidate->due <= now && (!timer || candidate->due < timer->due)) timer = candidate;
   }
-  return false;
+  if (task != tasks_.end() && (!timer || task->due <= timer->due)) {
+    auto run = std::move(task->task);
+    tasks_.erase(task);
+    run();
+    return true;
+  }
+  if (!timer) return false;
+  // Missed firings are not made up for, and the next one keeps to the timer's schedule, as with the
+  // platform's timers: the first of its firing times still ahead.
+  timer->due += timer->interval * ((now - timer->due) / timer->interval + 1);
+  timer->firing = true;
+  timer->action();
+  timer->firing = false;
+  return true;
 }
 
-void SimApplication::runOnce(double maxSeconds) {
+void SimApplication::runOnce(std::chrono::milliseconds maxWait) {
   for (const auto& w : watches_) {
     if (w.hasBuffered && w.hasBuffered()) {
       auto callback = w.onReadable;
@@ -98,11 +101,10 @@ void SimApplication::runOnce(double maxSeconds) {
       return;
     }
   }
-  const auto now = Clock::now();
-  const auto wait = std::min(untilNextDue(now), std::chrono::duration<double>(std::max(maxSeconds, 0.0)));
+  const auto wait = std::min(untilNextDue(now_()), Clock::duration(std::max(maxWait, std::chrono::milliseconds(0))));
   std::vector<pollfd> fds;
   for (const auto& w : watches_) fds.push_back({w.fd, POLLIN, 0});
-  const int timeoutMs = static_cast<int>(std::ceil(wait.count() * 1000.0));
+  const int timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
   const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
   if (ready > 0) {
     for (const auto& p : fds) {

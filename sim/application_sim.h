@@ -13,6 +13,10 @@ namespace corvel::sim {
 
 class SimApplication final : public Application {
  public:
+  using Clock = std::chrono::steady_clock;
+  // `now` tells the loop the time; tests give one they move by hand.
+  explicit SimApplication(std::function<Clock::time_point()> now = Clock::now) : now_(std::move(now)) {}
+
   void setDelegate(ApplicationDelegate* delegate) override { delegate_ = delegate; }
   void setActivationPolicyRegular() override { regular_ = true; }
   // Delivers the did-finish-launching callback, then turns the loop until a quit is allowed.
@@ -20,9 +24,10 @@ class SimApplication final : public Application {
   // Asks the delegate; when it answers now, delivers will-terminate and ends the process with status
   // 0, from whatever depth of nested loops it was asked. Never returns after will-terminate.
   void terminate() override;
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
-  void dispatchAfter(double delaySeconds, std::function<void()> task) override;
-  void runOnce(double maxSeconds) override;
+  std::shared_ptr<Timer> scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                std::function<void()> action) override;
+  void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) override;
+  void runOnce(std::chrono::milliseconds maxWait) override;
 
   // Calls `onReadable` on the loop whenever `fd` has something to read (or has reached its end), or
   // when `hasBuffered` says input already read is still waiting to be handled.
@@ -38,7 +43,6 @@ class SimApplication final : public Application {
   bool isStopped() const { return stopped_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
   struct RepeatingTimer;
   struct DelayedTask {
     Clock::time_point due;
@@ -50,9 +54,10 @@ class SimApplication final : public Application {
     std::function<bool()> hasBuffered;
   };
 
-  std::chrono::duration<double> untilNextDue(Clock::time_point now) const;
+  Clock::duration untilNextDue(Clock::time_point now) const;
   bool runDue();
 
+  std::function<Clock::time_point()> now_;
   ApplicationDelegate* delegate_ = nullptr;
   bool regular_ = false;
   bool stopped_ = false;

@@ -64,9 +64,9 @@ SimDesktop::SimDesktop(std::filesystem::path root, FrontEnd& frontEnd, SimApplic
 
 void SimDesktop::handle(const std::string& line) {
   if (line == "click") {
-    clickStatusItem(ClickKind::left);
+    clickStatusItem(MouseButton::left);
   } else if (line == "right-click") {
-    clickStatusItem(ClickKind::right);
+    clickStatusItem(MouseButton::right);
   } else if (line == "dock-click") {
     application_.reopen();
   } else if (line == "quit") {
@@ -83,17 +83,13 @@ void SimDesktop::handle(const std::string& line) {
   }
 }
 
-void SimDesktop::clickStatusItem(ClickKind click) {
+void SimDesktop::clickStatusItem(MouseButton button) {
   const auto& item = statusBar_.statusItem();
   if (!item) {
     frontEnd_.say("メニューバーにはまだ項目がありません。");
     return;
   }
-  // A button without an action (and no menu) ignores the click, as on the Mac.
-  if (!item->hasAction() && !item->menu()) return;
-  statusBar_.setCurrentClick(click);
-  item->click();
-  statusBar_.setCurrentClick(std::nullopt);
+  item->click(button);
 }
 
 void SimDesktop::trackMenu(SimMenu& menu) {

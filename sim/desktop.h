@@ -42,7 +42,7 @@ class SimDesktop {
   void handle(const std::string& line);
 
  private:
-  void clickStatusItem(ClickKind click);
+  void clickStatusItem(MouseButton button);
   void trackMenu(SimMenu& menu);
 
   std::filesystem::path root_;

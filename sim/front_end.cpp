@@ -298,7 +298,7 @@ void FrontEnd::attach(SimApplication& application) {
         return std::any_of(sources_.begin(), sources_.end(),
                            [](const Source& s) { return s.lineStart > 0 || (s.ended && !s.buffer.empty()); });
       });
-  application.scheduleRepeatingTimer(std::chrono::duration<double>(CheckInterval).count(), [this] {
+  application.scheduleRepeatingTimer(CheckInterval, [this] {
     sayHeldBack(/*now=*/false);
     reopenReplacedInputs();
   });

@@ -21,17 +21,15 @@ void SimStatusItem::setButtonTitle(const std::string& title) {
   if (onTitleChange) onTitleChange(title_);
 }
 
-void SimStatusItem::performButtonClick() {
-  // With a menu attached the button opens it instead of sending its action, as on the Mac.
-  if (menu_) {
-    auto menu = menu_;
+void SimStatusItem::click(MouseButton button) {
+  if (button == MouseButton::right && rightClickMenu_) {
+    const auto menu = rightClickMenu_;  // a chosen entry may set another
     if (onMenuTracking) onMenuTracking(*menu);
     return;
   }
+  // A button without an action ignores the click, as on the Mac.
   if (action_) action_();
 }
-
-void SimStatusItem::click() { performButtonClick(); }
 
 std::shared_ptr<StatusItem> SimStatusBar::makeStatusItem() {
   statusItem_ = std::make_shared<SimStatusItem>();

@@ -3,7 +3,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,30 +53,31 @@ class SimMenu final : public Menu {
   std::vector<Entry> entries_;
 };
 
+enum class MouseButton { left, right };
+
 class SimStatusItem final : public StatusItem {
  public:
   bool hasButton() const override { return true; }
   void setButtonAction(std::function<void()> action) override { action_ = std::move(action); }
   void setButtonTitle(const std::string& title) override;
   void setButtonToolTip(const std::string& toolTip) override { toolTip_ = toolTip; }
-  void setMenu(std::shared_ptr<Menu> menu) override { menu_ = std::dynamic_pointer_cast<SimMenu>(menu); }
-  void performButtonClick() override;
+  void setRightClickMenu(std::shared_ptr<Menu> menu) override {
+    rightClickMenu_ = std::dynamic_pointer_cast<SimMenu>(menu);
+  }
 
   const std::string& title() const { return title_; }
   const std::string& toolTip() const { return toolTip_; }
-  bool hasAction() const { return static_cast<bool>(action_); }
-  const std::shared_ptr<SimMenu>& menu() const { return menu_; }
-  // Called with the new title each time it changes; with the attached menu while it is open.
+  // Called with the new title each time it changes; with the right-click menu while it is open.
   std::function<void(const std::string&)> onTitleChange;
   std::function<void(SimMenu&)> onMenuTracking;
-  // A click of the button as the platform would deliver it: to the action, or opening the menu.
-  void click();
+  // A click of the button as the platform would deliver it: opening the menu, or to the action.
+  void click(MouseButton button);
 
  private:
   std::string title_;
   std::string toolTip_;
   std::function<void()> action_;
-  std::shared_ptr<SimMenu> menu_;
+  std::shared_ptr<SimMenu> rightClickMenu_;
 };
 
 class SimStatusBar final : public StatusBar {
@@ -87,17 +87,13 @@ class SimStatusBar final : public StatusBar {
     return std::make_shared<SimMenuItem>(title, keyEquivalent);
   }
   std::shared_ptr<StatusItem> makeStatusItem() override;
-  std::optional<ClickKind> currentClick() const override { return currentClick_; }
 
-  // The click being delivered, set by the front end around each input it handles.
-  void setCurrentClick(std::optional<ClickKind> click) { currentClick_ = click; }
   // Installed on every status item made from now on.
   std::function<void(const std::string&)> onTitleChange;
   std::function<void(SimMenu&)> onMenuTracking;
   const std::shared_ptr<SimStatusItem>& statusItem() const { return statusItem_; }
 
  private:
-  std::optional<ClickKind> currentClick_;
   std::shared_ptr<SimStatusItem> statusItem_;
 };
 

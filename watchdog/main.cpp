@@ -9,6 +9,6 @@ int main() {
   const std::string targetBundleIdentifier{corvel::AppBundleIdentifier};
   auto workspace = corvel::makeWorkspace();
   corvel::watchdog::runChecks(*workspace, targetBundleIdentifier,
-                              [](std::chrono::duration<double> interval) { std::this_thread::sleep_for(interval); });
+                              [](std::chrono::milliseconds interval) { std::this_thread::sleep_for(interval); });
   return 0;
 }

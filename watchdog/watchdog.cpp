@@ -12,8 +12,7 @@ void launchMainAppIfNeeded(Workspace& workspace, const std::string& targetBundle
 }
 
 void runChecks(Workspace& workspace, const std::string& targetBundleIdentifier,
-               const std::function<void(std::chrono::duration<double>)>& sleep,
-               const std::function<bool()>& keepGoing) {
+               const std::function<void(std::chrono::milliseconds)>& sleep, const std::function<bool()>& keepGoing) {
   launchMainAppIfNeeded(workspace, targetBundleIdentifier);
   while (keepGoing()) {
     sleep(CheckInterval);

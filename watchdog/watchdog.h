@@ -10,7 +10,7 @@
 
 namespace corvel::watchdog {
 
-inline constexpr std::chrono::duration<double> CheckInterval{5.0};
+inline constexpr std::chrono::milliseconds CheckInterval = std::chrono::seconds(5);
 
 // One check and, when Corvel is not running but installed, one request to open it in the
 // background with the single argument "--watchdog-launch".
@@ -20,7 +20,7 @@ void launchMainAppIfNeeded(Workspace& workspace, const std::string& targetBundle
 // says (in the program: for ever). `sleep` blocks the thread; nothing else runs meanwhile.
 void runChecks(
     Workspace& workspace, const std::string& targetBundleIdentifier,
-    const std::function<void(std::chrono::duration<double>)>& sleep,
+    const std::function<void(std::chrono::milliseconds)>& sleep,
     const std::function<bool()>& keepGoing = [] { return true; });
 
 }  // namespace corvel::watchdog

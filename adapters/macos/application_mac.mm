@@ -2,6 +2,7 @@
 #import <AppKit/AppKit.h>
 #import <dispatch/dispatch.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -78,6 +79,11 @@
 namespace corvel::mac {
 namespace {
 
+// AppKit and Foundation count time in seconds, as a double.
+NSTimeInterval toTimeInterval(std::chrono::milliseconds duration) {
+  return std::chrono::duration<double>(duration).count();
+}
+
 #pragma mark - Main menu
 
 // With no main menu AppKit has nothing to match ⌘X, ⌘C, ⌘V and ⌘A against, and the password field
@@ -131,9 +137,10 @@ class MacApplication final : public Application {
 
   void terminate() override { [NSApp terminate:nil]; }
 
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double intervalSeconds, std::function<void()> action) override {
+  std::shared_ptr<Timer> scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                std::function<void()> action) override {
     CorvelTimerTarget* target = [[CorvelTimerTarget alloc] initWithAction:std::move(action)];
-    NSTimer* timer = [NSTimer timerWithTimeInterval:intervalSeconds
+    NSTimer* timer = [NSTimer timerWithTimeInterval:toTimeInterval(interval)
                                              target:target
                                            selector:@selector(fire:)
                                            userInfo:nil
@@ -145,14 +152,14 @@ class MacApplication final : public Application {
     return std::make_shared<MacTimer>(target, timer);
   }
 
-  void dispatchAfter(double delaySeconds, std::function<void()> task) override {
-    const auto delay = static_cast<std::int64_t>(delaySeconds * static_cast<double>(NSEC_PER_SEC));
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, delay), dispatch_get_main_queue(), ^{
+  void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) override {
+    const std::int64_t nanoseconds = std::chrono::nanoseconds(delay).count();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, nanoseconds), dispatch_get_main_queue(), ^{
       task();
     });
   }
 
-  void runOnce(double maxSeconds) override {
+  void runOnce(std::chrono::milliseconds maxWait) override {
     // A wait of this kind can last minutes (a Touch ID prompt): each turn empties its own pool.
     @autoreleasepool {
       // Turning the run loop alone would service timers and main-queue blocks but never hand clicks
@@ -160,7 +167,7 @@ class MacApplication final : public Application {
       // all run after it, once they could no longer be recognised as coming during it. Waiting for an
       // event in the default mode still fires the timers.
       NSEvent* event = [NSApp nextEventMatchingMask:NSEventMaskAny
-                                          untilDate:[NSDate dateWithTimeIntervalSinceNow:maxSeconds]
+                                          untilDate:[NSDate dateWithTimeIntervalSinceNow:toTimeInterval(maxWait)]
                                              inMode:NSDefaultRunLoopMode
                                             dequeue:YES];
       if (event != nil) [NSApp sendEvent:event];

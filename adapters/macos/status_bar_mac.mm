@@ -1,4 +1,4 @@
-// The status item, its menus and the current event on the Mac: NSStatusBar, NSMenu and NSEvent.
+// The status item and its menus on the Mac: NSStatusBar, NSMenu, and NSEvent for the right click.
 #import <AppKit/AppKit.h>
 
 #include <functional>
@@ -107,8 +107,10 @@ class MacStatusItem final : public StatusItem {
   bool hasButton() const override { return item_.button != nil; }
 
   void setButtonAction(std::function<void()> action) override {
-    // Buttons hold their target weakly: this object keeps it alive.
-    target_ = [[CorvelActionTarget alloc] initWithAction:std::move(action)];
+    // Buttons hold their target weakly: this object keeps it alive, so the target never outlives it.
+    target_ = [[CorvelActionTarget alloc] initWithAction:[this, action = std::move(action)] {
+      if (!openRightClickMenu()) action();
+    }];
     item_.button.target = target_;
     item_.button.action = @selector(fire:);
     // A right click must reach the action too: it opens the menu from there.
@@ -118,15 +120,22 @@ class MacStatusItem final : public StatusItem {
   void setButtonTitle(const std::string& title) override { item_.button.title = toNSString(title); }
   void setButtonToolTip(const std::string& toolTip) override { item_.button.toolTip = toNSString(toolTip); }
 
-  void setMenu(std::shared_ptr<Menu> menu) override {
-    auto macMenu = std::dynamic_pointer_cast<MacMenu>(menu);
-    item_.menu = macMenu ? macMenu->menu() : nil;
-    menu_ = std::move(macMenu);
-  }
-
-  void performButtonClick() override { [item_.button performClick:nil]; }
+  void setRightClickMenu(std::shared_ptr<Menu> menu) override { menu_ = std::dynamic_pointer_cast<MacMenu>(menu); }
 
  private:
+  // The menu is attached only for the right click that opens it: a status item with a menu stops
+  // sending its button's action, and every later left click would open the menu instead. Returns
+  // whether the click was that one; the menu has closed again by then.
+  bool openRightClickMenu() {
+    const std::shared_ptr<MacMenu> menu = menu_;  // an entry chosen may set another
+    if (!menu || NSApp.currentEvent.type != NSEventTypeRightMouseUp) return false;
+    item_.menu = menu->menu();
+    // With a menu attached, a click of the button opens it; this returns when tracking has ended.
+    [item_.button performClick:nil];
+    item_.menu = nil;
+    return true;
+  }
+
   // The status bar removes an item nobody holds: this object is what keeps it in the menu bar.
   NSStatusItem* item_;
   CorvelActionTarget* target_ = nil;
@@ -146,19 +155,6 @@ class MacStatusBar final : public StatusBar {
   std::shared_ptr<StatusItem> makeStatusItem() override {
     return std::make_shared<MacStatusItem>(
         [NSStatusBar.systemStatusBar statusItemWithLength:NSVariableStatusItemLength]);
-  }
-
-  std::optional<ClickKind> currentClick() const override {
-    NSEvent* event = NSApp.currentEvent;
-    if (event == nil) return std::nullopt;
-    switch (event.type) {
-      case NSEventTypeLeftMouseUp:
-        return ClickKind::left;
-      case NSEventTypeRightMouseUp:
-        return ClickKind::right;
-      default:
-        return ClickKind::other;
-    }
   }
 };
 

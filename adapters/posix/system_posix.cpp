@@ -11,7 +11,7 @@ namespace corvel {
 
 Clock::TimePoint PosixClock::now() { return std::chrono::system_clock::now(); }
 
-void PosixClock::sleepFor(std::chrono::duration<double> seconds) { std::this_thread::sleep_for(seconds); }
+void PosixClock::sleepFor(std::chrono::milliseconds length) { std::this_thread::sleep_for(length); }
 
 std::optional<std::string> PosixProcessEnvironment::variable(std::string_view name) const {
   const char* value = std::getenv(std::string(name).c_str());

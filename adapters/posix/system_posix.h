@@ -10,7 +10,7 @@ namespace corvel {
 class PosixClock final : public Clock {
  public:
   TimePoint now() override;
-  void sleepFor(std::chrono::duration<double> seconds) override;
+  void sleepFor(std::chrono::milliseconds length) override;
 };
 
 class PosixProcessEnvironment final : public ProcessEnvironment {

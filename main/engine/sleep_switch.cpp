@@ -50,12 +50,11 @@ std::optional<bool> SleepSwitch::readSleepDisabled() {
 
 bool SleepSwitch::isSleepDisabled() { return readSleepDisabled().value_or(false); }
 
-bool SleepSwitch::waitForSleepDisabled(bool wanted, double timeoutSeconds) {
-  const auto deadline = clock_.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(
-                                           std::chrono::duration<double>(timeoutSeconds));
+bool SleepSwitch::waitForSleepDisabled(bool wanted, std::chrono::milliseconds timeout) {
+  const auto deadline = clock_.now() + timeout;
   do {
     if (readSleepDisabled() == wanted) return true;
-    clock_.sleepFor(std::chrono::duration<double>(0.1));
+    clock_.sleepFor(SleepSwitchPollInterval);
   } while (clock_.now() < deadline);
   return readSleepDisabled() == wanted;
 }

@@ -20,6 +20,9 @@ bool pmsetShowsSleepDisabled(std::string_view output);
 inline constexpr RunLimits SleepReadingLimits{std::chrono::seconds(1), ToolOutputCap};
 // sudo may look up the host's name before it decides; a few seconds cover a slow resolver.
 inline constexpr RunLimits PrivilegedPmsetLimits{std::chrono::seconds(5), ToolOutputCap};
+// A change shows in pmset's reading within moments; the interface is held while a switch waits for it.
+inline constexpr std::chrono::milliseconds SleepSwitchPollInterval{100};
+inline constexpr std::chrono::milliseconds SleepSwitchSettleTimeout = std::chrono::seconds(3);
 
 class SleepSwitch {
  public:
@@ -35,7 +38,7 @@ class SleepSwitch {
   bool isSleepDisabled();
   // Polls the reading every 0.1 s until it shows `wanted` or the time is up; blocks meanwhile. A
   // reading that gave no answer shows neither value.
-  bool waitForSleepDisabled(bool wanted, double timeoutSeconds = 3.0);
+  bool waitForSleepDisabled(bool wanted, std::chrono::milliseconds timeout = SleepSwitchSettleTimeout);
 
  private:
   ProcessRunner& processes_;

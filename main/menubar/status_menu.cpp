@@ -37,20 +37,10 @@ void StatusMenu::configureStatusItem(QuitCommands quitCommands) {
   auto quitItem = statusBar_.makeMenuItem("OFFにして終了", "q");
   quitItem->setAction(std::move(quitCommands.turnOffAndQuit));
   menu_->addItem(quitItem);
+  views.statusItem->setRightClickMenu(menu_);
 }
 
-void StatusMenu::statusItemClicked() {
-  const auto& statusItem = display_.views().statusItem;
-  if (statusBar_.currentClick() == ClickKind::right) {
-    // The menu is attached only for this click: with a menu attached the button would stop sending
-    // its action, and every later left click would open the menu instead of toggling.
-    statusItem->setMenu(menu_);
-    if (statusItem->hasButton()) statusItem->performButtonClick();
-    statusItem->setMenu(nullptr);
-    return;
-  }
-  protection_.toggleProtection();
-}
+void StatusMenu::statusItemClicked() { protection_.toggleProtection(); }
 
 void StatusMenu::toggleFromMenu() { protection_.toggleProtection(); }
 

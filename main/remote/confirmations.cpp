@@ -11,6 +11,8 @@
 
 namespace corvel {
 
+constexpr std::chrono::milliseconds TouchIDPollInterval{50};
+
 bool Confirmations::authenticateWithTouchID() {
   auto context = biometrics_.makeContext();
   context->setLocalizedCancelTitle("キャンセル");
@@ -42,9 +44,9 @@ bool Confirmations::authenticateWithTouchID() {
   // while the loop turns, since the reply may come from within it, on this thread.
   const auto replied = [&reply] {
     std::unique_lock lock(reply->mutex);
-    return reply->signalled.wait_for(lock, std::chrono::milliseconds(50), [&reply] { return reply->replied; });
+    return reply->signalled.wait_for(lock, TouchIDPollInterval, [&reply] { return reply->replied; });
   };
-  while (!replied()) application_.runOnce(0.05);
+  while (!replied()) application_.runOnce(TouchIDPollInterval);
   if (!reply->success) {
     showAlert(alerts_, "Touch IDで認証できませんでした", "認証がキャンセルされたか、指紋を確認できませんでした。");
   }

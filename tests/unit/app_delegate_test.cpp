@@ -15,7 +15,8 @@ struct AppDelegateTest : ::testing::Test, Rig {
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
   ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
             std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
-  EXPECT_EQ(desk.waits, (std::vector<double>{2.0, 0.2}));  // the refresh, then the launch's own toggle
+  using std::chrono::milliseconds;
+  EXPECT_EQ(desk.waits, (std::vector<milliseconds>{milliseconds(2000), milliseconds(200)}));  // refresh, toggle
   desk.delayed[0]();
   EXPECT_TRUE(settings.enabled() && mac.runningChildren() == 1);
   mac.sessionLocked = true;  // a change no click made
@@ -159,7 +160,7 @@ TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
     corvel.defaults.set(keys::previousScreenLockState, std::string("300"));
     corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
     corvel.delegate->applicationDidFinishLaunching();
-    corvel.statusBar.clickButton(ClickKind::left);
+    corvel.statusBar.clickButton();
     ASSERT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.mac.screenLockChangeWorks = lockChangeWorks;
     for (const auto& [pressed, typed] : answers) corvel.desk.answer(pressed, typed);
@@ -185,7 +186,7 @@ TEST_F(AppDelegateTest, NothingNestedInTheTouchIDWaitChangesAnything) {
   std::thread replier;
   desk.onTurn = [&] {
     if (desk.turns != 3) return;
-    statusBar.clickButton(ClickKind::left);
+    statusBar.clickButton();
     for (const char* title : {"ONに切り替える", "通常モード", "設定を元に戻して終了…", "OFFにして終了"})
       statusBar.choose(title);
     replier = std::thread([&] { reply(true); });
@@ -215,7 +216,7 @@ TEST(NestedActionsTest, NoSequenceLeavesOneModesStateBehindInTheOther) {
     std::string trace;
     const auto act = [&](const std::string& action) {
       trace.append(action).append(" ");
-      if (action == "click") return rig.statusBar.clickButton(ClickKind::left);
+      if (action == "click") return rig.statusBar.clickButton();
       rig.statusBar.choose(action);
     };
     rig.desk.onPrompt = [&](std::function<void(bool)> reply) {

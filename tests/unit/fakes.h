@@ -57,16 +57,17 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   void setActivationPolicyRegular() override {}
   void run() override {}
   void terminate() override { ++terminations; }
-  std::shared_ptr<Timer> scheduleRepeatingTimer(double interval, std::function<void()> action) override {
+  std::shared_ptr<Timer> scheduleRepeatingTimer(std::chrono::milliseconds interval,
+                                                std::function<void()> action) override {
     waits.push_back(interval);
     timers.push_back(std::move(action));
     return std::make_shared<Timer>();
   }
-  void dispatchAfter(double delay, std::function<void()> task) override {
+  void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> task) override {
     waits.push_back(delay);
     delayed.push_back(std::move(task));
   }
-  void runOnce(double) override {
+  void runOnce(std::chrono::milliseconds) override {
     ++turns;
     if (onTurn) onTurn();
   }
@@ -103,7 +104,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   int terminations = 0, turns = 0, prompts = 0;
   std::function<void()> onTurn;
   std::vector<std::function<void()>> timers, delayed;
-  std::vector<double> waits;  // of the timers and delayed tasks, in the order they were asked for
+  std::vector<std::chrono::milliseconds> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
   Strings titles;                      // of every alert shown
   std::vector<AlertRequest> requests;  // every alert whole, in order
@@ -149,38 +150,26 @@ struct FakeStatusBar final : StatusBar, StatusItem {
     return item;
   }
   std::shared_ptr<StatusItem> makeStatusItem() override { return {std::shared_ptr<StatusItem>(), this}; }
-  std::optional<ClickKind> currentClick() const override { return click; }
   bool hasButton() const override { return true; }
   void setButtonAction(std::function<void()> a) override { action = std::move(a); }
   void setButtonTitle(const std::string& t) override { title = t; }
   void setButtonToolTip(const std::string& t) override { toolTip = t; }
-  void setMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
-  void performButtonClick() override {
-    if (menu && onMenu) onMenu(*menu);
-  }
-  // A release of `kind` over the button, with `choose` played in the menu if one opens.
-  void clickButton(ClickKind kind, std::function<void(FakeMenu&)> choose = nullptr) {
-    click = kind;
-    onMenu = std::move(choose);
-    action();
-    click.reset();
-  }
+  void setRightClickMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
+  void clickButton() { action(); }
   // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title); the
-  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘".
+  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘". Without a
+  // menu it is a click like any other.
   void choose(const std::string& title) {
-    clickButton(ClickKind::right, [&](FakeMenu& menu) {
-      shown.clear();
-      for (const auto& item : menu.items)
-        shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
-      if (const auto item = menu.find(title)) item->action();
-    });
+    if (!menu) return action();
+    shown.clear();
+    for (const auto& item : menu->items)
+      shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
+    if (const auto item = menu->find(title)) item->action();
   }
-  std::optional<ClickKind> click;
   std::function<void()> action;
   std::string title, toolTip;
   Strings shown;
-  std::shared_ptr<FakeMenu> menu;
-  std::function<void(FakeMenu&)> onMenu;
+  std::shared_ptr<FakeMenu> menu;  // the right-click menu
 };
 
 // The Mac: its tools at their macOS paths, the administrator script, the directory, the file system,
@@ -276,9 +265,7 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
     return ruleInstalled && path == "/etc/sudoers.d/corvel-" + account;
   }
   TimePoint now() override { return current; }
-  void sleepFor(std::chrono::duration<double> s) override {
-    current += std::chrono::duration_cast<TimePoint::duration>(s);
-  }
+  void sleepFor(std::chrono::milliseconds length) override { current += length; }
   double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
   std::optional<bool> screenIsLockedFlag() override { return sessionLocked; }
   const Strings& arguments() const override { return argumentList; }

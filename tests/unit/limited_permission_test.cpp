@@ -91,7 +91,7 @@ TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNe
   mac.answers["/usr/bin/pmset -g"] = {ProcessResult::EndedAtLimit, "", LimitExceeded::time};
   EXPECT_FALSE(permission.hasLimitedPermission());
   EXPECT_TRUE(mac.sleepDisabled);
-  for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, 0.0)) << wanted;
+  for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, {})) << wanted;
   defaults.set(keys::protectionMode, std::string("remoteStrong"));
   display.refreshStatus();
   EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));

@@ -144,7 +144,7 @@ TEST(SleepSwitchTest, SleepDisabledOnlyAsTheFirstTwoFieldsOfALineAndTheWaitEndsW
   EXPECT_TRUE(mac.elapsed() >= 3.0 && mac.elapsed() < 3.5) << mac.elapsed();
   mac.readingsBehind = 1;  // a last reading at the deadline still counts
   sleepSwitch.runPrivilegedPmset(true);
-  EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(true, 0.0));
+  EXPECT_TRUE(sleepSwitch.waitForSleepDisabled(true, {}));
 }
 
 }  // namespace

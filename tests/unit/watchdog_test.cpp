@@ -9,8 +9,8 @@ namespace {
 TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseAndOpensOnlyAStoppedCorvelInTheBackground) {
   FakeLaunchServices workspace;
   int pauses = 0;
-  const auto pause = [&](std::chrono::duration<double> length) {
-    EXPECT_EQ(length.count(), 5.0);
+  const auto pause = [&](std::chrono::milliseconds length) {
+    EXPECT_EQ(length, std::chrono::seconds(5));
     EXPECT_EQ(workspace.opened.size(), pauses == 0 ? 1u : 0u) << "checks before pause " << pauses;
     workspace.opened.clear();
     workspace.corvelRunning = ++pauses == 1;            // at the second check
