@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     case CommandLine::Action::status: {
       // Also before anything else: only reading ports exist, so the check can change nothing.
       auto services = makeStatusServices();
-      const StatusReadings readings = StatusReport(services->platform()).read();
+      const StatusReadings readings = readStatus(services->platform());
       const StatusAssessment assessment = assessStatus(readings);
       const std::string report =
           commandLine.json ? statusJson(readings, assessment) + "\n" : statusText(readings, assessment);

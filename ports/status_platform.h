@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent_service.h"
+#include "clock.h"
 #include "defaults_reader.h"
 #include "process_runner.h"
 #include "session.h"
@@ -32,6 +33,7 @@ struct StatusPlatform {
   AgentServices& agents;
   AgentProcesses& agentProcesses;
   Workspace& workspace;
+  Clock& clock;  // the collaborators it reads through are built with one; a reading never waits on it
   ToolPaths tools;
   // The folder the whole system lives in, when it is missing (the simulated Mac's folder): then
   // nothing is asked at all, so nothing can make it. Never set on a real Mac.

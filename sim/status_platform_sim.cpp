@@ -2,6 +2,7 @@
 // makes, claims or listens on the sim root, so that asking never alters the machine.
 #include <filesystem>
 
+#include "adapters/posix/system_posix.h"
 #include "agent_service_sim.h"
 #include "launchd_jobs.h"
 #include "corvel/build_config.h"
@@ -42,7 +43,8 @@ class SimStatusServices final : public StatusServices {
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         agentProcesses_(root_, sim::programFolder() / "CorvelWatchdog"),
         workspace_(root_, sim::programFolder()),
-        platform_{processes_, defaults_, session_, agents_, agentProcesses_, workspace_, toolPaths(), missing()} {}
+        platform_{processes_, defaults_, session_,    agents_,  agentProcesses_,
+                  workspace_, clock_,    toolPaths(), missing()} {}
 
   StatusPlatform& platform() override { return platform_; }
 
@@ -64,6 +66,7 @@ class SimStatusServices final : public StatusServices {
   sim::SimAgentServices agents_;
   SimAgentProcesses agentProcesses_;
   sim::SimWorkspace workspace_;
+  PosixClock clock_;
   StatusPlatform platform_;
 };
 

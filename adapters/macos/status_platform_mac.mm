@@ -1,6 +1,7 @@
 // Wires the status check to the Mac: the reading adapters only, and nothing that makes the shared
 // application object, so it runs as well from an SSH session as from Terminal.
 #include "adapters/posix/process_runner_posix.h"
+#include "adapters/posix/system_posix.h"
 #include "adapters_mac.h"
 #include "ports/status_platform.h"
 
@@ -20,8 +21,8 @@ class MacStatusServices final : public StatusServices {
         session_(mac::makeSession()),
         agents_(mac::makeAgentServices()),
         workspace_(mac::makeWorkspace()),
-        platform_{processes_,      *defaults_,  *session_,      *agents_,
-                  agentProcesses_, *workspace_, macToolPaths(), std::nullopt} {}
+        platform_{processes_,  *defaults_, *session_,      *agents_,    agentProcesses_,
+                  *workspace_, clock_,     macToolPaths(), std::nullopt} {}
 
   StatusPlatform& platform() override { return platform_; }
 
@@ -32,6 +33,7 @@ class MacStatusServices final : public StatusServices {
   std::unique_ptr<AgentServices> agents_;
   UnknownAgentProcesses agentProcesses_;
   std::unique_ptr<Workspace> workspace_;
+  PosixClock clock_;
   StatusPlatform platform_;
 };
 

@@ -43,8 +43,8 @@ bool SleepSwitch::runPrivilegedPmset(bool disableSleep) {
 }
 
 std::optional<bool> SleepSwitch::readSleepDisabled() {
-  const ProcessResult reading = processes_.run(tools_.pmset, {"-g"}, SleepReadingLimits);
-  if (reading.endedAtLimit()) return std::nullopt;
+  const ProcessResult reading = processes_.run(tools_.pmset, {"-g"}, readingLimits_);
+  if (reading.exitCode != 0 || reading.output.empty()) return std::nullopt;
   return pmsetShowsSleepDisabled(reading.output);
 }
 

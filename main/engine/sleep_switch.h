@@ -26,13 +26,15 @@ inline constexpr std::chrono::milliseconds SleepSwitchSettleTimeout = std::chron
 
 class SleepSwitch {
  public:
-  SleepSwitch(ProcessRunner& processes, Clock& clock, const ToolPaths& tools)
-      : processes_(processes), clock_(clock), tools_(tools) {}
+  SleepSwitch(ProcessRunner& processes, Clock& clock, const ToolPaths& tools,
+              RunLimits readingLimits = SleepReadingLimits)
+      : processes_(processes), clock_(clock), tools_(tools), readingLimits_(readingLimits) {}
 
   // Runs `sudo -n /usr/bin/pmset -a disablesleep 0|1`; true when sudo and pmset succeeded. Never
   // prompts: without the limited permission sudo refuses.
   bool runPrivilegedPmset(bool disableSleep);
-  // None when pmset -g gave no answer in time: then nothing is known, not even that sleep is allowed.
+  // None when pmset -g gave no answer (none in time, a failure, or nothing said): then nothing is
+  // known, not even that sleep is allowed.
   std::optional<bool> readSleepDisabled();
   // The reading where only "certainly disabled" counts, as for showing protection in force.
   bool isSleepDisabled();
@@ -44,6 +46,7 @@ class SleepSwitch {
   ProcessRunner& processes_;
   Clock& clock_;
   const ToolPaths& tools_;
+  RunLimits readingLimits_;
 };
 
 }  // namespace corvel

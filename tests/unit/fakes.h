@@ -399,7 +399,7 @@ struct Rig {
   StatusDisplay display{statusBar, desk, settings, sleepSwitch, screenLock, caffeinate};
   Protection protection{settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate, desk, display};
   Platform platform{defaults, desk, mac, mac, mac, mac, statusBar, mac, mac, desk, desk, mac, desk, launch, tools};
-  StatusPlatform statusPlatform{mac, defaults, mac, launch, launch, launch, tools, std::nullopt};
+  StatusPlatform statusPlatform{mac, defaults, mac, launch, launch, launch, mac, tools, std::nullopt};
   std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
 
   // Set up for remote strong mode: the mode stored and the rule in place.

@@ -83,20 +83,25 @@ TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesN
   EXPECT_FALSE(permission.installLimitedPermission());
 }
 
-// A pmset -g ended at its time limit: the probe must not re-set a guess, the wait must take it for
-// neither value, the refresh, which reads it on the event loop, must not wait on it long, and a
-// restore must not count it as allowed.
+// A pmset -g ended at its time limit, one that failed or one that said nothing: the probe must not
+// re-set a guess, the wait must take it for neither value, the refresh, which reads it on the event
+// loop, must not wait on it long, and a restore must not count it as allowed.
 TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNeverReSet) {
   mac.ruleInstalled = mac.sleepDisabled = true;
-  mac.answers["/usr/bin/pmset -g"] = {ProcessResult::EndedAtLimit, "", LimitExceeded::time};
-  EXPECT_FALSE(permission.hasLimitedPermission());
-  EXPECT_TRUE(mac.sleepDisabled);
-  for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, {})) << wanted;
-  defaults.set(keys::protectionMode, std::string("remoteStrong"));
-  display.refreshStatus();
-  EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
-  // Nor is a switch that cannot be read reported as put back.
-  EXPECT_FALSE(remoteMode.restoreRemoteSettings());
+  for (const ProcessResult& silent :
+       {ProcessResult{ProcessResult::EndedAtLimit, "", LimitExceeded::time},
+        ProcessResult{1, "pmset: the power settings cannot be read\n"}, ProcessResult{0, ""}}) {
+    SCOPED_TRACE(silent.exitCode);
+    mac.answers["/usr/bin/pmset -g"] = silent;
+    EXPECT_FALSE(permission.hasLimitedPermission());
+    EXPECT_TRUE(mac.sleepDisabled);
+    for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, {})) << wanted;
+    defaults.set(keys::protectionMode, std::string("remoteStrong"));
+    display.refreshStatus();
+    EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
+    // Nor is a switch that cannot be read reported as put back.
+    EXPECT_FALSE(remoteMode.restoreRemoteSettings());
+  }
 }
 
 TEST_F(LimitedPermissionTest, RemoveAsksOnlyWhenTheDropInIsThereAndNeverForAnUnsafeName) {

@@ -1,0 +1,46 @@
+// The status check's judgement of what it read.
+#include "status_verdict.h"
+
+namespace corvel {
+
+StatusAssessment assessStatus(const StatusReadings& r) {
+  StatusAssessment a;
+  if (r.missingSystemFolder) {
+    // A Mac where Corvel never ran has nothing on and nothing changed.
+    a.failing = {ReportItem::system};
+    return a;
+  }
+  const auto fail = [&](ReportItem item) { a.failing.push_back(item); };
+  if (!r.enabled) {
+    fail(ReportItem::settings);
+  } else if (*r.enabled) {
+    if (r.corvelRunning != true) fail(ReportItem::corvel);
+    if (!r.caffeinatePid) fail(ReportItem::caffeinate);
+    if (r.mode == ProtectionMode::remoteStrong) {
+      if (r.sleepDisabled != true) fail(ReportItem::sleepSwitch);
+      if (r.screenLock != ScreenLockState::off()) fail(ReportItem::screenLock);
+      if (!r.limitedPermission) fail(ReportItem::permission);
+    }
+  } else {
+    // A Mac left open after protection went off is a finding, not "off".
+    if (r.sleepDisabled != false) fail(ReportItem::sleepSwitch);
+    const bool maybeOff = r.screenLock == ScreenLockState::off() || r.screenLock == ScreenLockState::unknown();
+    if (r.recordedScreenLockChange() && maybeOff) fail(ReportItem::screenLock);
+  }
+  a.verdict = !a.failing.empty() ? Verdict::degraded : *r.enabled ? Verdict::protected_ : Verdict::off;
+  return a;
+}
+
+int exitStatus(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::protected_:
+      return 0;
+    case Verdict::degraded:
+      return 1;
+    case Verdict::off:
+      return 2;
+  }
+  return 1;
+}
+
+}  // namespace corvel
