@@ -51,8 +51,10 @@ TEST(ProtectionTest, AFailedSwitchLeavesTheStoredStateAloneAndEndsRedrawn) {
     Rig rig;
     rig.remoteStrong();
     arrange(rig);
-    // Told while the switch still holds, before the redraw.
-    rig.desk.onAlert = [&] { EXPECT_TRUE(rig.protection.isSwitchInProgress()); };
+    // Told while the switch still holds, before the first redraw.
+    rig.desk.onAlert = [&] {
+      EXPECT_TRUE(rig.protection.isSwitchInProgress() && rig.display.views().toggleItem->title().empty());
+    };
     EXPECT_EQ(rig.protection.setProtection(true), failure);
     EXPECT_EQ(rig.desk.prompts, prompts);
     EXPECT_FALSE(rig.settings.enabled() || rig.mac.children.size() || rig.protection.isSwitchInProgress());
