@@ -58,7 +58,6 @@ TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
   EXPECT_TRUE(settings.enabled());
   EXPECT_EQ(desk.titles, Strings{"スリープ防止がONです"});
-  expectAlertsAsWritten(desk);
   // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
   EXPECT_EQ(std::tuple(mac.runningChildren(), launch.agentCalls.back()), std::tuple(0u, "register"));
@@ -99,11 +98,9 @@ TEST(FailureAlertsTest, EveryFailureIsToldInItsOwnWordsOrNotAtAll) {
     const auto it = told.find(static_cast<F>(i));
     ASSERT_EQ(alert.has_value(), it != told.end()) << "failure #" << i;
     if (!alert) continue;
-    EXPECT_EQ(alert->messageText, it->second.first) << i;
-    EXPECT_EQ(alert->informativeText, it->second.second) << i;
+    EXPECT_EQ(std::pair(alert->messageText, alert->informativeText), it->second) << i;
     EXPECT_EQ(alert->style, AlertStyle::warning) << i;
-    EXPECT_TRUE(alert->buttons.empty()) << i;  // the platform's one
-    EXPECT_FALSE(alert->secureField) << i;
+    EXPECT_TRUE(alert->buttons.empty() && !alert->secureField) << i;  // the platform's one button
   }
 }
 

@@ -20,14 +20,6 @@
 #include "main/status/status_report.h"
 #include "ports/platform.h"
 
-namespace corvel {
-
-inline void PrintTo(const Outcome& outcome, std::ostream* os) {
-  *os << (outcome ? std::string("done") : "failure #" + std::to_string(static_cast<int>(*outcome.failure())));
-}
-
-}  // namespace corvel
-
 namespace corvel::test {
 
 using Strings = std::vector<std::string>;
