@@ -87,8 +87,8 @@ void AppDelegate::restoreAndQuit() {
                                   std::nullopt};
   if (platform_.alerts.runModal(confirmation).pressedButton != 0u) return;
   // The password comes before protection is switched off: a cancel or a wrong one then leaves Corvel
-  // on and the Mac as it was, rather than off with the lock still off.
-  // Each step that fails is told before the summary; the switch tells its own.
+  // on and the Mac as it was, rather than off with the lock still off. A step that fails is told before
+  // the summary (the switch tells its own).
   const auto told = [this](Outcome outcome) {
     if (const auto failure = outcome.failure()) tell(platform_.alerts, *failure);
     return static_cast<bool>(outcome);
