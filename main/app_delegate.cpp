@@ -3,7 +3,7 @@
 #include "app_delegate.h"
 
 #include "main/command_line.h"
-#include "main/menubar/alert.h"
+#include "main/failure_alerts.h"
 #include "support/identity.h"
 
 namespace corvel {
@@ -22,10 +22,10 @@ AppDelegate::AppDelegate(Platform& platform)
                      platform.environment),
       remoteMode_(platform.alerts, platform.defaults, screenLock_, sleepSwitch_, permission_, confirmations_),
       display_(platform.statusBar, platform.dockTile, settings_, sleepSwitch_, screenLock_, caffeinate_),
-      protection_(settings_, sleepSwitch_, permission_, remoteMode_, confirmations_, caffeinate_, platform.alerts,
-                  display_),
-      statusMenu_(platform.statusBar, display_, protection_, remoteMode_, settings_),
-      watchdog_(platform.agents, platform.environment, platform.alerts) {}
+      protection_(settings_, sleepSwitch_, permission_, remoteMode_, confirmations_, caffeinate_,
+                  {[this](Failure failure) { tell(platform_.alerts, failure); }, [this] { display_.refreshStatus(); }}),
+      statusMenu_(platform.statusBar, display_, protection_),
+      watchdog_(platform.agents, platform.environment) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Callbacks hold the delegate weakly: the platform's objects may outlive it.
@@ -40,7 +40,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   protection_.applyStoredState();
   display_.refreshStatus();
   // Once protection is as stored and shown: the alert waits for the person, the protection must not.
-  watchdog_.reportRegistrationFailure();
+  if (const auto failure = watchdog_.failureToReport()) tell(platform_.alerts, *failure);
   refreshTimer_ = platform_.application.scheduleRepeatingTimer(RefreshInterval, [weak] {
     if (auto self = weak.lock()) self->display_.refreshStatus();
   });
@@ -61,7 +61,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool /*hasVisibleWindows*/) {
 
 TerminateReply AppDelegate::applicationShouldTerminate() {
   if (settings_.enabled()) {
-    showAlert(platform_.alerts, "スリープ防止がONです", "先にアイコンをクリックしてOFFにしてください。");
+    tell(platform_.alerts, Failure::quitRefusedWhileOn);
     return TerminateReply::cancel;
   }
   intentionalTermination_ = true;
@@ -90,16 +90,21 @@ void AppDelegate::restoreAndQuit() {
                                   std::nullopt};
   if (platform_.alerts.runModal(confirmation).pressedButton != 0u) return;
   // The password comes before protection is switched off: a cancel or a wrong one then leaves Corvel
-  // on and the Mac as it was, rather than off with the lock still off.
+  // on and the Mac as it was, rather than off with the lock still off. A step that fails is told before
+  // the summary (the switch tells its own).
+  const auto told = [this](Outcome outcome) {
+    if (const auto failure = outcome.failure()) tell(platform_.alerts, *failure);
+    return static_cast<bool>(outcome);
+  };
   std::optional<SecretText> password;
-  if (remoteMode_.askRestorePassword(password) && protection_.setProtection(false) &&
-      remoteMode_.restoreRemoteSettings(std::move(password)) && permission_.removeLimitedPermission()) {
+  if (told(remoteMode_.askRestorePassword(password)) && protection_.setProtection(false) &&
+      told(remoteMode_.restoreRemoteSettings(std::move(password))) && permission_.removeLimitedPermission()) {
     intentionalTermination_ = true;
     watchdog_.unregisterWatchdog();
     platform_.application.terminate();
     return;
   }
-  showAlert(platform_.alerts, "設定を完全に戻せませんでした", "画面の案内を確認し、もう一度お試しください。");
+  tell(platform_.alerts, Failure::restoreIncomplete);
 }
 
 }  // namespace corvel

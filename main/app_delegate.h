@@ -6,7 +6,6 @@
 
 #include "main/agent/watchdog_registration.h"
 #include "main/engine/caffeinate_supervisor.h"
-#include "main/engine/protection.h"
 #include "main/engine/sleep_switch.h"
 #include "main/menubar/status_display.h"
 #include "main/menubar/status_menu.h"
@@ -15,6 +14,7 @@
 #include "main/remote/remote_mode.h"
 #include "main/remote/screen_lock.h"
 #include "main/settings.h"
+#include "main/switching/protection.h"
 #include "ports/platform.h"
 
 namespace corvel {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "main/modes.h"
 #include "support/identity.h"
 
 namespace corvel {
@@ -58,8 +59,10 @@ bool isSwitchOn(const std::optional<std::string>& value) { return value && *valu
 
 std::string diagnosticLine(std::string_view bundleIdentifier) {
   // A bundle identifier holds only letters, digits, dots and hyphens, so nothing needs escaping.
-  return R"({"bundleIdentifier":")" + std::string(bundleIdentifier) +
-         R"(","minimumSystem":"13.0","modes":["standard","remoteStrong"]})";
+  std::string modes;
+  for (const ModeTraits& row : protectionModes()) modes += (modes.empty() ? "\"" : ",\"") + std::string(row.raw) + "\"";
+  return R"({"bundleIdentifier":")" + std::string(bundleIdentifier) + R"(","minimumSystem":"13.0","modes":[)" + modes +
+         "]}";
 }
 
 }  // namespace corvel

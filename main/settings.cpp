@@ -5,17 +5,13 @@
 
 namespace corvel {
 
-std::string_view rawValue(ProtectionMode mode) {
-  return mode == ProtectionMode::standard ? "standard" : "remoteStrong";
-}
+std::string_view rawValue(ProtectionMode mode) { return traits(mode).raw; }
 
-std::string_view displayName(ProtectionMode mode) {
-  return mode == ProtectionMode::standard ? "通常モード" : "リモート強制モード";
-}
+std::string_view displayName(ProtectionMode mode) { return traits(mode).displayName; }
 
 std::optional<ProtectionMode> protectionModeFromRawValue(std::string_view raw) {
-  for (ProtectionMode mode : allProtectionModes) {
-    if (rawValue(mode) == raw) return mode;
+  for (const ModeTraits& row : protectionModes()) {
+    if (row.raw == raw) return row.mode;
   }
   return std::nullopt;
 }

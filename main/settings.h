@@ -1,24 +1,19 @@
 // The vocabulary Corvel works in: protection modes, screen-lock states, and the persisted keys.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "main/modes.h"
 #include "ports/settings_store.h"
 
 namespace corvel {
 
-enum class ProtectionMode { standard, remoteStrong };
-
-inline constexpr std::array<ProtectionMode, 2> allProtectionModes{ProtectionMode::standard,
-                                                                  ProtectionMode::remoteStrong};
-
 std::string_view rawValue(ProtectionMode mode);
 std::string_view displayName(ProtectionMode mode);
-// Exactly the two raw values, case-sensitive; anything else is none.
+// Exactly the raw values of the modes, case-sensitive; anything else is none.
 std::optional<ProtectionMode> protectionModeFromRawValue(std::string_view raw);
 
 // The macOS screen-lock setting: whether and when a password is needed after sleep or the screen

@@ -49,6 +49,67 @@ for f in ${layered_files[@]+"${layered_files[@]}"}; do
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*(include|import)[[:space:]]*[<"]([^">]*/)?(adapters|sim)/' "$f" || true)
 done
 
+# (e) Inside the core the includes point one way: the application over the view, the view over the
+# switching, the switching over the collaborators, and all of them over the vocabulary. Each row names
+# a part of main/ (a folder, or a file without its extension) and what it may include besides itself,
+# ports/ and support/; "main" is all of it. A file belongs to the longest part that names it.
+readonly core_parts='
+main/main            main
+main/app_delegate    main
+main/failure_alerts  main/outcome
+main/menubar         main/switching main/engine main/remote main/settings main/modes main/outcome
+main/status          main/engine main/remote main/settings main/modes
+main/switching       main/engine main/remote main/settings main/modes main/outcome
+main/engine          main/settings main/modes main/outcome
+main/remote          main/engine/sleep_switch main/settings main/modes main/outcome
+main/agent           main/command_line main/outcome
+main/command_line    main/modes
+main/settings        main/modes
+main/modes
+main/outcome
+'
+declare -A may_include=()
+while read -r part allowed; do
+  [ -n "$part" ] && may_include[$part]=$allowed
+done <<<"$core_parts"
+
+# The part `path` belongs to, or nothing.
+part_of() {
+  local path=$1 best="" part
+  for part in "${!may_include[@]}"; do
+    case "$path" in
+      "$part" | "$part"/* | "$part".*) [ ${#part} -gt ${#best} ] && best=$part ;;
+    esac
+  done
+  printf '%s' "$best"
+}
+
+for f in ${layered_files[@]+"${layered_files[@]}"}; do
+  case "$f" in
+    main/*.cpp | main/*.h) ;;
+    *) continue ;;
+  esac
+  own=$(part_of "$f")
+  if [ -z "$own" ]; then
+    fail "$f: belongs to no part of the core; give it a row in the table in scripts/check-source.sh"
+    layering=1
+    continue
+  fi
+  while IFS=: read -r line included; do
+    [ "$(part_of "$included")" = "$own" ] && continue
+    allowed=0
+    for target in ${may_include[$own]}; do
+      case "$included" in
+        "$target" | "$target"/* | "$target".*) allowed=1 ;;
+      esac
+    done
+    [ "$allowed" -eq 1 ] && continue
+    fail "$f:$line: $own may not include $included"
+    layering=1
+  done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"main/' "$f" |
+    sed -E 's|^([0-9]+):[^"]*"(main/[^"]*)".*|\1:\2|')
+done
+
 # (b) Formatting, with the repository's .clang-format.
 formatting=0
 if ! command -v clang-format >/dev/null; then

@@ -1,8 +1,6 @@
-// Registering and unregistering CorvelWatchdog, and telling the person of a failed registration
-// they can put right; CORVEL_SKIP_SERVICE=1 leaves the agent alone.
+// Registering and unregistering CorvelWatchdog, and which failed registration the person can put
+// right; CORVEL_SKIP_SERVICE=1 leaves the agent alone.
 #include "watchdog_registration.h"
-
-#include <string>
 
 #include "main/command_line.h"
 #include "support/identity.h"
@@ -21,24 +19,21 @@ void WatchdogRegistration::registerWatchdogIfNeeded() {
   }
 }
 
-void WatchdogRegistration::reportRegistrationFailure() {
-  if (reported_ || !failure_) return;
-  std::string whatToDo;
+std::optional<Failure> WatchdogRegistration::failureToReport() {
+  if (reported_ || !failure_) return std::nullopt;
+  std::optional<Failure> told;
   switch (*failure_) {
     case AgentRegistrationFailure::requiresApproval:
-      whatToDo =
-          "システム設定 › 一般 › ログイン項目でCorvelのバックグラウンド実行を許可し、Corvelを開き直してください。";
+      told = Failure::watchdogNeedsApproval;
       break;
     case AgentRegistrationFailure::invalidSignature:
-      whatToDo =
-          "Corvelの署名が受け付けられませんでした。「OFFにして終了」で終了してから開き直し、システム設定 › 一般 › "
-          "ログイン項目でCorvelが許可されているか確認してください。";
+      told = Failure::watchdogSignatureRefused;
       break;
     case AgentRegistrationFailure::other:
-      return;
+      return std::nullopt;
   }
   reported_ = true;
-  alerts_.runModal({"自動再起動を登録できませんでした", whatToDo, AlertStyle::warning, {}, std::nullopt});
+  return told;
 }
 
 void WatchdogRegistration::unregisterWatchdog() {

@@ -3,30 +3,29 @@
 
 #include <optional>
 
+#include "main/outcome.h"
 #include "ports/agent_service.h"
-#include "ports/alerts.h"
 #include "ports/process_environment.h"
 
 namespace corvel {
 
 class WatchdogRegistration {
  public:
-  WatchdogRegistration(AgentServices& agents, ProcessEnvironment& environment, Alerts& alerts)
-      : agents_(agents), environment_(environment), alerts_(alerts) {}
+  WatchdogRegistration(AgentServices& agents, ProcessEnvironment& environment)
+      : agents_(agents), environment_(environment) {}
 
   // A failure (for instance, awaiting the user's approval) is retried at the next launch.
   void registerWatchdogIfNeeded();
   void unregisterWatchdog();
 
-  // Tells the person, in one alert, of a failed registration they can put right (the background
-  // item not approved, the signature refused), at most once for the life of this object, that is,
-  // of one launch. Any other failure stays silent: Corvel protects as well without the watchdog.
-  void reportRegistrationFailure();
+  // A failed registration the person can put right (the background item not approved, the signature
+  // refused), given at most once for the life of this object, that is, of one launch. Any other
+  // failure is none: Corvel protects as well without the watchdog.
+  std::optional<Failure> failureToReport();
 
  private:
   AgentServices& agents_;
   ProcessEnvironment& environment_;
-  Alerts& alerts_;
   std::optional<AgentRegistrationFailure> failure_;
   bool reported_ = false;
 };

@@ -19,9 +19,7 @@ StatusTexts statusTexts(DisplayState state, ProtectionMode mode) {
     case DisplayState::off:
       break;
   }
-  // Off in remote strong mode: the screen lock stays disabled even while sleep prevention is off.
-  return {"⚫ スリープ防止 OFF", name + "：OFF",
-          mode == ProtectionMode::remoteStrong ? "現在：OFF（ロック防止は常時ON）" : "現在：OFF", "ONに切り替える"};
+  return {"⚫ スリープ防止 OFF", name + "：OFF", std::string(traits(mode).offStatusLine), "ONに切り替える"};
 }
 
 StatusDisplay::StatusDisplay(StatusBar& statusBar, DockTile& dockTile, Settings& settings, SleepSwitch& sleepSwitch,
@@ -31,18 +29,22 @@ StatusDisplay::StatusDisplay(StatusBar& statusBar, DockTile& dockTile, Settings&
       sleepSwitch_(sleepSwitch),
       screenLock_(screenLock),
       caffeinate_(caffeinate),
-      views_{nullptr, statusBar.makeMenuItem("", ""), statusBar.makeMenuItem("", ""),
-             statusBar.makeMenuItem("通常モード", ""), statusBar.makeMenuItem("リモート強制モード", "")} {}
+      views_{nullptr, statusBar.makeMenuItem("", ""), statusBar.makeMenuItem("", ""), {}} {
+  for (const ModeTraits& row : protectionModes()) {
+    views_.modeItems.push_back(statusBar.makeMenuItem(std::string(row.menuTitle), ""));
+  }
+}
 
 void StatusDisplay::refreshStatus() {
   const bool locked = screenLock_.isSessionLocked();
   const ProtectionMode currentMode = settings_.mode();
   const bool modeInForce =
-      currentMode == ProtectionMode::remoteStrong ? sleepSwitch_.isSleepDisabled() : settings_.enabled();
+      traits(currentMode).forbidsSystemSleep ? sleepSwitch_.isSleepDisabled() : settings_.enabled();
   const bool effectivelyOn = settings_.enabled() && modeInForce && caffeinate_.isCaffeinateRunning();
 
-  views_.standardModeItem->setChecked(currentMode == ProtectionMode::standard);
-  views_.remoteModeItem->setChecked(currentMode == ProtectionMode::remoteStrong);
+  for (std::size_t i = 0; i < views_.modeItems.size(); ++i) {
+    views_.modeItems[i]->setChecked(protectionModes()[i].mode == currentMode);
+  }
   const DisplayState state = displayStateFor(effectivelyOn, locked);
   const StatusTexts texts = statusTexts(state, currentMode);
   views_.toggleItem->setTitle(texts.toggleTitle);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "main/engine/caffeinate_supervisor.h"
 #include "main/engine/sleep_switch.h"
@@ -33,8 +34,7 @@ struct StatusViews {
   std::shared_ptr<StatusItem> statusItem;  // none until the menu bar is set up
   std::shared_ptr<MenuItem> statusLine;
   std::shared_ptr<MenuItem> toggleItem;
-  std::shared_ptr<MenuItem> standardModeItem;
-  std::shared_ptr<MenuItem> remoteModeItem;
+  std::vector<std::shared_ptr<MenuItem>> modeItems;  // one per mode, in the order of protectionModes()
 };
 
 class StatusDisplay {

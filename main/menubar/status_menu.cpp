@@ -9,6 +9,13 @@ std::function<void()> StatusMenu::action(void (StatusMenu::*method)()) {
   };
 }
 
+std::function<void()> StatusMenu::modeAction(ProtectionMode mode) {
+  return [weak = std::weak_ptr<StatusMenu*>(self_), mode] {
+    // A failure has been told by then.
+    if (const auto self = weak.lock()) static_cast<void>((**self).protection_.selectMode(mode));
+  };
+}
+
 void StatusMenu::configureStatusItem(QuitCommands quitCommands) {
   StatusViews& views = display_.views();
   views.statusItem = statusBar_.makeStatusItem();
@@ -22,10 +29,10 @@ void StatusMenu::configureStatusItem(QuitCommands quitCommands) {
   menu_->addItem(views.toggleItem);
 
   auto modeMenu = statusBar_.makeMenu();
-  views.standardModeItem->setAction(action(&StatusMenu::selectStandardMode));
-  modeMenu->addItem(views.standardModeItem);
-  views.remoteModeItem->setAction(action(&StatusMenu::selectRemoteMode));
-  modeMenu->addItem(views.remoteModeItem);
+  for (std::size_t i = 0; i < views.modeItems.size(); ++i) {
+    views.modeItems[i]->setAction(modeAction(protectionModes()[i].mode));
+    modeMenu->addItem(views.modeItems[i]);
+  }
   auto modeParent = statusBar_.makeMenuItem("動作モード", "");
   modeParent->setSubmenu(modeMenu);
   menu_->addItem(modeParent);
@@ -43,24 +50,5 @@ void StatusMenu::configureStatusItem(QuitCommands quitCommands) {
 void StatusMenu::statusItemClicked() { protection_.toggleProtection(); }
 
 void StatusMenu::toggleFromMenu() { protection_.toggleProtection(); }
-
-// While a switch is in progress (the Touch ID wait runs menu actions nested), a mode change would
-// leave the switch to finish in the other mode: sleep forbidden in standard mode, or the other way
-// round. So the mode entries do nothing then, as a nested switch does.
-void StatusMenu::selectStandardMode() {
-  if (protection_.isSwitchInProgress() || settings_.mode() == ProtectionMode::standard) return;
-  if (!remoteMode_.restoreRemoteSettings()) return;
-  settings_.setMode(ProtectionMode::standard);
-  protection_.applyStoredState();
-  display_.refreshStatus();
-}
-
-void StatusMenu::selectRemoteMode() {
-  if (protection_.isSwitchInProgress() || settings_.mode() == ProtectionMode::remoteStrong) return;
-  if (!remoteMode_.setupRemoteMode()) return;
-  settings_.setMode(ProtectionMode::remoteStrong);
-  protection_.applyStoredState();
-  display_.refreshStatus();
-}
 
 }  // namespace corvel

@@ -5,10 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "main/engine/protection.h"
 #include "main/menubar/status_display.h"
-#include "main/remote/remote_mode.h"
-#include "main/settings.h"
+#include "main/switching/protection.h"
 #include "ports/status_bar.h"
 
 namespace corvel {
@@ -21,32 +19,22 @@ class StatusMenu {
     std::function<void()> restoreAndQuit;
   };
 
-  StatusMenu(StatusBar& statusBar, StatusDisplay& display, Protection& protection, RemoteMode& remoteMode,
-             Settings& settings)
-      : statusBar_(statusBar),
-        display_(display),
-        protection_(protection),
-        remoteMode_(remoteMode),
-        settings_(settings),
-        menu_(statusBar.makeMenu()) {}
+  StatusMenu(StatusBar& statusBar, StatusDisplay& display, Protection& protection)
+      : statusBar_(statusBar), display_(display), protection_(protection), menu_(statusBar.makeMenu()) {}
   StatusMenu(const StatusMenu&) = delete;
   StatusMenu& operator=(const StatusMenu&) = delete;
 
   void configureStatusItem(QuitCommands quitCommands);
   void statusItemClicked();
   void toggleFromMenu();
-  // A mode is taken only once the Mac is set up for it (or put back from the other).
-  void selectStandardMode();
-  void selectRemoteMode();
 
  private:
   std::function<void()> action(void (StatusMenu::*method)());
+  std::function<void()> modeAction(ProtectionMode mode);
 
   StatusBar& statusBar_;
   StatusDisplay& display_;
   Protection& protection_;
-  RemoteMode& remoteMode_;
-  Settings& settings_;
   std::shared_ptr<Menu> menu_;
   // Actions hold the menu weakly through this: the platform's objects may outlive it.
   std::shared_ptr<StatusMenu*> self_ = std::make_shared<StatusMenu*>(this);

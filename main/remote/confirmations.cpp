@@ -7,20 +7,15 @@
 #include <memory>
 #include <mutex>
 
-#include "main/menubar/alert.h"
-
 namespace corvel {
 
 constexpr std::chrono::milliseconds TouchIDPollInterval{50};
 
-bool Confirmations::authenticateWithTouchID() {
+Outcome Confirmations::authenticateWithTouchID() {
   auto context = biometrics_.makeContext();
   context->setLocalizedCancelTitle("キャンセル");
   context->setLocalizedFallbackTitle("");  // fingerprint only: no way round it with a password
-  if (!context->canEvaluateBiometrics()) {
-    showAlert(alerts_, "Touch IDを使用できません", "システム設定でTouch IDが有効か確認してください。");
-    return false;
-  }
+  if (!context->canEvaluateBiometrics()) return Failure::touchIDUnavailable;
   // The reply comes on the service's thread and writes its result under the lock, so the wait sees
   // it whole. A mutex and a condition variable rather than std::binary_semaphore, which some Xcode
   // libc++ versions mark unavailable below the macOS they first shipped it for.
@@ -47,10 +42,8 @@ bool Confirmations::authenticateWithTouchID() {
     return reply->signalled.wait_for(lock, TouchIDPollInterval, [&reply] { return reply->replied; });
   };
   while (!replied()) application_.runOnce(TouchIDPollInterval);
-  if (!reply->success) {
-    showAlert(alerts_, "Touch IDで認証できませんでした", "認証がキャンセルされたか、指紋を確認できませんでした。");
-  }
-  return reply->success;
+  if (!reply->success) return Failure::touchIDRejected;
+  return Done;
 }
 
 std::optional<SecretText> Confirmations::requestLoginPassword(const std::string& reason) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "main/outcome.h"
 #include "ports/alerts.h"
 #include "ports/application.h"
 #include "ports/biometrics.h"
@@ -24,8 +25,9 @@ class Confirmations {
         directory_(directory),
         environment_(environment) {}
 
-  // Keeps the event loop turning while the prompt is up; a failure or a cancel is reported.
-  bool authenticateWithTouchID();
+  // Keeps the event loop turning while the prompt is up. A cancel counts as rejected: the prompt has
+  // no other way to say it.
+  Outcome authenticateWithTouchID();
   // The typed text when the user pressed the first button, exactly as typed; none otherwise.
   std::optional<SecretText> requestLoginPassword(const std::string& reason);
   bool verifyLoginPassword(const std::string& password);

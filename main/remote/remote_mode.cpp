@@ -1,7 +1,6 @@
 // Setting the Mac up for remote strong mode, and putting it back.
 #include "remote_mode.h"
 
-#include "main/menubar/alert.h"
 #include "support/decimal.h"
 
 namespace corvel {
@@ -15,7 +14,7 @@ ScreenLockState decodePreviousScreenLockState(const std::optional<std::string>& 
   return ScreenLockState::delay(*value);
 }
 
-bool RemoteMode::setupRemoteMode() {
+Outcome RemoteMode::setupRemoteMode() {
   AlertRequest confirmation{
       "リモート強制モードを設定します",
       "このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用して"
@@ -23,18 +22,14 @@ bool RemoteMode::setupRemoteMode() {
       AlertStyle::warning,
       {"設定する", "キャンセル"},
       std::nullopt};
-  if (alerts_.runModal(confirmation).pressedButton != 0u) return false;
+  if (alerts_.runModal(confirmation).pressedButton != 0u) return Failure::cancelled;
 
   const ScreenLockState before = screenLock_.screenLockState();
   std::optional<SecretText> password;
   if (before != ScreenLockState::off()) {
     password = confirmations_.requestLoginPassword("画面ロック防止を設定します");
-    if (!password) return false;
-    if (!confirmations_.verifyLoginPassword(password->text())) {
-      showAlert(alerts_, "パスワードが一致しません",
-                "Apple Accountではなく、Macへのログインに使うパスワードを入力してください。");
-      return false;
-    }
+    if (!password) return Failure::cancelled;
+    if (!confirmations_.verifyLoginPassword(password->text())) return Failure::setupPasswordWrong;
   }
 
   const bool hadPermission = permission_.hasLimitedPermission();
@@ -42,7 +37,7 @@ bool RemoteMode::setupRemoteMode() {
     // A rule that landed but does not work now (sudo may refuse it for a broken file beside it)
     // would start granting once that is mended, for a set-up that never completed.
     permission_.removeLimitedPermission();
-    return false;
+    return Failure::permissionNotInstalled;
   }
 
   if (password) {
@@ -58,70 +53,62 @@ bool RemoteMode::setupRemoteMode() {
       }
       // Take back only what this run added; a permission that was there before stays.
       if (!hadPermission) permission_.removeLimitedPermission();
-      showAlert(alerts_, "ロック防止を設定できませんでした", "macOSの画面ロック設定を変更できませんでした。");
-      return false;
+      return Failure::screenLockNotDisabled;
     }
   }
-  return screenLock_.screenLockState() == ScreenLockState::off();
+  if (screenLock_.screenLockState() != ScreenLockState::off()) return Failure::screenLockStillOn;
+  return Done;
 }
 
-namespace {
+Outcome RemoteMode::restoreRemoteSettings() { return restoreRemoteSettings(std::nullopt); }
 
-void tellRestoreFailed(Alerts& alerts) {
-  showAlert(alerts, "設定を戻せませんでした", "Macのログインパスワードと画面ロック設定を確認してください。");
-}
-
-}  // namespace
-
-bool RemoteMode::restoreRemoteSettings() { return restoreRemoteSettings(std::nullopt); }
-
-bool RemoteMode::askRestorePassword(std::optional<SecretText>& password) {
+Outcome RemoteMode::askRestorePassword(std::optional<SecretText>& password) {
   password.reset();
   if (!shouldRestoreScreenLock(defaults_.boolean(keys::didDisableScreenLock), screenLock_.screenLockState())) {
-    return true;
+    return Done;
   }
   return requestRestorePassword(password);
 }
 
-bool RemoteMode::requestRestorePassword(std::optional<SecretText>& password) {
+Outcome RemoteMode::requestRestorePassword(std::optional<SecretText>& password) {
   password = confirmations_.requestLoginPassword("画面ロック設定を元に戻します");
-  if (!password) return false;
-  if (confirmations_.verifyLoginPassword(password->text())) return true;
+  if (!password) return Failure::cancelled;
+  if (confirmations_.verifyLoginPassword(password->text())) return Done;
   password.reset();
-  tellRestoreFailed(alerts_);
-  return false;
+  return Failure::restorePasswordWrong;
 }
 
-bool RemoteMode::restoreRemoteSettings(std::optional<SecretText> password) {
+Outcome RemoteMode::restoreRemoteSettings(std::optional<SecretText> password) {
   const ScreenLockState current = screenLock_.screenLockState();
   const bool changedByApp = defaults_.boolean(keys::didDisableScreenLock);
   const bool restoreLock = shouldRestoreScreenLock(changedByApp, current);
   // Asked before anything changes: a cancel or a wrong password must leave sleep forbidden where it
   // was, or the stored state would say on while the Mac may sleep.
-  if (restoreLock && !password && !requestRestorePassword(password)) return false;
+  if (restoreLock && !password) {
+    if (const Outcome asked = requestRestorePassword(password); !asked) return asked;
+  }
   // A switch that cannot be read may still forbid sleep: that is no restore to report as done.
   const auto sleepDisabled = sleepSwitch_.readSleepDisabled();
-  if (!sleepDisabled) return false;
+  if (!sleepDisabled) return Failure::sleepSwitchUnreadable;
   const bool allowedHere = *sleepDisabled && permission_.hasLimitedPermission();
-  if (allowedHere && !sleepSwitch_.runPrivilegedPmset(false)) return false;
+  if (allowedHere && !sleepSwitch_.runPrivilegedPmset(false)) return Failure::sleepNotAllowedAgain;
   if (restoreLock) {
     const ScreenLockState target = decodePreviousScreenLockState(defaults_.string(keys::previousScreenLockState));
     if (!screenLock_.applyScreenLockState(target, password->text())) {
       // For the same reason, sleep is forbidden again when the lock could not be put back.
       if (allowedHere) sleepSwitch_.runPrivilegedPmset(true);
-      tellRestoreFailed(alerts_);
-      return false;
+      return Failure::screenLockNotRestored;
     }
     defaults_.remove(keys::didDisableScreenLock);
     defaults_.remove(keys::previousScreenLockState);
-    return true;
+    return Done;
   }
   if (changedByApp) {
     // The user switched the lock back on by hand: nothing of ours is left to restore.
     defaults_.remove(keys::didDisableScreenLock);
     defaults_.remove(keys::previousScreenLockState);
   }
-  return true;
+  return Done;
 }
 
 }  // namespace corvel

@@ -9,6 +9,7 @@
 #include "main/remote/confirmations.h"
 #include "main/remote/limited_permission.h"
 #include "main/remote/screen_lock.h"
+#include "main/outcome.h"
 #include "main/settings.h"
 #include "ports/alerts.h"
 #include "ports/settings_store.h"
@@ -37,22 +38,22 @@ class RemoteMode {
         confirmations_(confirmations) {}
 
   // Confirmation, the login password, the limited permission, then the screen lock switched off and
-  // remembered; true when the lock reads off at the end.
-  bool setupRemoteMode();
+  // remembered; done when the lock reads off at the end.
+  Outcome setupRemoteMode();
   // Sleep allowed again and the screen lock put back as it was before Corvel switched it off. The
   // login password is asked, when the lock needs it, before anything changes; a restore that fails
   // leaves system sleep as it found it.
-  bool restoreRemoteSettings();
+  Outcome restoreRemoteSettings();
   // The same, with the password asked ahead by askRestorePassword (asked here if it is none and the
   // lock needs it after all).
-  bool restoreRemoteSettings(std::optional<SecretText> password);
+  Outcome restoreRemoteSettings(std::optional<SecretText> password);
   // For a flow that changes other things before the restore: asks for the login password when the
-  // screen lock is Corvel's to put back, and checks it; false on a cancel or a wrong password
-  // (reported). `password` stays none when the lock needs nothing.
-  bool askRestorePassword(std::optional<SecretText>& password);
+  // screen lock is Corvel's to put back, and checks it. `password` stays none when the lock needs
+  // nothing.
+  Outcome askRestorePassword(std::optional<SecretText>& password);
 
  private:
-  bool requestRestorePassword(std::optional<SecretText>& password);
+  Outcome requestRestorePassword(std::optional<SecretText>& password);
 
   Alerts& alerts_;
   SettingsStore& defaults_;

@@ -16,11 +16,11 @@ StatusAssessment assessStatus(const StatusReadings& r) {
   } else if (*r.enabled) {
     if (r.corvelRunning != true) fail(ReportItem::corvel);
     if (!r.caffeinatePid) fail(ReportItem::caffeinate);
-    if (r.mode == ProtectionMode::remoteStrong) {
-      if (r.sleepDisabled != true) fail(ReportItem::sleepSwitch);
-      if (r.screenLock != ScreenLockState::off()) fail(ReportItem::screenLock);
-      if (!r.limitedPermission) fail(ReportItem::permission);
-    }
+    // What the mode needs besides caffeinate: sleep forbidden through the rule, the lock off.
+    const ModeTraits& needs = traits(r.mode.value_or(ProtectionMode::standard));
+    if (needs.forbidsSystemSleep && r.sleepDisabled != true) fail(ReportItem::sleepSwitch);
+    if (needs.disablesScreenLock && r.screenLock != ScreenLockState::off()) fail(ReportItem::screenLock);
+    if (needs.forbidsSystemSleep && !r.limitedPermission) fail(ReportItem::permission);
   } else {
     // A Mac left open after protection went off is a finding, not "off".
     if (r.sleepDisabled != false) fail(ReportItem::sleepSwitch);

@@ -59,7 +59,6 @@ TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
   EXPECT_TRUE(settings.enabled());
   EXPECT_EQ(desk.titles, Strings{"スリープ防止がONです"});
-  expectAlertsAsWritten(desk);
   // An exit nobody asked for stops the child but keeps the agent, so the watchdog brings Corvel back.
   delegate->applicationWillTerminate();
   EXPECT_EQ(std::tuple(mac.runningChildren(), launch.agentCalls.back()), std::tuple(0u, "register"));
@@ -67,6 +66,43 @@ TEST_F(AppDelegateTest, ADockClickTogglesAndTheQuitGuardRefusesWhileOn) {
   EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::now);
   delegate->applicationWillTerminate();
   EXPECT_EQ(launch.agentCalls.back(), "unregister");
+}
+
+// What the person reads of each failure, exactly; nothing for their own answers and for what they
+// cannot act on.
+TEST(FailureAlertsTest, EveryFailureIsToldInItsOwnWordsOrNotAtAll) {
+  using F = Failure;
+  const std::string restore = "Macのログインパスワードと画面ロック設定を確認してください。",
+                    watchdog = "自動再起動を登録できませんでした";
+  const std::map<F, std::pair<std::string, std::string>> told{
+      {F::touchIDUnavailable, {"Touch IDを使用できません", "システム設定でTouch IDが有効か確認してください。"}},
+      {F::touchIDRejected,
+       {"Touch IDで認証できませんでした", "認証がキャンセルされたか、指紋を確認できませんでした。"}},
+      {F::setupPasswordWrong,
+       {"パスワードが一致しません", "Apple Accountではなく、Macへのログインに使うパスワードを入力してください。"}},
+      {F::screenLockNotDisabled, {"ロック防止を設定できませんでした", "macOSの画面ロック設定を変更できませんでした。"}},
+      {F::restorePasswordWrong, {"設定を戻せませんでした", restore}},
+      {F::screenLockNotRestored, {"設定を戻せませんでした", restore}},
+      {F::sleepSwitchFailed, {"切り替えできませんでした", "強制スリープ設定を変更できませんでした。"}},
+      {F::quitRefusedWhileOn, {"スリープ防止がONです", "先にアイコンをクリックしてOFFにしてください。"}},
+      {F::restoreIncomplete, {"設定を完全に戻せませんでした", "画面の案内を確認し、もう一度お試しください。"}},
+      {F::watchdogNeedsApproval,
+       {watchdog,
+        "システム設定 › 一般 › ログイン項目でCorvelのバックグラウンド実行を許可し、Corvelを開き直してください。"}},
+      {F::watchdogSignatureRefused,
+       {watchdog,
+        "Corvelの署名が受け付けられませんでした。「OFFにして終了」で終了してから開き直し、システム設定 › 一般 › "
+        "ログイン項目でCorvelが許可されているか確認してください。"}},
+  };
+  for (int i = 0; i <= static_cast<int>(LastFailure); ++i) {
+    const auto alert = alertFor(static_cast<F>(i));
+    const auto it = told.find(static_cast<F>(i));
+    ASSERT_EQ(alert.has_value(), it != told.end()) << "failure #" << i;
+    if (!alert) continue;
+    EXPECT_EQ(std::pair(alert->messageText, alert->informativeText), it->second) << i;
+    EXPECT_EQ(alert->style, AlertStyle::warning) << i;
+    EXPECT_TRUE(alert->buttons.empty() && !alert->secureField) << i;  // the platform's one button
+  }
 }
 
 // It quits only once off. With the rule gone (removed by hand, or refused for a broken neighbour) and

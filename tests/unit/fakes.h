@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "main/app_delegate.h"
+#include "main/failure_alerts.h"
 #include "main/status/status_report.h"
 #include "ports/platform.h"
 
@@ -73,6 +74,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   }
   // Answered from the queue; none left: closed without a press.
   AlertResponse runModal(const AlertRequest& request) override {
+    if (onAlert) onAlert();
     requests.push_back(request);
     titles.push_back(request.messageText);
     if (answers.empty()) return {};
@@ -102,7 +104,7 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   };
 
   int terminations = 0, turns = 0, prompts = 0;
-  std::function<void()> onTurn;
+  std::function<void()> onTurn, onAlert;
   std::vector<std::function<void()>> timers, delayed;
   std::vector<std::chrono::milliseconds> waits;  // of the timers and delayed tasks, in the order they were asked for
   std::deque<std::pair<std::optional<std::size_t>, std::string>> answers;
@@ -341,36 +343,42 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
   std::function<void()> onRegister;  // sees each registration before it is made
 };
 
-// Every alert Corvel shows, as the person reads it: title, then the text below it, the style (none: the
-// platform's default) and the buttons (none: the platform's one); a prompt for the password also names
-// its field.
+inline constexpr Failure LastFailure = Failure::watchdogSignatureRefused;
+
+// Whether `request` is a failure's alert, as failure_alerts words it.
+inline bool isFailureAlert(const AlertRequest& request) {
+  for (int i = 0; i <= static_cast<int>(LastFailure); ++i) {
+    const auto alert = alertFor(static_cast<Failure>(i));
+    if (alert && alert->messageText == request.messageText && alert->informativeText == request.informativeText)
+      return true;
+  }
+  return false;
+}
+
+// Every question Corvel asks, as the person reads it: title, then the text below it, the style (none: the
+// platform's default) and the buttons; a prompt for the password also names its field. Any other alert
+// is a failure's, exactly as it tells it.
 inline void expectAlertsAsWritten(const FakeDesk& desk) {
   const std::optional<AlertStyle> w = AlertStyle::warning;
-  const Strings ok, password{"続ける", "キャンセル"};
+  const Strings password{"続ける", "キャンセル"};
   const std::map<std::string, std::tuple<std::string, std::optional<AlertStyle>, Strings>, std::less<>> written{
-      {"スリープ防止がONです", {"先にアイコンをクリックしてOFFにしてください。", w, ok}},
       {"Macの設定を元に戻しますか？",
        {"スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
         w,
         {"元に戻して終了", "キャンセル"}}},
-      {"設定を完全に戻せませんでした", {"画面の案内を確認し、もう一度お試しください。", w, ok}},
-      {"切り替えできませんでした", {"強制スリープ設定を変更できませんでした。", w, ok}},
-      {"Touch IDを使用できません", {"システム設定でTouch IDが有効か確認してください。", w, ok}},
-      {"Touch IDで認証できませんでした", {"認証がキャンセルされたか、指紋を確認できませんでした。", w, ok}},
       {"リモート強制モードを設定します",
        {"このモードは画面ロックを無効にします。第三者がMacを直接操作できない安全な場所でのみ使用してください。"
         "初回のみMacのログインパスワードが必要です。",
         w,
         {"設定する", "キャンセル"}}},
-      {"パスワードが一致しません",
-       {"Apple Accountではなく、Macへのログインに使うパスワードを入力してください。", w, ok}},
-      {"ロック防止を設定できませんでした", {"macOSの画面ロック設定を変更できませんでした。", w, ok}},
-      {"設定を戻せませんでした", {"Macのログインパスワードと画面ロック設定を確認してください。", w, ok}},
       {"画面ロック防止を設定します", {"入力内容は保存されません。", std::nullopt, password}},
       {"画面ロック設定を元に戻します", {"入力内容は保存されません。", std::nullopt, password}}};
   for (const auto& request : desk.requests) {
     const auto it = written.find(request.messageText);
-    ASSERT_NE(it, written.end()) << "an alert nobody wrote: " << request.messageText;
+    if (it == written.end()) {
+      EXPECT_TRUE(isFailureAlert(request)) << "an alert nobody wrote: " << request.messageText;
+      continue;
+    }
     const auto& [text, style, buttons] = it->second;
     EXPECT_EQ(request.informativeText, text) << request.messageText;
     EXPECT_EQ(request.style, style) << request.messageText;
@@ -397,7 +405,13 @@ struct Rig {
   Confirmations confirmations{desk, desk, desk, mac, mac};
   RemoteMode remoteMode{desk, defaults, screenLock, sleepSwitch, permission, confirmations};
   StatusDisplay display{statusBar, desk, settings, sleepSwitch, screenLock, caffeinate};
-  Protection protection{settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate, desk, display};
+  Protection protection{settings,
+                        sleepSwitch,
+                        permission,
+                        remoteMode,
+                        confirmations,
+                        caffeinate,
+                        {[this](Failure failure) { tell(desk, failure); }, [this] { display.refreshStatus(); }}};
   Platform platform{defaults, desk, mac, mac, mac, mac, statusBar, mac, mac, desk, desk, mac, desk, launch, tools};
   StatusPlatform statusPlatform{mac, defaults, mac, launch, launch, launch, mac, tools, std::nullopt};
   std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);

@@ -4,8 +4,7 @@
 namespace corvel::test {
 namespace {
 
-const std::string kConfirm = "リモート強制モードを設定します", kSetupReason = "画面ロック防止を設定します",
-                  kRestoreReason = "画面ロック設定を元に戻します", kRestoreFailed = "設定を戻せませんでした";
+const std::string kConfirm = "リモート強制モードを設定します", kSetupReason = "画面ロック防止を設定します";
 
 using M = FakeMac;
 
@@ -43,53 +42,52 @@ TEST(RemoteModeSetupTest, SwitchesTheLockOffAndRemembersWhatItWasBeforeChangingI
 }
 
 TEST(RemoteModeSetupTest, EveryFailureLeavesTheMacAsItWas) {
-  const Strings asked{kConfirm, kSetupReason}, lockRefused{kConfirm, kSetupReason, "ロック防止を設定できませんでした"};
+  using F = Failure;
   const std::pair<std::size_t, std::string> go{0, ""}, right{0, "secret"};
-  const std::tuple<std::function<void(Rig&)>, Strings, bool> table[] = {
-      {answers({{1, ""}}), {kConfirm}, false},
-      {answers({}), {kConfirm}, false},  // closed without a press
-      {answers({go, {1, "secret"}}), asked, false},
-      {answers({go, {0, "Secret"}}), {kConfirm, kSetupReason, "パスワードが一致しません"}, false},
-      {answers({go, right}, &M::administratorApproves), asked, false},
+  const std::tuple<std::function<void(Rig&)>, Failure, bool> table[] = {
+      {answers({{1, ""}}), F::cancelled, false},
+      {answers({}), F::cancelled, false},  // closed without a press
+      {answers({go, {1, "secret"}}), F::cancelled, false},
+      {answers({go, {0, "Secret"}}), F::setupPasswordWrong, false},
+      {answers({go, right}, &M::administratorApproves), F::permissionNotInstalled, false},
       // sudo refuses the drop-in now (say, for a broken neighbour in the folder) but would grant as
       // soon as that is mended, although the set-up never completed: it is taken back.
-      {answers({go, right}, &M::installedRuleWorks), asked, false},
-      {answers({go, right}, &M::screenLockChangeWorks), lockRefused, false},
-      {answers({go, right}, &M::screenLockChangeWorks), lockRefused, true},  // the rule was there before
+      {answers({go, right}, &M::installedRuleWorks), F::permissionNotInstalled, false},
+      {answers({go, right}, &M::screenLockChangeWorks), F::screenLockNotDisabled, false},
+      {answers({go, right}, &M::screenLockChangeWorks), F::screenLockNotDisabled, true},  // the rule was there before
   };
-  for (const auto& [arrange, alerts, ruleBefore] : table) {
+  for (const auto& [arrange, failure, ruleBefore] : table) {
     Rig rig;
     rig.mac.ruleInstalled = ruleBefore;
     arrange(rig);
-    EXPECT_FALSE(rig.remoteMode.setupRemoteMode());
-    EXPECT_EQ(rig.desk.titles, alerts);
+    EXPECT_EQ(rig.remoteMode.setupRemoteMode(), failure);
     EXPECT_EQ(rig.mac.screenLock, "immediate");
     EXPECT_EQ(rig.mac.ruleInstalled, ruleBefore);
     EXPECT_TRUE(rig.defaults.values.empty());  // what was recorded ahead of the change is taken back
-    expectAlertsAsWritten(rig.desk);
   }
 }
 
 TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheRecord) {
+  using F = Failure;
   const std::pair<std::size_t, std::string> right{0, "secret"};
-  // What was stored before, the person and the Mac, whether restored, the lock and sleep after, the alerts.
-  const std::tuple<std::string, std::function<void(Rig&)>, bool, std::string, bool, Strings> rows[] = {
-      {"300", answers({right}), true, "300", false, {kRestoreReason}},
+  // What was stored before, the person and the Mac, the outcome, and the lock and sleep after.
+  const std::tuple<std::string, std::function<void(Rig&)>, Outcome, std::string, bool> rows[] = {
+      {"300", answers({right}), Done, "300", false},
       // A delay the tool refuses could never be put back: the lock would stay off for good.
-      {"2147483648", answers({right}), true, "immediate", false, {kRestoreReason}},
+      {"2147483648", answers({right}), Done, "immediate", false},
       // A restore that does not succeed leaves sleep forbidden as it found it: the password comes first,
       // and sleep is forbidden again when the lock cannot be put back.
-      {"300", answers({{1, "secret"}}), false, "off", true, {kRestoreReason}},
-      {"300", answers({{0, "wrong"}}), false, "off", true, {kRestoreReason, kRestoreFailed}},
-      {"300", answers({right}, &M::screenLockChangeWorks), false, "off", true, {kRestoreReason, kRestoreFailed}},
+      {"300", answers({{1, "secret"}}), F::cancelled, "off", true},
+      {"300", answers({{0, "wrong"}}), F::restorePasswordWrong, "off", true},
+      {"300", answers({right}, &M::screenLockChangeWorks), F::screenLockNotRestored, "off", true},
       // Without the rule sleep stays disabled, but the lock is put back all the same.
-      {"60", answers({right}, &M::installedRuleWorks), true, "60", true, {kRestoreReason}},
-      {"300", answers({right}, &M::pmsetChangeWorks), false, "off", true, {kRestoreReason}},  // before the lock
+      {"60", answers({right}, &M::installedRuleWorks), Done, "60", true},
+      {"300", answers({right}, &M::pmsetChangeWorks), F::sleepNotAllowedAgain, "off", true},  // before the lock
       // Switched back on by hand, or off but never by Corvel: nothing of Corvel's is left to restore.
-      {"300", [](Rig& r) { r.mac.screenLock = "60"; }, true, "60", false, {}},
-      {"300", [](Rig& r) { r.defaults.values.clear(); }, true, "off", false, {}},
+      {"300", [](Rig& r) { r.mac.screenLock = "60"; }, Done, "60", false},
+      {"300", [](Rig& r) { r.defaults.values.clear(); }, Done, "off", false},
   };
-  for (const auto& [previous, arrange, restores, lockAfter, sleepDisabledAfter, alerts] : rows) {
+  for (const auto& [previous, arrange, outcome, lockAfter, sleepDisabledAfter] : rows) {
     Rig rig;
     // What a completed set-up leaves, with sleep forbidden since.
     rig.mac.screenLock = "off";
@@ -98,14 +96,11 @@ TEST(RemoteModeRestoreTest, PutsBackWhatCorvelChangedOrKeepsTheLockOffAndTheReco
     rig.defaults.set("DidDisableScreenLock", true);
     arrange(rig);
     const auto stored = rig.defaults.values;
-    const bool restored = rig.remoteMode.restoreRemoteSettings();
-    EXPECT_EQ(restored, restores) << previous;
+    EXPECT_EQ(rig.remoteMode.restoreRemoteSettings(), outcome) << previous;
     EXPECT_EQ(rig.mac.screenLock, lockAfter);
     EXPECT_EQ(rig.mac.sleepDisabled, sleepDisabledAfter) << previous;
-    EXPECT_EQ(rig.desk.titles, alerts);
-    EXPECT_EQ(rig.defaults.values, restored ? decltype(stored){} : stored) << previous;
+    EXPECT_EQ(rig.defaults.values, outcome ? decltype(stored){} : stored) << previous;
     EXPECT_TRUE(rig.mac.ruleInstalled);  // the permission is the quit command's to remove
-    expectAlertsAsWritten(rig.desk);
   }
 }
 

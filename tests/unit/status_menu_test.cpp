@@ -13,7 +13,7 @@ struct StatusMenuTest : ::testing::Test {
   void choose(const std::string& title) { rig.statusBar.choose(title); }
   static FakeMenu& entry(const std::shared_ptr<MenuItem>& item) { return dynamic_cast<FakeMenu&>(*item); }
   Rig rig;
-  StatusMenu menu{rig.statusBar, rig.display, rig.protection, rig.remoteMode, rig.settings};
+  StatusMenu menu{rig.statusBar, rig.display, rig.protection};
   Strings quits;
 };
 
@@ -46,7 +46,7 @@ TEST_F(StatusMenuTest, AModeIsTakenOnlyOnceTheMacIsSetUpForItOrPutBack) {
   choose("リモート強制モード");
   // Protection was on: the new mode is in force at once, without asking.
   EXPECT_EQ(std::tuple(rig.settings.mode(), rig.mac.sleepDisabled, rig.desk.prompts,
-                       entry(rig.display.views().remoteModeItem).checked),
+                       entry(rig.display.views().modeItems.at(1)).checked),
             std::tuple(ProtectionMode::remoteStrong, true, 0, true));
 
   rig.desk.answer(1, "secret");  // the restore's password prompt cancelled
@@ -97,8 +97,8 @@ TEST_F(StatusMenuTest, ShowsWhatTheSystemDoes) {
     EXPECT_EQ(rig.statusBar.title, title) << statusLine;
     EXPECT_EQ(rig.statusBar.toolTip, toolTip) << statusLine;
     EXPECT_EQ(views.toggleItem->title(), tileWord == "OFF" ? "ONに切り替える" : "OFFに切り替える") << statusLine;
-    EXPECT_EQ(entry(views.standardModeItem).checked, !remote);
-    EXPECT_EQ(entry(views.remoteModeItem).checked, remote);
+    EXPECT_EQ(entry(views.modeItems.at(0)).checked, !remote);
+    EXPECT_EQ(entry(views.modeItems.at(1)).checked, remote);
     const auto& icon = rig.desk.icons.back().steps;
     EXPECT_EQ(std::get<FillRoundedRect>(icon.at(0)).color, color) << statusLine;
     const auto& word = std::get<DrawText>(icon.at(1));

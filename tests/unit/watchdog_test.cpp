@@ -32,7 +32,7 @@ TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnable
     Rig rig;
     if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
     rig.launch.agentStatus = status;
-    WatchdogRegistration registration(rig.launch, rig.mac, rig.desk);
+    WatchdogRegistration registration(rig.launch, rig.mac);
     registration.registerWatchdogIfNeeded();
     registration.unregisterWatchdog();
     EXPECT_EQ(rig.launch.agentCalls, calls) << static_cast<int>(status) << " " << skip.value_or("");
@@ -42,33 +42,30 @@ TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnable
 // Only what the person can put right is worth an alert, and one a launch is enough; any other failure
 // leaves Corvel protecting as before, silently.
 TEST(WatchdogRegistrationTest, TellsOnceOfAFailedRegistrationThePersonCanPutRight) {
-  // How registering fails, the status after it, CORVEL_SKIP_SERVICE, the status before; and a part of
-  // the one alert's text (empty: no alert).
+  // How registering fails, the status after it, CORVEL_SKIP_SERVICE, the status before; and the failure
+  // to tell.
   using F = AgentRegistrationFailure;
   using S = AgentStatus;
-  const std::tuple<std::optional<F>, S, std::optional<std::string>, S, std::string> table[] = {
-      {std::nullopt, S::enabled, std::nullopt, S::notRegistered, ""},
-      {F::requiresApproval, S::requiresApproval, std::nullopt, S::notRegistered, "システム設定 › 一般 › ログイン項目"},
-      {F::invalidSignature, S::notRegistered, std::nullopt, S::notFound, "署名"},
+  const std::tuple<std::optional<F>, S, std::optional<std::string>, S, std::optional<Failure>> table[] = {
+      {std::nullopt, S::enabled, std::nullopt, S::notRegistered, std::nullopt},
+      {F::requiresApproval, S::requiresApproval, std::nullopt, S::notRegistered, Failure::watchdogNeedsApproval},
+      {F::invalidSignature, S::notRegistered, std::nullopt, S::notFound, Failure::watchdogSignatureRefused},
       // A bare error, with the system then saying approval is needed.
-      {F::other, S::requiresApproval, std::nullopt, S::requiresApproval, "バックグラウンド実行を許可"},
-      {F::other, S::notRegistered, std::nullopt, S::notRegistered, ""},
-      {F::requiresApproval, S::requiresApproval, "1", S::notRegistered, ""},
-      {F::invalidSignature, S::notRegistered, std::nullopt, S::enabled, ""},
+      {F::other, S::requiresApproval, std::nullopt, S::requiresApproval, Failure::watchdogNeedsApproval},
+      {F::other, S::notRegistered, std::nullopt, S::notRegistered, std::nullopt},
+      {F::requiresApproval, S::requiresApproval, "1", S::notRegistered, std::nullopt},
+      {F::invalidSignature, S::notRegistered, std::nullopt, S::enabled, std::nullopt},
   };
-  for (const auto& [failure, statusAfter, skip, statusBefore, advice] : table) {
+  for (const auto& [failure, statusAfter, skip, statusBefore, told] : table) {
     Rig rig;
     if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
     rig.launch.agentStatus = statusBefore;
     rig.launch.registrationFailure = failure;
     rig.launch.statusAfterFailure = statusAfter;
-    WatchdogRegistration registration(rig.launch, rig.mac, rig.desk);
+    WatchdogRegistration registration(rig.launch, rig.mac);
     registration.registerWatchdogIfNeeded();
-    registration.reportRegistrationFailure();
-    registration.reportRegistrationFailure();
-    const std::string shown = rig.desk.requests.empty() ? "" : rig.desk.requests.front().informativeText;
-    EXPECT_EQ(rig.desk.titles, advice.empty() ? Strings{} : Strings{"自動再起動を登録できませんでした"}) << shown;
-    EXPECT_NE(shown.find(advice), std::string::npos) << shown;
+    EXPECT_EQ(registration.failureToReport(), told);
+    EXPECT_EQ(registration.failureToReport(), std::nullopt);
   }
 }
 

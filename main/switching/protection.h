@@ -1,35 +1,46 @@
-// Switching protection on and off, one switch at a time, and re-applying the stored state.
+// Switching protection on and off, one switch at a time, choosing the mode, and re-applying the
+// stored state.
 #pragma once
+
+#include <functional>
 
 #include "main/engine/caffeinate_supervisor.h"
 #include "main/engine/sleep_switch.h"
-#include "main/menubar/status_display.h"
+#include "main/outcome.h"
 #include "main/remote/confirmations.h"
 #include "main/remote/limited_permission.h"
 #include "main/remote/remote_mode.h"
 #include "main/settings.h"
-#include "ports/alerts.h"
 
 namespace corvel {
+
+// Whoever shows the state: told of a failure while the switch still holds its guard, and then that
+// the state may have changed.
+struct ProtectionObserver {
+  std::function<void(Failure)> failed;
+  std::function<void()> changed;
+};
 
 class Protection {
  public:
   Protection(Settings& settings, SleepSwitch& sleepSwitch, LimitedPermission& permission, RemoteMode& remoteMode,
-             Confirmations& confirmations, CaffeinateSupervisor& caffeinate, Alerts& alerts, StatusDisplay& display)
+             Confirmations& confirmations, CaffeinateSupervisor& caffeinate, ProtectionObserver observer)
       : settings_(settings),
         sleepSwitch_(sleepSwitch),
         permission_(permission),
         remoteMode_(remoteMode),
         confirmations_(confirmations),
         caffeinate_(caffeinate),
-        alerts_(alerts),
-        display_(display) {}
+        observer_(std::move(observer)) {}
 
-  // False, without doing anything, while another switch is in progress (a click nested in the
-  // Touch ID wait); otherwise the switch's outcome. Always ends with the status redrawn. Switching
+  // Nothing at all while another switch is in progress (a click nested in the Touch ID wait);
+  // otherwise the switch's outcome, told to the observer, which is then told of the change. Switching
   // off never sets the Mac up, and off already, with sleep allowed, asks nothing.
-  bool setProtection(bool on);
+  Outcome setProtection(bool on);
   void toggleProtection();
+  // A mode is taken only once the Mac is set up for it (or put back from the other). During a switch
+  // it does nothing, as a nested switch does: the switch would finish in the other mode.
+  Outcome selectMode(ProtectionMode mode);
   // At launch: brings the Mac to the stored state without asking anything.
   void applyStoredState();
   bool isSwitchInProgress() const { return isChangingState_; }
@@ -41,8 +52,7 @@ class Protection {
   RemoteMode& remoteMode_;
   Confirmations& confirmations_;
   CaffeinateSupervisor& caffeinate_;
-  Alerts& alerts_;
-  StatusDisplay& display_;
+  ProtectionObserver observer_;
   bool isChangingState_ = false;
 };
 

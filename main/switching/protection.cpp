@@ -1,42 +1,41 @@
-// Switching protection on and off, one switch at a time, and re-applying the stored state.
+// Switching protection on and off, one switch at a time, choosing the mode, and re-applying the
+// stored state.
 #include "protection.h"
-
-#include "main/menubar/alert.h"
 
 namespace corvel {
 
-bool Protection::setProtection(bool on) {
-  if (isChangingState_) return false;
+Outcome Protection::setProtection(bool on) {
+  if (isChangingState_) return Failure::switchInProgress;
   isChangingState_ = true;
-  // Every way out clears the guard first, then redraws, then answers.
-  const auto finish = [this](bool result) {
+  // Every way out tells the failure while the guard still holds, then clears it, then redraws.
+  const auto finish = [this](Outcome outcome) {
+    if (const auto failure = outcome.failure()) observer_.failed(*failure);
     isChangingState_ = false;
-    display_.refreshStatus();
-    return result;
+    observer_.changed();
+    return outcome;
   };
 
-  const auto refused = [&] {
-    showAlert(alerts_, "切り替えできませんでした", "強制スリープ設定を変更できませんでした。");
-    return finish(false);
-  };
+  const ModeTraits& mode = traits(settings_.mode());
   // Off already, and the Mac agrees: nothing is switched, so there is nothing to confirm.
   const auto offAlready = [&] { return !on && !settings_.enabled() && sleepSwitch_.readSleepDisabled() == false; };
 
   bool storedAhead = false;
-  if (settings_.mode() == ProtectionMode::remoteStrong && !offAlready()) {
+  if (mode.forbidsSystemSleep && !offAlready()) {
     const bool hasPermission = permission_.hasLimitedPermission();
     // Only switching on sets the Mac up. Switching off with the set-up would switch the screen lock
     // off and install the rule again on the way out, and a cancel would leave no way to quit.
-    if (on && !hasPermission && !remoteMode_.setupRemoteMode()) return finish(false);
-    if (!confirmations_.authenticateWithTouchID()) return finish(false);
+    const Outcome setUp = on && !hasPermission ? remoteMode_.setupRemoteMode() : Done;
+    if (!setUp) return finish(setUp);
+    const Outcome confirmed = mode.needsTouchID ? confirmations_.authenticateWithTouchID() : Done;
+    if (!confirmed) return finish(confirmed);
     if (!on && !hasPermission) {
       // Without the rule, sleep is allowed through one administrator approval for that one command;
       // a cancel is the user's own answer and needs no alert.
       if (sleepSwitch_.isSleepDisabled()) {
         const AdministratorScriptOutcome outcome = permission_.allowSleepWithApproval();
-        if (outcome == AdministratorScriptOutcome::cancelled) return finish(false);
+        if (outcome == AdministratorScriptOutcome::cancelled) return finish(Failure::cancelled);
         if (outcome != AdministratorScriptOutcome::succeeded || !sleepSwitch_.waitForSleepDisabled(false)) {
-          return refused();
+          return finish(Failure::sleepSwitchFailed);
         }
       }
     } else {
@@ -49,7 +48,7 @@ bool Protection::setProtection(bool on) {
       if (storedAhead) settings_.setEnabled(true);
       if (!sleepSwitch_.runPrivilegedPmset(on) || !sleepSwitch_.waitForSleepDisabled(on)) {
         if (storedAhead) settings_.setEnabled(wasEnabled);
-        return refused();
+        return finish(Failure::sleepSwitchFailed);
       }
     }
   }
@@ -59,12 +58,29 @@ bool Protection::setProtection(bool on) {
   } else {
     caffeinate_.stopCaffeinate();
   }
-  return finish(true);
+  return finish(Done);
 }
 
 void Protection::toggleProtection() {
   if (isChangingState_) return;
-  setProtection(!settings_.enabled());
+  static_cast<void>(setProtection(!settings_.enabled()));  // the observer has been told
+}
+
+Outcome Protection::selectMode(ProtectionMode mode) {
+  if (isChangingState_) return Failure::switchInProgress;
+  if (settings_.mode() == mode) return Done;
+  // A mode that changes the Mac is set up on the way in; any other puts back what the last one changed.
+  const ModeTraits& wanted = traits(mode);
+  const Outcome ready = wanted.forbidsSystemSleep || wanted.disablesScreenLock ? remoteMode_.setupRemoteMode()
+                                                                               : remoteMode_.restoreRemoteSettings();
+  if (!ready) {
+    observer_.failed(*ready.failure());
+    return ready;
+  }
+  settings_.setMode(mode);
+  applyStoredState();
+  observer_.changed();
+  return Done;
 }
 
 void Protection::applyStoredState() {
@@ -74,7 +90,7 @@ void Protection::applyStoredState() {
     return;
   }
   caffeinate_.startCaffeinateIfNeeded();
-  if (settings_.mode() == ProtectionMode::remoteStrong && permission_.hasLimitedPermission()) {
+  if (traits(settings_.mode()).forbidsSystemSleep && permission_.hasLimitedPermission()) {
     sleepSwitch_.runPrivilegedPmset(true);
   }
 }
