@@ -1,5 +1,5 @@
-// The application callbacks (launch, reopen, the quit guard, the clean-up at exit), the two quit
-// commands of the menu, and the wiring of the collaborators.
+// The application callbacks (launch, reopen, the quit guard, the clean-up at exit) and the two quit
+// commands of the menu.
 #include "app_delegate.h"
 
 #include "main/command_line.h"
@@ -11,21 +11,7 @@ namespace corvel {
 constexpr std::chrono::milliseconds RefreshInterval = std::chrono::seconds(2);
 constexpr std::chrono::milliseconds LaunchToggleDelay{200};
 
-AppDelegate::AppDelegate(Platform& platform)
-    : platform_(platform),
-      settings_(platform.defaults),
-      caffeinate_(platform.processes, platform.defaults, platform.tools.caffeinate),
-      sleepSwitch_(platform.processes, platform.clock, platform.tools),
-      screenLock_(platform.processes, platform.session, platform.tools),
-      permission_(platform.administratorScript, platform.environment, platform.files, sleepSwitch_),
-      confirmations_(platform.biometrics, platform.application, platform.alerts, platform.directory,
-                     platform.environment),
-      remoteMode_(platform.alerts, platform.defaults, screenLock_, sleepSwitch_, permission_, confirmations_),
-      display_(platform.statusBar, platform.dockTile, settings_, sleepSwitch_, screenLock_, caffeinate_),
-      protection_(settings_, sleepSwitch_, permission_, remoteMode_, confirmations_, caffeinate_,
-                  {[this](Failure failure) { tell(platform_.alerts, failure); }, [this] { display_.refreshStatus(); }}),
-      statusMenu_(platform.statusBar, display_, protection_),
-      watchdog_(platform.agents, platform.environment) {}
+AppDelegate::AppDelegate(Platform& platform) : platform_(platform), parts_(platform) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Callbacks hold the delegate weakly: the platform's objects may outlive it.
@@ -35,32 +21,32 @@ void AppDelegate::applicationDidFinishLaunching() {
       if (auto self = weak.lock()) ((*self).*method)();
     };
   };
-  statusMenu_.configureStatusItem({command(&AppDelegate::turnOffAndQuit), command(&AppDelegate::restoreAndQuit)});
-  watchdog_.registerWatchdogIfNeeded();
-  protection_.applyStoredState();
-  display_.refreshStatus();
+  parts_.statusMenu.configureStatusItem({command(&AppDelegate::turnOffAndQuit), command(&AppDelegate::restoreAndQuit)});
+  parts_.watchdog.registerWatchdogIfNeeded();
+  parts_.protection.applyStoredState();
+  parts_.display.refreshStatus();
   // Once protection is as stored and shown: the alert waits for the person, the protection must not.
-  if (const auto failure = watchdog_.failureToReport()) tell(platform_.alerts, *failure);
+  if (const auto failure = parts_.watchdog.failureToReport()) tell(platform_.alerts, *failure);
   refreshTimer_ = platform_.application.scheduleRepeatingTimer(RefreshInterval, [weak] {
-    if (auto self = weak.lock()) self->display_.refreshStatus();
+    if (auto self = weak.lock()) self->parts_.display.refreshStatus();
   });
   const bool watchdogLaunch = hasArgument(platform_.environment.arguments(), WatchdogLaunchArgument);
   const bool toggleSuppressed = isSwitchOn(platform_.environment.variable(NoToggleVariable));
   // An ordinary launch acts like a click on the icon; a relaunch after a crash keeps the state.
   if (!watchdogLaunch && !toggleSuppressed) {
     platform_.application.dispatchAfter(LaunchToggleDelay, [weak] {
-      if (auto self = weak.lock()) self->protection_.toggleProtection();
+      if (auto self = weak.lock()) self->parts_.protection.toggleProtection();
     });
   }
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool /*hasVisibleWindows*/) {
-  protection_.toggleProtection();
+  parts_.protection.toggleProtection();
   return false;  // nothing to open: the click was the toggle
 }
 
 TerminateReply AppDelegate::applicationShouldTerminate() {
-  if (settings_.enabled()) {
+  if (parts_.settings.enabled()) {
     tell(platform_.alerts, Failure::quitRefusedWhileOn);
     return TerminateReply::cancel;
   }
@@ -69,20 +55,20 @@ TerminateReply AppDelegate::applicationShouldTerminate() {
 }
 
 void AppDelegate::applicationWillTerminate() {
-  caffeinate_.stopCaffeinate();
-  if (intentionalTermination_) watchdog_.unregisterWatchdog();
+  parts_.caffeinate.stopCaffeinate();
+  if (intentionalTermination_) parts_.watchdog.unregisterWatchdog();
 }
 
 void AppDelegate::turnOffAndQuit() {
-  if (!protection_.setProtection(false)) return;
+  if (!parts_.protection.setProtection(false)) return;
   intentionalTermination_ = true;
-  watchdog_.unregisterWatchdog();
+  parts_.watchdog.unregisterWatchdog();
   platform_.application.terminate();
 }
 
 void AppDelegate::restoreAndQuit() {
   // Nested in a switch's Touch ID wait, a restore would be undone by the switch finishing after it.
-  if (protection_.isSwitchInProgress()) return;
+  if (parts_.protection.isSwitchInProgress()) return;
   const AlertRequest confirmation{"Macの設定を元に戻しますか？",
                                   "スリープ防止を解除し、画面ロック設定と追加権限を元に戻してから終了します。",
                                   AlertStyle::warning,
@@ -97,10 +83,11 @@ void AppDelegate::restoreAndQuit() {
     return static_cast<bool>(outcome);
   };
   std::optional<SecretText> password;
-  if (told(remoteMode_.askRestorePassword(password)) && protection_.setProtection(false) &&
-      told(remoteMode_.restoreRemoteSettings(std::move(password))) && permission_.removeLimitedPermission()) {
+  if (told(parts_.remoteMode.askRestorePassword(password)) && parts_.protection.setProtection(false) &&
+      told(parts_.remoteMode.restoreRemoteSettings(std::move(password))) &&
+      parts_.permission.removeLimitedPermission()) {
     intentionalTermination_ = true;
-    watchdog_.unregisterWatchdog();
+    parts_.watchdog.unregisterWatchdog();
     platform_.application.terminate();
     return;
   }

@@ -1,20 +1,10 @@
-// AppDelegate: the application callbacks, the two quit commands, and the wiring of Corvel's
-// collaborators to the platform.
+// AppDelegate: the application callbacks and the two quit commands, over the collaborators wired in
+// collaborators.h.
 #pragma once
 
 #include <memory>
 
-#include "main/agent/watchdog_registration.h"
-#include "main/engine/caffeinate_supervisor.h"
-#include "main/engine/sleep_switch.h"
-#include "main/menubar/status_display.h"
-#include "main/menubar/status_menu.h"
-#include "main/remote/confirmations.h"
-#include "main/remote/limited_permission.h"
-#include "main/remote/remote_mode.h"
-#include "main/remote/screen_lock.h"
-#include "main/settings.h"
-#include "main/switching/protection.h"
+#include "main/collaborators.h"
 #include "ports/platform.h"
 
 namespace corvel {
@@ -37,17 +27,7 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
 
  private:
   Platform& platform_;
-  Settings settings_;
-  CaffeinateSupervisor caffeinate_;
-  SleepSwitch sleepSwitch_;
-  ScreenLock screenLock_;
-  LimitedPermission permission_;
-  Confirmations confirmations_;
-  RemoteMode remoteMode_;
-  StatusDisplay display_;
-  Protection protection_;
-  StatusMenu statusMenu_;
-  WatchdogRegistration watchdog_;
+  Collaborators parts_;
   std::shared_ptr<Timer> refreshTimer_;
   bool intentionalTermination_ = false;
 };

@@ -23,7 +23,8 @@
 
 namespace corvel {
 
-// References only: whoever builds a Platform owns the adapters and outlives every user of it.
+// References only: whoever builds a Platform owns the adapters and outlives every user of it. Built
+// with designated initialisers, so that a port added here is named wherever one is made.
 struct Platform {
   SettingsStore& defaults;
   Application& application;

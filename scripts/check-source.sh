@@ -56,6 +56,7 @@ done
 readonly core_parts='
 main/main            main
 main/app_delegate    main
+main/collaborators   main
 main/failure_alerts  main/outcome
 main/menubar         main/switching main/engine main/remote main/settings main/modes main/outcome
 main/status          main/engine main/remote main/settings main/modes

@@ -78,9 +78,21 @@ class SimPlatformServices final : public PlatformServices {
         dockTile_(root_ / "dock.png"),
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         desktop_(root_, frontEnd_, application_, statusBar_),
-        platform_{
-            defaults_, application_, processes_,  clock_,     environment_, files_,  statusBar_, administratorScript_,
-            session_,  alerts_,      biometrics_, directory_, dockTile_,    agents_, toolPaths()} {
+        platform_{.defaults = defaults_,
+                  .application = application_,
+                  .processes = processes_,
+                  .clock = clock_,
+                  .environment = environment_,
+                  .files = files_,
+                  .statusBar = statusBar_,
+                  .administratorScript = administratorScript_,
+                  .session = session_,
+                  .alerts = alerts_,
+                  .biometrics = biometrics_,
+                  .directory = directory_,
+                  .dockTile = dockTile_,
+                  .agents = agents_,
+                  .tools = toolPaths()} {
     // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
     // runner gives every child the default disposition back.
     std::signal(SIGPIPE, SIG_IGN);

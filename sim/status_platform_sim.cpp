@@ -43,8 +43,15 @@ class SimStatusServices final : public StatusServices {
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         agentProcesses_(root_, sim::programFolder() / "CorvelWatchdog"),
         workspace_(root_, sim::programFolder()),
-        platform_{processes_, defaults_, session_,    agents_,  agentProcesses_,
-                  workspace_, clock_,    toolPaths(), missing()} {}
+        platform_{.processes = processes_,
+                  .defaults = defaults_,
+                  .session = session_,
+                  .agents = agents_,
+                  .agentProcesses = agentProcesses_,
+                  .workspace = workspace_,
+                  .clock = clock_,
+                  .tools = toolPaths(),
+                  .missingSystemFolder = missing()} {}
 
   StatusPlatform& platform() override { return platform_; }
 

@@ -23,10 +23,21 @@ class MacPlatformServices final : public PlatformServices {
         directory_(mac::makeDirectory()),
         dockTile_(mac::makeDockTile()),
         agents_(mac::makeAgentServices()),
-        platform_{*defaults_,   *application_, processes_,    clock_,
-                  environment_, files_,        *statusBar_,   *administratorScript_,
-                  *session_,    *alerts_,      *biometrics_,  *directory_,
-                  *dockTile_,   *agents_,      macToolPaths()} {}
+        platform_{.defaults = *defaults_,
+                  .application = *application_,
+                  .processes = processes_,
+                  .clock = clock_,
+                  .environment = environment_,
+                  .files = files_,
+                  .statusBar = *statusBar_,
+                  .administratorScript = *administratorScript_,
+                  .session = *session_,
+                  .alerts = *alerts_,
+                  .biometrics = *biometrics_,
+                  .directory = *directory_,
+                  .dockTile = *dockTile_,
+                  .agents = *agents_,
+                  .tools = macToolPaths()} {}
 
   Platform& platform() override { return platform_; }
 

@@ -21,8 +21,15 @@ class MacStatusServices final : public StatusServices {
         session_(mac::makeSession()),
         agents_(mac::makeAgentServices()),
         workspace_(mac::makeWorkspace()),
-        platform_{processes_,  *defaults_, *session_,      *agents_,    agentProcesses_,
-                  *workspace_, clock_,     macToolPaths(), std::nullopt} {}
+        platform_{.processes = processes_,
+                  .defaults = *defaults_,
+                  .session = *session_,
+                  .agents = *agents_,
+                  .agentProcesses = agentProcesses_,
+                  .workspace = *workspace_,
+                  .clock = clock_,
+                  .tools = macToolPaths(),
+                  .missingSystemFolder = std::nullopt} {}
 
   StatusPlatform& platform() override { return platform_; }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "main/app_delegate.h"
+#include "main/collaborators.h"
 #include "main/failure_alerts.h"
 #include "main/status/status_report.h"
 #include "ports/platform.h"
@@ -397,23 +398,25 @@ struct Rig {
   FakeStatusBar statusBar;
   FakeLaunchServices launch;
   ToolPaths tools = macToolPaths();
-  Settings settings{defaults};
-  CaffeinateSupervisor caffeinate{mac, defaults, tools.caffeinate};
-  SleepSwitch sleepSwitch{mac, mac, tools};
-  ScreenLock screenLock{mac, mac, tools};
-  LimitedPermission permission{mac, mac, mac, sleepSwitch};
-  Confirmations confirmations{desk, desk, desk, mac, mac};
-  RemoteMode remoteMode{desk, defaults, screenLock, sleepSwitch, permission, confirmations};
-  StatusDisplay display{statusBar, desk, settings, sleepSwitch, screenLock, caffeinate};
-  Protection protection{settings,
-                        sleepSwitch,
-                        permission,
-                        remoteMode,
-                        confirmations,
-                        caffeinate,
-                        {[this](Failure failure) { tell(desk, failure); }, [this] { display.refreshStatus(); }}};
-  Platform platform{defaults, desk, mac, mac, mac, mac, statusBar, mac, mac, desk, desk, mac, desk, launch, tools};
-  StatusPlatform statusPlatform{mac, defaults, mac, launch, launch, launch, mac, tools, std::nullopt};
+  // clang-format off
+  Platform platform{.defaults = defaults, .application = desk, .processes = mac, .clock = mac, .environment = mac,
+                    .files = mac, .statusBar = statusBar, .administratorScript = mac, .session = mac, .alerts = desk,
+                    .biometrics = desk, .directory = mac, .dockTile = desk, .agents = launch, .tools = tools};
+  StatusPlatform statusPlatform{.processes = mac, .defaults = defaults, .session = mac, .agents = launch,
+                                .agentProcesses = launch, .workspace = launch, .clock = mac, .tools = tools,
+                                .missingSystemFolder = std::nullopt};
+  // clang-format on
+  // The collaborators as the application wires them; the delegate wires its own the same way.
+  Collaborators parts{platform};
+  Settings& settings = parts.settings;
+  CaffeinateSupervisor& caffeinate = parts.caffeinate;
+  SleepSwitch& sleepSwitch = parts.sleepSwitch;
+  ScreenLock& screenLock = parts.screenLock;
+  LimitedPermission& permission = parts.permission;
+  Confirmations& confirmations = parts.confirmations;
+  RemoteMode& remoteMode = parts.remoteMode;
+  StatusDisplay& display = parts.display;
+  Protection& protection = parts.protection;
   std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
 
   // Set up for remote strong mode: the mode stored and the rule in place.
