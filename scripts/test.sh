@@ -21,8 +21,10 @@ source scripts/deps.sh
 corvel_install_missing
 scripts/check-source.sh
 
-# Most tests wait on child processes rather than compute, so they overlap well beyond the cores.
-test_jobs=$(($(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2) + 2))
+# Most tests wait on child processes rather than compute, so in the ordinary build they overlap well
+# beyond the cores. Under the sanitizers every process is several times slower and bigger: one at a
+# time there, so that no bounded wait in a test is stretched by its neighbours.
+quick_test_jobs=$(($(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2) + 2))
 
 # Older ThreadSanitizers (GCC 12's, Clang 14's) expect the address-space layout of a kernel with
 # fewer random bits in mmap addresses than recent kernels use, and die at start with "unexpected
@@ -79,6 +81,8 @@ for preset in "${presets[@]}"; do
   # shellcheck disable=SC2046
   cmake --preset "$preset" $(corvel_configure_arguments) >/dev/null
   runner=()
+  test_jobs=1
+  [ "$preset" != default ] || test_jobs=$quick_test_jobs
   if [ "$preset" = tsan ]; then
     corvel_prepare_tsan
     runner=(${tsan_runner[@]+"${tsan_runner[@]}"})
