@@ -160,10 +160,8 @@ struct FakeStatusBar final : StatusBar, StatusItem {
   void setRightClickMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
   void clickButton() { action(); }
   // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title); the
-  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘". Without a
-  // menu it is a click like any other.
+  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘".
   void choose(const std::string& title) {
-    if (!menu) return action();
     shown.clear();
     for (const auto& item : menu->items)
       shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
@@ -310,15 +308,12 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
   struct Agent final : AgentService {
     explicit Agent(FakeLaunchServices& owner) : owner(owner) {}
     AgentStatus status() override { return owner.agentStatus; }
-    bool registerAgent() override {
-      if (owner.onRegister) owner.onRegister();
-      owner.agentCalls.push_back("register");
-      return owner.agentStatus = AgentStatus::enabled, true;
-    }
+    bool registerAgent() override { return !registerAgentReturningFailure(); }
     bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
     std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
-      registerAgent();
-      if (owner.registrationFailure) owner.agentStatus = owner.statusAfterFailure;
+      if (owner.onRegister) owner.onRegister();
+      owner.agentCalls.push_back("register");
+      owner.agentStatus = owner.registrationFailure ? owner.statusAfterFailure : AgentStatus::enabled;
       return owner.registrationFailure;
     }
     FakeLaunchServices& owner;
