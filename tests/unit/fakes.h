@@ -408,7 +408,6 @@ struct Rig {
   SleepSwitch& sleepSwitch = parts.sleepSwitch;
   ScreenLock& screenLock = parts.screenLock;
   LimitedPermission& permission = parts.permission;
-  Confirmations& confirmations = parts.confirmations;
   RemoteMode& remoteMode = parts.remoteMode;
   StatusDisplay& display = parts.display;
   Protection& protection = parts.protection;
