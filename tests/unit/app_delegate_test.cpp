@@ -38,7 +38,6 @@ TEST(AppDelegateLaunchTest, ARelaunchKeepsTheStoredStateAndShowsItAtOnce) {
     corvel.mac.argumentList = arguments;
     if (noToggle) corvel.mac.variables["CORVEL_NO_TOGGLE"] = *noToggle;
     if (!alerts.empty()) corvel.launch.registrationFailure = AgentRegistrationFailure::requiresApproval;
-    corvel.launch.statusAfterFailure = AgentStatus::requiresApproval;
     corvel.settings.setEnabled(true);
     bool registeredFirst = false;
     corvel.launch.onRegister = [&] { registeredFirst = corvel.mac.children.empty() && corvel.desk.icons.empty(); };

@@ -236,11 +236,10 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   }
   std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,
                                       const Strings& arguments) override {
-    for (const auto& child : children) {
+    for (const auto& child : children)
       if (child->identity() == identity && child->running && child->executable == executable &&
           child->arguments == arguments)
         return std::make_unique<Handle>(child);
-    }
     return nullptr;
   }
   bool execute(const std::string& source) override {

@@ -68,9 +68,8 @@ TEST(ParseScreenLockStateTest, ReadsTheFirstPhraseOrNumberAnywhereInTheTextAndUn
       {"screenlock \u0130s off", Lock::unknown()},
       {"screenlock is \xffoff", Lock::unknown()},
   };
-  for (const auto& [text, expected] : cases) {
+  for (const auto& [text, expected] : cases)
     EXPECT_EQ(parseScreenLockState(text), expected) << text << ": got " << describe(parseScreenLockState(text));
-  }
 }
 
 // The fake Mac takes the password on standard input only.
