@@ -85,7 +85,8 @@ TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesN
 // re-set a guess, the wait must take it for neither value, the refresh, which reads it on the event
 // loop, must not wait on it long, and a restore must not count it as allowed.
 TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNeverReSet) {
-  mac.ruleInstalled = mac.sleepDisabled = true;
+  remoteStrong();
+  mac.sleepDisabled = true;
   for (const ProcessResult& silent :
        {ProcessResult{ProcessResult::EndedAtLimit, "", LimitExceeded::time},
         ProcessResult{1, "pmset: the power settings cannot be read\n"}, ProcessResult{0, ""}}) {
@@ -94,7 +95,6 @@ TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNe
     EXPECT_FALSE(permission.hasLimitedPermission());
     EXPECT_TRUE(mac.sleepDisabled);
     for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, {})) << wanted;
-    defaults.set(keys::protectionMode, std::string("remoteStrong"));
     display.refreshStatus();
     EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
     // Nor is a switch that cannot be read reported as put back.
