@@ -12,6 +12,9 @@ struct AppDelegateTest : ::testing::Test, Rig {
   void SetUp() override { delegate->applicationDidFinishLaunching(); }
 };
 
+// Launched with no toggle to follow, so that a test's clicks are the only ones.
+void launch(Rig& r) { r.mac.variables.emplace("CORVEL_NO_TOGGLE", "1"), r.delegate->applicationDidFinishLaunching(); }
+
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
   ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
             std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
@@ -119,8 +122,7 @@ TEST(AppDelegateQuitTest, TurnOffAndQuitQuitsOnlyOnceOff) {
     corvel.desk.touchID = fault != "no finger";
     corvel.mac.administratorCancels = fault == "cancel";
     corvel.settings.setEnabled(enabled);
-    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
-    corvel.delegate->applicationDidFinishLaunching();
+    launch(corvel);
     corvel.statusBar.choose("OFFにして終了");
     SCOPED_TRACE(fault + (enabled ? " on" : " off") + (rule ? " rule" : ""));
     EXPECT_EQ(corvel.desk.terminations, quits ? 1 : 0);
@@ -188,8 +190,7 @@ TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
     corvel.mac.screenLock = "off";
     corvel.defaults.set(keys::didDisableScreenLock, true);
     corvel.defaults.set(keys::previousScreenLockState, std::string("300"));
-    corvel.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
-    corvel.delegate->applicationDidFinishLaunching();
+    launch(corvel);
     corvel.statusBar.clickButton();
     ASSERT_EQ(corvel.statusBar.title, "🟢 スリープ防止 ON");
     corvel.mac.screenLockChangeWorks = lockChangeWorks;
@@ -240,8 +241,7 @@ TEST(NestedActionsTest, NoSequenceLeavesOneModesStateBehindInTheOther) {
   const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   for (int run = 0; run < 300; ++run) {
     Rig rig;
-    rig.mac.variables.emplace("CORVEL_NO_TOGGLE", "1");
-    rig.delegate->applicationDidFinishLaunching();
+    launch(rig);
     for (int i = 0; i < 200; ++i) rig.desk.answer(pick(5) == 0 ? 1u : 0u, rig.mac.loginPassword);
     std::string trace;
     const auto act = [&](const std::string& action) {

@@ -342,11 +342,9 @@ inline constexpr Failure LastFailure = Failure::watchdogSignatureRefused;
 
 // Whether `request` is a failure's alert, as failure_alerts words it.
 inline bool isFailureAlert(const AlertRequest& request) {
-  for (int i = 0; i <= static_cast<int>(LastFailure); ++i) {
-    const auto alert = alertFor(static_cast<Failure>(i));
-    if (alert && alert->messageText == request.messageText && alert->informativeText == request.informativeText)
-      return true;
-  }
+  for (int i = 0; i <= static_cast<int>(LastFailure); ++i)
+    if (const auto alert = alertFor(static_cast<Failure>(i)))
+      if (alert->messageText == request.messageText && alert->informativeText == request.informativeText) return true;
   return false;
 }
 
