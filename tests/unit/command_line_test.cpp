@@ -18,7 +18,6 @@ TEST(CommandLineTest, ASwitchCountsOnlyExactlyAndAnyOtherDoubleDashIsRefused) {
       {{"--status"}, A::status, false},
       {{"--json", "--status"}, A::status, true},
       {{"--status", "--watchdog-launch", "--json"}, A::status, true},
-      {{"--stauts"}, A::refuse, false},
       {{"--STATUS"}, A::refuse, false},
       {{"--status=json"}, A::refuse, false},
       {{"--status", "--jsn"}, A::refuse, false},

@@ -160,10 +160,8 @@ struct FakeStatusBar final : StatusBar, StatusItem {
   void setRightClickMenu(std::shared_ptr<Menu> m) override { menu = std::dynamic_pointer_cast<FakeMenu>(m); }
   void clickButton() { action(); }
   // A right click, choosing `title` in the menu it opens (nothing, when no entry has that title); the
-  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘". Without a
-  // menu it is a click like any other.
+  // entries it showed are kept in `shown`, "-" for a separator and with the key after "⌘".
   void choose(const std::string& title) {
-    if (!menu) return action();
     shown.clear();
     for (const auto& item : menu->items)
       shown.push_back(!item ? "-" : item->text + (item->keyEquivalent.empty() ? "" : " ⌘" + item->keyEquivalent));
@@ -238,11 +236,10 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   }
   std::unique_ptr<ChildProcess> adopt(const ProcessIdentity& identity, const std::string& executable,
                                       const Strings& arguments) override {
-    for (const auto& child : children) {
+    for (const auto& child : children)
       if (child->identity() == identity && child->running && child->executable == executable &&
           child->arguments == arguments)
         return std::make_unique<Handle>(child);
-    }
     return nullptr;
   }
   bool execute(const std::string& source) override {
@@ -310,15 +307,12 @@ struct FakeLaunchServices final : AgentServices, AgentProcesses, Workspace {
   struct Agent final : AgentService {
     explicit Agent(FakeLaunchServices& owner) : owner(owner) {}
     AgentStatus status() override { return owner.agentStatus; }
-    bool registerAgent() override {
-      if (owner.onRegister) owner.onRegister();
-      owner.agentCalls.push_back("register");
-      return owner.agentStatus = AgentStatus::enabled, true;
-    }
+    bool registerAgent() override { return !registerAgentReturningFailure(); }
     bool unregisterAgent() override { return owner.agentCalls.push_back("unregister"), true; }
     std::optional<AgentRegistrationFailure> registerAgentReturningFailure() override {
-      registerAgent();
-      if (owner.registrationFailure) owner.agentStatus = owner.statusAfterFailure;
+      if (owner.onRegister) owner.onRegister();
+      owner.agentCalls.push_back("register");
+      owner.agentStatus = owner.registrationFailure ? owner.statusAfterFailure : AgentStatus::enabled;
       return owner.registrationFailure;
     }
     FakeLaunchServices& owner;
@@ -348,11 +342,9 @@ inline constexpr Failure LastFailure = Failure::watchdogSignatureRefused;
 
 // Whether `request` is a failure's alert, as failure_alerts words it.
 inline bool isFailureAlert(const AlertRequest& request) {
-  for (int i = 0; i <= static_cast<int>(LastFailure); ++i) {
-    const auto alert = alertFor(static_cast<Failure>(i));
-    if (alert && alert->messageText == request.messageText && alert->informativeText == request.informativeText)
-      return true;
-  }
+  for (int i = 0; i <= static_cast<int>(LastFailure); ++i)
+    if (const auto alert = alertFor(static_cast<Failure>(i)))
+      if (alert->messageText == request.messageText && alert->informativeText == request.informativeText) return true;
   return false;
 }
 
@@ -413,7 +405,6 @@ struct Rig {
   SleepSwitch& sleepSwitch = parts.sleepSwitch;
   ScreenLock& screenLock = parts.screenLock;
   LimitedPermission& permission = parts.permission;
-  Confirmations& confirmations = parts.confirmations;
   RemoteMode& remoteMode = parts.remoteMode;
   StatusDisplay& display = parts.display;
   Protection& protection = parts.protection;

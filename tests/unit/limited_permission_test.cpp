@@ -17,12 +17,7 @@ const std::vector<std::string> kSafeNames = {"alice",       "first.last", "a_b-c
 const std::vector<std::string> kUnsafeNames = {
     "", "a b", "a/b", "a'b", "a\"b", "a\\b", "%admin", std::string("a\0b", 3), "a\xc3", "\xc0\xae", "😀", "a\u00a0b"};
 
-TEST(AccountNameTest, OnlySafeNamesGetARuleAndItNamesExactlyTheTwoPmsetCommands) {
-  for (const auto& name : kSafeNames) {
-    EXPECT_EQ(limitedSudoersRule(name), name + " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, "
-                                               "/usr/bin/pmset -a disablesleep 1")
-        << PrintToString(name);
-  }
+TEST(AccountNameTest, UnsafeNamesAndNamesSudoersReadsAsAliasesGetNoRule) {
   for (const auto& name : kUnsafeNames) {
     EXPECT_FALSE(isSafeAccountName(name)) << PrintToString(name);
     EXPECT_EQ(installPermissionCommand(name), std::nullopt) << PrintToString(name);
@@ -33,7 +28,7 @@ TEST(AccountNameTest, OnlySafeNamesGetARuleAndItNamesExactlyTheTwoPmsetCommands)
     EXPECT_TRUE(isSafeAccountName(name) && !installPermissionCommand(name)) << name;
 }
 
-TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRootCommands) {
+TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRuleAndRootCommandsOfEverySafeName) {
   EXPECT_EQ(shellSingleQuote(""), "''");
   EXPECT_EQ(shellSingleQuote("it's $HOME"), "'it'\\''s $HOME'");
   // Backslashes are doubled before quotes are escaped, so the added ones are not doubled again.
@@ -47,6 +42,9 @@ TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRootCommands) {
   // root to follow.
   const std::string mktemp = "/usr/bin/mktemp -d '/private/tmp/corvel.XXXXXX'";
   for (const auto& name : kSafeNames) {
+    EXPECT_EQ(limitedSudoersRule(name), name + " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, "
+                                               "/usr/bin/pmset -a disablesleep 1")
+        << PrintToString(name);
     const auto install = installPermissionCommand(name);
     ASSERT_TRUE(install) << PrintToString(name);
     EXPECT_NE(install->find(shellSingleQuote(*limitedSudoersRule(name))), std::string::npos) << PrintToString(name);
@@ -87,7 +85,8 @@ TEST_F(LimitedPermissionTest, InstallCountsOnlyARuleThatWorksAndTheProbeChangesN
 // re-set a guess, the wait must take it for neither value, the refresh, which reads it on the event
 // loop, must not wait on it long, and a restore must not count it as allowed.
 TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNeverReSet) {
-  mac.ruleInstalled = mac.sleepDisabled = true;
+  remoteStrong();
+  mac.sleepDisabled = true;
   for (const ProcessResult& silent :
        {ProcessResult{ProcessResult::EndedAtLimit, "", LimitExceeded::time},
         ProcessResult{1, "pmset: the power settings cannot be read\n"}, ProcessResult{0, ""}}) {
@@ -96,7 +95,6 @@ TEST_F(LimitedPermissionTest, ASleepSwitchThatGivesNoAnswerIsNeitherValueAndIsNe
     EXPECT_FALSE(permission.hasLimitedPermission());
     EXPECT_TRUE(mac.sleepDisabled);
     for (bool wanted : {true, false}) EXPECT_FALSE(sleepSwitch.waitForSleepDisabled(wanted, {})) << wanted;
-    defaults.set(keys::protectionMode, std::string("remoteStrong"));
     display.refreshStatus();
     EXPECT_LE(mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(1));
     // Nor is a switch that cannot be read reported as put back.

@@ -5,13 +5,9 @@
 namespace corvel::test {
 namespace {
 
-TEST(ProtectionTest, StandardModeSwitchesWithoutAskingAndRemoteStrongWithTouchID) {
+// The standard mode's switch, which asks nothing, is the launch's and the click's.
+TEST(ProtectionTest, RemoteStrongSwitchesWithTouchID) {
   Rig rig;
-  EXPECT_TRUE(rig.protection.setProtection(true));
-  EXPECT_TRUE(rig.settings.enabled() && rig.caffeinate.isCaffeinateRunning());
-  rig.protection.toggleProtection();
-  EXPECT_FALSE(rig.settings.enabled() || rig.mac.runningChildren() > 0);
-
   rig.remoteStrong();
   rig.mac.ruleInstalled = false;  // so the first switch sets the Mac up, then asks for the finger
   rig.desk.answer(0);

@@ -32,10 +32,8 @@ TEST(ScreenLockStateTest, ValuesForTheToolEqualityWhatIsRememberedAndWhenItIsPut
   EXPECT_NE(Lock::delay(0), Lock::immediate());
   EXPECT_NE(Lock::unknown(), Lock::immediate());
   // What is remembered, and when it is put back.
-  EXPECT_EQ(normalizedPreviousLockState(Lock::delay(300)), Lock::delay(300));
-  EXPECT_EQ(normalizedPreviousLockState(Lock::off()), Lock::immediate());
-  EXPECT_EQ(normalizedPreviousLockState(Lock::unknown()), Lock::immediate());
-  for (const Lock& state : {Lock::off(), Lock::immediate(), Lock::delay(60)}) {
+  for (const Lock& state : {Lock::off(), Lock::immediate(), Lock::delay(60), Lock::unknown()}) {
+    EXPECT_EQ(normalizedPreviousLockState(state), state == Lock::delay(60) ? state : Lock::immediate());
     EXPECT_FALSE(shouldRestoreScreenLock(false, state)) << describe(state);
     EXPECT_EQ(shouldRestoreScreenLock(true, state), state == Lock::off()) << describe(state);
   }
@@ -70,9 +68,8 @@ TEST(ParseScreenLockStateTest, ReadsTheFirstPhraseOrNumberAnywhereInTheTextAndUn
       {"screenlock \u0130s off", Lock::unknown()},
       {"screenlock is \xffoff", Lock::unknown()},
   };
-  for (const auto& [text, expected] : cases) {
+  for (const auto& [text, expected] : cases)
     EXPECT_EQ(parseScreenLockState(text), expected) << text << ": got " << describe(parseScreenLockState(text));
-  }
 }
 
 // The fake Mac takes the password on standard input only.

@@ -78,10 +78,7 @@ TEST(StatusReportTest, Verdicts) {
       {[](R&) {}, on, {}},
       {[&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; }, on, {}},
       {[](R& r) { r.corvelRunning = false, r.caffeinatePid.reset(); }, degraded, {I::corvel, I::caffeinate}},
-      {[](R& r) { r.corvelRunning.reset(); }, degraded, {I::corvel}},
-      {[](R& r) { r.sleepDisabled.reset(); }, degraded, {I::sleepSwitch}},
       {[&](R& r) { r.screenLock = immediate, r.limitedPermission = false; }, degraded, {I::screenLock, I::permission}},
-      {[&](R& r) { r.screenLock = unknown; }, degraded, {I::screenLock}},
       {[](R& r) { r.mode.reset(), r.enabled.reset(); }, degraded, {I::settings}},
       {[&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }, off, {}},
       {[&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate; }, off, {}},
@@ -120,19 +117,22 @@ TEST(StatusReportTest, StoredTextIsDefusedForTheTerminal) {
             "・ウォッチドッグ：分かりません\n");
 }
 
-// The states that change the words: parts of the JSON line's problems and of the text.
+// The states that change the words: parts of the JSON line's problems and of the text; where a state's
+// problems end the line whole, no other item fails.
 TEST(StatusReportTest, EachStateIsToldApart) {
   const std::pair<std::function<void(R&)>, std::vector<std::string>> rows[] = {
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, {"folder /x does not", "OFF — 保護はOFF", "「/x」が"}},
       {[](R& r) { r.corvelRunning = false, r.watchdog = AgentStatus::enabled; },
        {"Corvel is not", "→ ウォッチドッグが"}},
-      {[](R& r) { r.corvelRunning.reset(); }, {"cannot be told", "分かりません → Mac の画面"}},
+      {[](R& r) { r.corvelRunning.reset(); },
+       {R"(":["Whether Corvel is running cannot be told."]})", "分かりません → Mac の画面"}},
       {[](R& r) { r.sleepDisabled = false; }, {"is not disabled", "許可 → Corvel でいったん OFF にしてから ON に"}},
-      {[](R& r) { r.sleepDisabled.reset(); }, {"switch cannot be read", "読めません → pmset"}},
+      {[](R& r) { r.sleepDisabled.reset(); },
+       {R"(":["The system sleep switch cannot be read."]})", "読めません → pmset"}},
       {[](R& r) { r.screenLock = ScreenLockState::immediate(), r.previousScreenLock.reset(); },
        {"lock is not off", "（Corvel の記録：元の設定なし） → Corvel で通常モード"}},
       {[](R& r) { r.screenLock = ScreenLockState::unknown(); },
-       {"setting cannot be read", "読めません（Corvel の記録"}},
+       {R"(":["The screen-lock setting cannot be read."]})", "読めません（Corvel の記録"}},
       {[](R& r) { r.enabled = r.sleepDisabled = false; }, {"lock is still off", "「immediate」） → Corvel の「"}},
       {[](R& r) { r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(), r.sessionLocked = true; },
        {"problems\":[]", "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON",

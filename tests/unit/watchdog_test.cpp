@@ -21,42 +21,28 @@ TEST(WatchdogTest, ChecksAtOnceThenAfterEachPauseAndOpensOnlyAStoppedCorvelInThe
   EXPECT_EQ(workspace.opened, (Strings{"/Applications/Corvel.app --watchdog-launch"}));
 }
 
-TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnabledAndSkipsOnlyWhenAsked) {
-  // The agent's status, CORVEL_SKIP_SERVICE, and what registering and then unregistering asks.
-  const std::tuple<AgentStatus, std::optional<std::string>, Strings> table[] = {
-      {AgentStatus::enabled, std::nullopt, {"unregister"}},
-      {AgentStatus::notRegistered, std::nullopt, {"register", "unregister"}},
-      {AgentStatus::requiresApproval, "0", {"register", "unregister"}},
-      {AgentStatus::enabled, "1", {}}};
-  for (const auto& [status, skip, calls] : table) {
-    Rig rig;
-    if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
-    rig.launch.agentStatus = status;
-    WatchdogRegistration registration(rig.launch, rig.mac);
-    registration.registerWatchdogIfNeeded();
-    registration.unregisterWatchdog();
-    EXPECT_EQ(rig.launch.agentCalls, calls) << static_cast<int>(status) << " " << skip.value_or("");
-  }
-}
-
 // Only what the person can put right is worth an alert, and one a launch is enough; any other failure
 // leaves Corvel protecting as before, silently.
-TEST(WatchdogRegistrationTest, TellsOnceOfAFailedRegistrationThePersonCanPutRight) {
-  // How registering fails, the status after it, CORVEL_SKIP_SERVICE, the status before; and the failure
-  // to tell.
+TEST(WatchdogRegistrationTest, RegistersUnlessEnabledUnregistersOnlyWhatIsEnabledAndTellsOnceWhatThePersonCanPutRight) {
   using F = AgentRegistrationFailure;
   using S = AgentStatus;
-  const std::tuple<std::optional<F>, S, std::optional<std::string>, S, std::optional<Failure>> table[] = {
-      {std::nullopt, S::enabled, std::nullopt, S::notRegistered, std::nullopt},
-      {F::requiresApproval, S::requiresApproval, std::nullopt, S::notRegistered, Failure::watchdogNeedsApproval},
-      {F::invalidSignature, S::notRegistered, std::nullopt, S::notFound, Failure::watchdogSignatureRefused},
+  constexpr auto approval = Failure::watchdogNeedsApproval, refused = Failure::watchdogSignatureRefused;
+  // The status before, how registering fails and the status after it, CORVEL_SKIP_SERVICE; what
+  // registering and then unregistering asks, and the failure to tell.
+  const std::tuple<S, std::optional<F>, S, std::optional<std::string>, Strings, std::optional<Failure>> table[] = {
+      {S::enabled, F::invalidSignature, S::notRegistered, std::nullopt, {"unregister"}, std::nullopt},
+      {S::notRegistered, std::nullopt, S::enabled, std::nullopt, {"register", "unregister"}, std::nullopt},
+      {S::requiresApproval, std::nullopt, S::enabled, "0", {"register", "unregister"}, std::nullopt},
+      {S::enabled, std::nullopt, S::enabled, "1", {}, std::nullopt},
+      {S::notRegistered, F::requiresApproval, S::requiresApproval, std::nullopt, {"register"}, approval},
+      {S::notFound, F::invalidSignature, S::notRegistered, std::nullopt, {"register"}, refused},
       // A bare error, with the system then saying approval is needed.
-      {F::other, S::requiresApproval, std::nullopt, S::requiresApproval, Failure::watchdogNeedsApproval},
-      {F::other, S::notRegistered, std::nullopt, S::notRegistered, std::nullopt},
-      {F::requiresApproval, S::requiresApproval, "1", S::notRegistered, std::nullopt},
-      {F::invalidSignature, S::notRegistered, std::nullopt, S::enabled, std::nullopt},
+      {S::requiresApproval, F::other, S::requiresApproval, std::nullopt, {"register"}, approval},
+      {S::notRegistered, F::other, S::notRegistered, std::nullopt, {"register"}, std::nullopt},
+      {S::notRegistered, F::requiresApproval, S::requiresApproval, "1", {}, std::nullopt},
   };
-  for (const auto& [failure, statusAfter, skip, statusBefore, told] : table) {
+  for (const auto& row : table) {
+    const auto& [statusBefore, failure, statusAfter, skip, calls, told] = row;
     Rig rig;
     if (skip) rig.mac.variables["CORVEL_SKIP_SERVICE"] = *skip;
     rig.launch.agentStatus = statusBefore;
@@ -64,8 +50,10 @@ TEST(WatchdogRegistrationTest, TellsOnceOfAFailedRegistrationThePersonCanPutRigh
     rig.launch.statusAfterFailure = statusAfter;
     WatchdogRegistration registration(rig.launch, rig.mac);
     registration.registerWatchdogIfNeeded();
-    EXPECT_EQ(registration.failureToReport(), told);
+    EXPECT_EQ(registration.failureToReport(), told) << &row - table;
     EXPECT_EQ(registration.failureToReport(), std::nullopt);
+    registration.unregisterWatchdog();
+    EXPECT_EQ(rig.launch.agentCalls, calls) << &row - table;
   }
 }
 
