@@ -17,7 +17,8 @@ void launch(Rig& r) { r.mac.variables.emplace("CORVEL_NO_TOGGLE", "1"), r.delega
 
 TEST_F(AppDelegateTest, ALaunchRegistersShowsTheStateTogglesShortlyAfterAndRefreshesFromThenOn) {
   ASSERT_EQ(std::tuple(launch.agentCalls, statusBar.title, desk.delayed.size(), desk.timers.size()),
-            std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u));
+            std::tuple(Strings{"register"}, "⚫ スリープ防止 OFF", 1u, 1u))
+      << "(agent calls, title, delayed calls, timers)";
   using std::chrono::milliseconds;
   EXPECT_EQ(desk.waits, (std::vector<milliseconds>{milliseconds(2000), milliseconds(200)}));  // refresh, toggle
   desk.delayed[0]();
@@ -202,7 +203,8 @@ TEST(AppDelegateQuitTest, AFailedRestoreLeavesRemoteStrongOnAsStored) {
                          corvel.desk.terminations, corvel.mac.screenLock),
               std::tuple(ProtectionMode::remoteStrong, staysOn, staysOn, staysOn ? 1u : 0u,
                          staysOn ? "🟢 スリープ防止 ON" : "⚫ スリープ防止 OFF", staysOn ? 1 : 2, 0, "off"))
-        << entry << answers.back().second << lockChangeWorks;
+        << "(mode, on, sleep disabled, children, title, prompts, quits, lock) after " << entry << " "
+        << answers.back().second << " " << lockChangeWorks;
   }
 }
 

@@ -119,7 +119,7 @@ TEST(ProtectionTest, TheStoredStateIsAppliedWithoutAskingAndNeverAllowsSleepAgai
     if (!enabled) rig.caffeinate.startCaffeinateIfNeeded();  // a predecessor's child must go
     rig.protection.applyStoredState();
     EXPECT_EQ(std::tuple(rig.mac.sleepDisabled, rig.mac.runningChildren()), std::tuple(sleepAfter, enabled ? 1u : 0u))
-        << mode << enabled << rule;
+        << "(sleep disabled, children) " << mode << enabled << rule;
     EXPECT_TRUE(rig.desk.titles.empty() && rig.mac.scripts.empty() && rig.desk.prompts == 0);
   }
 }

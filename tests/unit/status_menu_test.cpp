@@ -45,7 +45,8 @@ TEST_F(StatusMenuTest, AModeIsTakenOnlyOnceTheMacIsSetUpForItOrPutBack) {
   // Protection was on: the new mode is in force at once, without asking.
   EXPECT_EQ(std::tuple(rig.settings.mode(), rig.mac.sleepDisabled, rig.desk.prompts,
                        entry(rig.display.views().modeItems.at(1)).checked),
-            std::tuple(ProtectionMode::remoteStrong, true, 0, true));
+            std::tuple(ProtectionMode::remoteStrong, true, 0, true))
+      << "(mode, sleep disabled, prompts, entry checked)";
 
   rig.desk.answer(0, "secret");
   rig.mac.children.back()->running = false;  // the new mode brings the stored state back in force
