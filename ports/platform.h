@@ -14,6 +14,8 @@
 #include "directory.h"
 #include "dock_tile.h"
 #include "file_system.h"
+#include "machine.h"
+#include "notifications.h"
 #include "process_environment.h"
 #include "process_runner.h"
 #include "session.h"
@@ -40,6 +42,8 @@ struct Platform {
   Directory& directory;
   DockTile& dockTile;
   AgentServices& agents;
+  Machine& machine;
+  Notifications& notifications;
   ToolPaths tools;
 };
 

@@ -9,6 +9,7 @@
 #include "agent_service.h"
 #include "clock.h"
 #include "defaults_reader.h"
+#include "machine.h"
 #include "process_runner.h"
 #include "session.h"
 #include "tool_paths.h"
@@ -33,6 +34,7 @@ struct StatusPlatform {
   AgentServices& agents;
   AgentProcesses& agentProcesses;
   Workspace& workspace;
+  Machine& machine;
   Clock& clock;  // the collaborators it reads through are built with one; a reading never waits on it
   ToolPaths tools;
   // The folder the whole system lives in, when it is missing (the simulated Mac's folder): then

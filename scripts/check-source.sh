@@ -59,12 +59,13 @@ main/app_delegate    main
 main/collaborators   main
 main/failure_alerts  main/outcome
 main/menubar         main/switching main/engine main/remote main/settings main/modes main/outcome
-main/status          main/engine main/remote main/settings main/modes
+main/safety          main/switching main/engine main/remote main/settings main/modes main/outcome
+main/status          main/safety/guard_settings main/engine main/remote main/settings main/modes
 main/switching       main/engine main/remote main/settings main/modes main/outcome
 main/engine          main/settings main/modes main/outcome
 main/remote          main/engine/sleep_switch main/settings main/modes main/outcome
 main/agent           main/command_line main/outcome
-main/command_line    main/modes
+main/command_line    main/modes main/safety/guard_settings
 main/settings        main/modes
 main/modes
 main/outcome

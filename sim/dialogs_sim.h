@@ -7,6 +7,7 @@
 #include "ports/alerts.h"
 #include "ports/biometrics.h"
 #include "ports/directory.h"
+#include "ports/notifications.h"
 #include "front_end.h"
 
 namespace corvel::sim {
@@ -32,6 +33,20 @@ class SimBiometrics final : public Biometrics {
 
  private:
   std::filesystem::path root_;
+  FrontEnd& frontEnd_;
+};
+
+// A notification is one line on the screen, "通知: <title> — <body>"; the simulated Mac permits them
+// without asking, so the request for permission shows nothing.
+class SimNotifications final : public Notifications {
+ public:
+  explicit SimNotifications(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+  void requestPermission() override {}
+  void post(const std::string& title, const std::string& body) override {
+    frontEnd_.say("通知: " + title + " — " + body);
+  }
+
+ private:
   FrontEnd& frontEnd_;
 };
 

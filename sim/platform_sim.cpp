@@ -18,6 +18,7 @@
 #include "dialogs_sim.h"
 #include "dock_tile_sim.h"
 #include "front_end.h"
+#include "machine_sim.h"
 #include "process_runner_sim.h"
 #include "settings_store_sim.h"
 #include "sim_root.h"
@@ -75,6 +76,8 @@ class SimPlatformServices final : public PlatformServices {
         alerts_(frontEnd_),
         biometrics_(root_, frontEnd_),
         directory_(root_),
+        machine_(root_),
+        notifications_(frontEnd_),
         dockTile_(root_ / "dock.png"),
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         desktop_(root_, frontEnd_, application_, statusBar_),
@@ -92,6 +95,8 @@ class SimPlatformServices final : public PlatformServices {
                   .directory = directory_,
                   .dockTile = dockTile_,
                   .agents = agents_,
+                  .machine = machine_,
+                  .notifications = notifications_,
                   .tools = toolPaths()} {
     // The screen may go away (a closed terminal, a reader that quit); that must not end Corvel. The
     // runner gives every child the default disposition back.
@@ -134,6 +139,8 @@ class SimPlatformServices final : public PlatformServices {
   sim::SimAlerts alerts_;
   sim::SimBiometrics biometrics_;
   sim::SimDirectory directory_;
+  sim::SimMachine machine_;
+  sim::SimNotifications notifications_;
   sim::SimDockTile dockTile_;
   sim::SimAgentServices agents_;
   sim::SimDesktop desktop_;

@@ -5,6 +5,7 @@
 #include "adapters/posix/system_posix.h"
 #include "agent_service_sim.h"
 #include "launchd_jobs.h"
+#include "machine_sim.h"
 #include "corvel/build_config.h"
 #include "defaults_reader_sim.h"
 #include "process_runner_sim.h"
@@ -43,12 +44,14 @@ class SimStatusServices final : public StatusServices {
         agents_(root_, sim::programFolder() / "CorvelWatchdog", processes_),
         agentProcesses_(root_, sim::programFolder() / "CorvelWatchdog"),
         workspace_(root_, sim::programFolder()),
+        machine_(root_),
         platform_{.processes = processes_,
                   .defaults = defaults_,
                   .session = session_,
                   .agents = agents_,
                   .agentProcesses = agentProcesses_,
                   .workspace = workspace_,
+                  .machine = machine_,
                   .clock = clock_,
                   .tools = toolPaths(),
                   .missingSystemFolder = missing()} {}
@@ -73,6 +76,7 @@ class SimStatusServices final : public StatusServices {
   sim::SimAgentServices agents_;
   SimAgentProcesses agentProcesses_;
   sim::SimWorkspace workspace_;
+  sim::SimMachine machine_;
   PosixClock clock_;
   StatusPlatform platform_;
 };

@@ -11,6 +11,8 @@
 #include "ports/defaults_reader.h"
 #include "ports/directory.h"
 #include "ports/dock_tile.h"
+#include "ports/machine.h"
+#include "ports/notifications.h"
 #include "ports/session.h"
 #include "ports/settings_store.h"
 #include "ports/status_bar.h"
@@ -30,5 +32,7 @@ std::unique_ptr<AdministratorScript> makeAdministratorScript();
 std::unique_ptr<Session> makeSession();
 std::unique_ptr<AgentServices> makeAgentServices();
 std::unique_ptr<Workspace> makeWorkspace();
+std::unique_ptr<Machine> makeMachine();
+std::unique_ptr<Notifications> makeNotifications();
 
 }  // namespace corvel::mac

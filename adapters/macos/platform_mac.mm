@@ -23,6 +23,8 @@ class MacPlatformServices final : public PlatformServices {
         directory_(mac::makeDirectory()),
         dockTile_(mac::makeDockTile()),
         agents_(mac::makeAgentServices()),
+        machine_(mac::makeMachine()),
+        notifications_(mac::makeNotifications()),
         platform_{.defaults = *defaults_,
                   .application = *application_,
                   .processes = processes_,
@@ -37,6 +39,8 @@ class MacPlatformServices final : public PlatformServices {
                   .directory = *directory_,
                   .dockTile = *dockTile_,
                   .agents = *agents_,
+                  .machine = *machine_,
+                  .notifications = *notifications_,
                   .tools = macToolPaths()} {}
 
   Platform& platform() override { return platform_; }
@@ -56,6 +60,8 @@ class MacPlatformServices final : public PlatformServices {
   std::unique_ptr<Directory> directory_;
   std::unique_ptr<DockTile> dockTile_;
   std::unique_ptr<AgentServices> agents_;
+  std::unique_ptr<Machine> machine_;
+  std::unique_ptr<Notifications> notifications_;
   Platform platform_;
 };
 

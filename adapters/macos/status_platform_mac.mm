@@ -21,12 +21,14 @@ class MacStatusServices final : public StatusServices {
         session_(mac::makeSession()),
         agents_(mac::makeAgentServices()),
         workspace_(mac::makeWorkspace()),
+        machine_(mac::makeMachine()),
         platform_{.processes = processes_,
                   .defaults = *defaults_,
                   .session = *session_,
                   .agents = *agents_,
                   .agentProcesses = agentProcesses_,
                   .workspace = *workspace_,
+                  .machine = *machine_,
                   .clock = clock_,
                   .tools = macToolPaths(),
                   .missingSystemFolder = std::nullopt} {}
@@ -40,6 +42,7 @@ class MacStatusServices final : public StatusServices {
   std::unique_ptr<AgentServices> agents_;
   UnknownAgentProcesses agentProcesses_;
   std::unique_ptr<Workspace> workspace_;
+  std::unique_ptr<Machine> machine_;
   PosixClock clock_;
   StatusPlatform platform_;
 };

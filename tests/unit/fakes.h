@@ -54,7 +54,7 @@ struct FakeStore final : SettingsStore, DefaultsReader {
 };
 
 // The event loop, the alerts and the Touch ID prompt the person answers, and the Dock tile.
-struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
+struct FakeDesk final : Application, Alerts, Biometrics, DockTile, Notifications {
   void setDelegate(ApplicationDelegate*) override {}
   void setActivationPolicyRegular() override {}
   void run() override {}
@@ -90,6 +90,8 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
     return font.size * static_cast<double>(text.size()) / 2;
   }
   void showIcon(const Drawing& drawing) override { icons.push_back(drawing); }
+  void requestPermission() override { ++permissionRequests; }
+  void post(const std::string& title, const std::string& body) override { notices.push_back(title + " — " + body); }
 
   struct Context final : BiometricContext {
     explicit Context(FakeDesk& desk) : desk(desk) {}
@@ -117,6 +119,8 @@ struct FakeDesk final : Application, Alerts, Biometrics, DockTile {
   // Receives each prompt's reply; by default a matching finger, at once.
   std::function<void(std::function<void(bool)>)> onPrompt = [](std::function<void(bool)> reply) { reply(true); };
   std::vector<Drawing> icons;
+  Strings notices;  // every notification, "<title> — <body>"
+  int permissionRequests = 0;
 };
 
 // A menu entry, or a menu: what it holds, null for a separator.
@@ -175,7 +179,14 @@ struct FakeStatusBar final : StatusBar, StatusItem {
 
 // The Mac: its tools at their macOS paths, the administrator script, the directory, the file system,
 // the clock, the login session and the process's environment, kept in a few fields of state.
-struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem, Clock, Session, ProcessEnvironment {
+struct FakeMac final : ProcessRunner,
+                       AdministratorScript,
+                       Directory,
+                       FileSystem,
+                       Clock,
+                       Session,
+                       ProcessEnvironment,
+                       Machine {
   struct Child {
     pid_t pid;
     std::string executable;
@@ -268,6 +279,9 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   void sleepFor(std::chrono::milliseconds length) override { current += length; }
   double elapsed() const { return std::chrono::duration<double>(current - TimePoint{}).count(); }
   std::optional<bool> screenIsLockedFlag() override { return sessionLocked; }
+  std::optional<BatteryReading> battery() override { return batteryReading; }
+  std::optional<ThermalState> thermalState() override { return thermal; }
+  std::optional<bool> lidClosed() override { return lid; }
   const Strings& arguments() const override { return argumentList; }
   std::optional<std::string> variable(std::string_view name) const override {
     const auto it = variables.find(name);
@@ -283,6 +297,9 @@ struct FakeMac final : ProcessRunner, AdministratorScript, Directory, FileSystem
   bool ruleInstalled = false;  // the drop-in for `account` is in place
   std::string account = "alice", loginPassword = "secret";
   std::optional<bool> sessionLocked;
+  std::optional<BatteryReading> batteryReading;  // none: a Mac without a battery
+  std::optional<ThermalState> thermal = ThermalState::nominal;
+  std::optional<bool> lid = false;  // closed
   Strings argumentList{"Corvel"};
   std::map<std::string, std::string, std::less<>> variables;
   // Failure switches.
@@ -393,10 +410,11 @@ struct Rig {
   // clang-format off
   Platform platform{.defaults = defaults, .application = desk, .processes = mac, .clock = mac, .environment = mac,
                     .files = mac, .statusBar = statusBar, .administratorScript = mac, .session = mac, .alerts = desk,
-                    .biometrics = desk, .directory = mac, .dockTile = desk, .agents = launch, .tools = tools};
+                    .biometrics = desk, .directory = mac, .dockTile = desk, .agents = launch, .machine = mac,
+                    .notifications = desk, .tools = tools};
   StatusPlatform statusPlatform{.processes = mac, .defaults = defaults, .session = mac, .agents = launch,
-                                .agentProcesses = launch, .workspace = launch, .clock = mac, .tools = tools,
-                                .missingSystemFolder = std::nullopt};
+                                .agentProcesses = launch, .workspace = launch, .machine = mac, .clock = mac,
+                                .tools = tools, .missingSystemFolder = std::nullopt};
   // clang-format on
   // The collaborators as the application wires them; the delegate wires its own the same way.
   Collaborators parts{platform};
