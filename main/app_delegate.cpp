@@ -28,7 +28,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   // Once protection is as stored and shown: the alert waits for the person, the protection must not.
   if (const auto failure = parts_.watchdog.failureToReport()) tell(platform_.alerts, *failure);
   refreshTimer_ = platform_.application.scheduleRepeatingTimer(RefreshInterval, [weak] {
-    if (auto self = weak.lock()) self->parts_.display.refreshStatus();
+    if (auto self = weak.lock()) self->refresh();
   });
   const bool watchdogLaunch = hasArgument(platform_.environment.arguments(), WatchdogLaunchArgument);
   const bool toggleSuppressed = isSwitchOn(platform_.environment.variable(NoToggleVariable));
@@ -38,6 +38,12 @@ void AppDelegate::applicationDidFinishLaunching() {
       if (auto self = weak.lock()) self->parts_.protection.toggleProtection();
     });
   }
+}
+
+void AppDelegate::refresh() {
+  parts_.display.refreshStatus();
+  // After the display, whose reading of the sleep switch the guard shares; a repair is shown at once.
+  if (parts_.safety.check()) parts_.display.refreshStatus();
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool /*hasVisibleWindows*/) {

@@ -26,6 +26,8 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
   void restoreAndQuit();
 
  private:
+  void refresh();
+
   Platform& platform_;
   Collaborators parts_;
   std::shared_ptr<Timer> refreshTimer_;

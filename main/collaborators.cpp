@@ -17,7 +17,22 @@ Collaborators::Collaborators(Platform& platform)
       display(platform.statusBar, platform.dockTile, settings, sleepSwitch, screenLock, caffeinate),
       protection(settings, sleepSwitch, permission, remoteMode, confirmations, caffeinate,
                  {[&alerts = platform.alerts](Failure failure) { tell(alerts, failure); },
-                  [this] { display.refreshStatus(); }}),
+                  [this] {
+                    safety.protectionChanged();
+                    display.refreshStatus();
+                  }}),
+      safety({.defaults = platform.defaults,
+              .clock = platform.clock,
+              .machine = platform.machine,
+              .notifications = platform.notifications,
+              .processes = platform.processes,
+              .tools = platform.tools,
+              .settings = settings,
+              .protection = protection,
+              .caffeinate = caffeinate,
+              .sleepSwitch = sleepSwitch,
+              .permission = permission,
+              .screenLock = screenLock}),
       statusMenu(platform.statusBar, display, protection),
       watchdog(platform.agents, platform.environment) {}
 

@@ -11,6 +11,7 @@
 #include "main/remote/limited_permission.h"
 #include "main/remote/remote_mode.h"
 #include "main/remote/screen_lock.h"
+#include "main/safety/safety_guard.h"
 #include "main/settings.h"
 #include "main/switching/protection.h"
 #include "ports/platform.h"
@@ -33,6 +34,7 @@ struct Collaborators {
   StatusDisplay display;
   // Tells a failed switch in an alert, and has every switch redrawn.
   Protection protection;
+  SafetyGuard safety;
   StatusMenu statusMenu;
   WatchdogRegistration watchdog;
 };

@@ -44,8 +44,9 @@ bool SleepSwitch::runPrivilegedPmset(bool disableSleep) {
 
 std::optional<bool> SleepSwitch::readSleepDisabled() {
   const ProcessResult reading = processes_.run(tools_.pmset, {"-g"}, readingLimits_);
+  lastReading_.reset();
   if (reading.exitCode != 0 || reading.output.empty()) return std::nullopt;
-  return pmsetShowsSleepDisabled(reading.output);
+  return lastReading_ = pmsetShowsSleepDisabled(reading.output);
 }
 
 bool SleepSwitch::isSleepDisabled() { return readSleepDisabled().value_or(false); }

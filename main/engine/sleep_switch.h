@@ -36,6 +36,8 @@ class SleepSwitch {
   // None when pmset -g gave no answer (none in time, a failure, or nothing said): then nothing is
   // known, not even that sleep is allowed.
   std::optional<bool> readSleepDisabled();
+  // What the latest reading said, without asking again: the refresh reads once and all share it.
+  std::optional<bool> lastReading() const { return lastReading_; }
   // The reading where only "certainly disabled" counts, as for showing protection in force.
   bool isSleepDisabled();
   // Polls the reading every 0.1 s until it shows `wanted` or the time is up; blocks meanwhile. A
@@ -47,6 +49,7 @@ class SleepSwitch {
   Clock& clock_;
   const ToolPaths& tools_;
   RunLimits readingLimits_;
+  std::optional<bool> lastReading_;
 };
 
 }  // namespace corvel

@@ -61,6 +61,22 @@ Outcome Protection::setProtection(bool on) {
   return finish(Done);
 }
 
+Outcome Protection::switchOffUnasked() {
+  if (isChangingState_) return Failure::switchInProgress;
+  isChangingState_ = true;
+  Outcome outcome = Done;
+  if (traits(settings_.mode()).forbidsSystemSleep && sleepSwitch_.readSleepDisabled() != false) {
+    const bool allowed = permission_.hasLimitedPermission() && sleepSwitch_.runPrivilegedPmset(false) &&
+                         sleepSwitch_.waitForSleepDisabled(false);
+    if (!allowed) outcome = Failure::sleepNotAllowedAgain;
+  }
+  settings_.setEnabled(false);
+  caffeinate_.stopCaffeinate();
+  isChangingState_ = false;
+  observer_.changed();
+  return outcome;
+}
+
 void Protection::toggleProtection() {
   if (isChangingState_) return;
   static_cast<void>(setProtection(!settings_.enabled()));  // the observer has been told

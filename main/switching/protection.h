@@ -41,6 +41,12 @@ class Protection {
   // A mode is taken only once the Mac is set up for it (or put back from the other). During a switch
   // it does nothing, as a nested switch does: the switch would finish in the other mode.
   Outcome selectMode(ProtectionMode mode);
+  // Switches off without asking anything: the safe direction, consented to when the limit that calls
+  // for it was set. Sleep is allowed again only through the limited rule, never with a prompt nobody
+  // would answer; the screen lock is left as it is (putting it back needs the password). Off is
+  // stored whatever the Mac did; the outcome says whether sleep is allowed again. Nothing at all
+  // during another switch.
+  Outcome switchOffUnasked();
   // At launch: brings the Mac to the stored state without asking anything.
   void applyStoredState();
   bool isSwitchInProgress() const { return isChangingState_; }
