@@ -7,11 +7,35 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "machine_sim.h"
 #include "sim_root.h"
 
 namespace corvel::sim {
 
 namespace {
+
+// The lines that set the machine's condition, "<name> <value>", each kept in mac/<name>.
+struct ConditionLine {
+  std::string_view name;
+  bool (*valid)(std::string_view value);
+};
+constexpr ConditionLine ConditionLines[] = {
+    {"battery", [](std::string_view value) { return parseBattery(value).has_value(); }},
+    {"thermal", [](std::string_view value) { return parseThermalState(value).has_value(); }},
+    {"lid", [](std::string_view value) { return parseLidClosed(value).has_value(); }},
+};
+
+// The condition `line` sets, when it names one with a value that reads.
+const ConditionLine* conditionLine(std::string_view line) {
+  for (const auto& condition : ConditionLines) {
+    const std::size_t length = condition.name.size();
+    if (line.size() > length + 1 && line.starts_with(condition.name) && line[length] == ' ' &&
+        condition.valid(line.substr(length + 1))) {
+      return &condition;
+    }
+  }
+  return nullptr;
+}
 
 bool isOwnFifo(int fd) {
   struct stat info {};
@@ -72,14 +96,27 @@ void SimDesktop::handle(const std::string& line) {
   } else if (line == "quit") {
     application_.terminate();
   } else if (line == "lock-screen" || line == "unlock-screen") {
-    writeValue(root_, "session-locked", line == "lock-screen" ? "1" : "0");
+    setMacValue("session-locked", line == "lock-screen" ? "1" : "0");
+  } else if (const auto* condition = conditionLine(line)) {
+    setMacValue(condition->name, std::string_view(line).substr(condition->name.size() + 1));
   } else if (line.empty()) {
   } else {
     // Never the line itself: anyone who can write to the pipe would reach the terminal through it,
     // and a password typed when no dialog is open would be shown and logged.
-    std::string understood = "click, right-click, dock-click, quit, lock-screen, unlock-screen";
+    std::string understood =
+        "click, right-click, dock-click, quit, lock-screen, unlock-screen, battery <0-100> <ac|battery>, "
+        "thermal <nominal|fair|serious|critical>, lid <open|closed>";
     for (const auto& answer : frontEnd_.pendingAnswers()) understood += ", " + answer;
     frontEnd_.explain("その行は分かりません。使えるのは " + understood + " です。");
+  }
+}
+
+void SimDesktop::setMacValue(std::string_view name, std::string_view value) {
+  // A file that cannot be replaced (something else at its name, a full disk) must not end Corvel.
+  try {
+    writeValue(root_, name, value);
+  } catch (const std::exception& error) {
+    frontEnd_.say("mac/" + std::string(name) + " を書き換えられませんでした: " + error.what());
   }
 }
 

@@ -5,6 +5,9 @@
 //   click           left click on the status item        right-click   opens the status menu
 //   dock-click      click on the Dock tile               quit          a quit request from outside
 //   lock-screen     locks the session's screen           unlock-screen unlocks it
+//   battery <percent> <ac|battery>   thermal <nominal|fair|serious|critical>   lid <open|closed>
+//                   set the machine's condition (machine_sim.h); a value that does not read changes
+//                   nothing and is explained as any line that means nothing
 // While the menu is open, an entry's exact title chooses it and "close" closes it. Dialogs take
 // their answers as they say. A line that means nothing now gets a one-line explanation.
 #pragma once
@@ -42,6 +45,7 @@ class SimDesktop {
   void handle(const std::string& line);
 
  private:
+  void setMacValue(std::string_view name, std::string_view value);
   void clickStatusItem(MouseButton button);
   void trackMenu(SimMenu& menu);
 

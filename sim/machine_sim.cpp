@@ -32,21 +32,24 @@ std::optional<ThermalState> parseThermalState(std::string_view text) {
 
 std::string_view thermalStateName(ThermalState state) { return ThermalNames[static_cast<std::size_t>(state)]; }
 
+std::optional<bool> parseLidClosed(std::string_view text) {
+  if (text == "open" || text == "closed") return text == "closed";
+  return std::nullopt;
+}
+
 std::optional<BatteryReading> SimMachine::battery() {
   const auto text = readValue(root_, "battery");
   return text ? parseBattery(*text) : std::nullopt;
 }
 
 std::optional<ThermalState> SimMachine::thermalState() {
-  const auto text = readValue(root_, "thermal");
-  return text ? parseThermalState(*text) : ThermalState::nominal;
+  if (const auto text = readValue(root_, "thermal")) return parseThermalState(*text);
+  return valueAbsent(root_, "thermal") ? std::optional(ThermalState::nominal) : std::nullopt;
 }
 
 std::optional<bool> SimMachine::lidClosed() {
-  const auto text = readValue(root_, "lid");
-  if (!text || *text == "open") return false;
-  if (*text == "closed") return true;
-  return std::nullopt;
+  if (const auto text = readValue(root_, "lid")) return parseLidClosed(*text);
+  return valueAbsent(root_, "lid") ? std::optional(false) : std::nullopt;
 }
 
 }  // namespace corvel::sim

@@ -185,6 +185,11 @@ std::optional<std::string> readValue(const fs::path& root, std::string_view name
   return text;
 }
 
+bool valueAbsent(const fs::path& root, std::string_view name) {
+  struct stat info {};
+  return ::lstat((root / "mac" / name).c_str(), &info) != 0 && errno == ENOENT;
+}
+
 void writeValue(const fs::path& root, std::string_view name, std::string_view value) {
   replaceFileAtomically(root / "mac" / name, std::string(value) + "\n");
 }

@@ -7,6 +7,10 @@
 //   mac/touchid           "available" or "unavailable"
 //   mac/session-locked    "1" while the login session's screen is locked, else "0"
 //   mac/assertions/<pid>  one file per power assertion held by a live caffeinate
+//   mac/battery           "<percent> <source>", source "ac" or "battery"; absent on a Mac without one
+//   mac/thermal           "nominal", "fair", "serious" or "critical"; absent: nominal
+//   mac/lid               "open" or "closed"; absent: open
+//   mac/slept             one line per pmset sleepnow that put the Mac to sleep, with its UTC time
 //   etc/sudoers.d/        the sudoers drop-in folder (root's /etc/sudoers.d)
 //   private/tmp/          the system's /private/tmp
 //   Library/Preferences/  the user defaults, one JSON file per domain
@@ -45,6 +49,10 @@ std::filesystem::path programFolder();
 // One value of the simulated machine, mac/<name>, without a trailing line feed; none when absent.
 std::optional<std::string> readValue(const std::filesystem::path& root, std::string_view name);
 void writeValue(const std::filesystem::path& root, std::string_view name, std::string_view value);
+// Whether nothing at all is at mac/<name>. A value that is there but cannot be read (a dangling link,
+// a folder that may not be entered) is not absent: it must never pass for the default a missing one
+// stands for.
+bool valueAbsent(const std::filesystem::path& root, std::string_view name);
 
 // Writes a sibling temporary file, flushes it and renames it over `path`, so a reader sees either
 // the old or the new contents, never a mix. Throws std::system_error on failure.

@@ -183,7 +183,9 @@ TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsR
 
 // 200 KB of lines that mean nothing once added 12 MB to the log. Now they get an explanation a
 // second, the log is moved aside before it outgrows its bound, and a good line after them works.
-TEST_F(Screen, AFloodOfBadLinesIsExplainedBrieflyAndTheLogKeepsItsBound) {
+// The lines that set the machine's condition change it only with a value that reads, and a file
+// that cannot be replaced is said to be so without ending Corvel.
+TEST_F(Screen, BadLinesAreExplainedBrieflyChangeNothingAndTheLogKeepsItsBound) {
   constexpr std::size_t bound = 1 << 20;
   const std::string earlier(bound - 200, '.');
   sim::replaceFileAtomically(root() / "corvel.log", earlier);
@@ -199,6 +201,18 @@ TEST_F(Screen, AFloodOfBadLinesIsExplainedBrieflyAndTheLogKeepsItsBound) {
   EXPECT_NE(log().find("行読み捨てました"), std::string::npos) << log().substr(0, 2000);
   EXPECT_TRUE(log("corvel.log.1").starts_with(earlier + "メニューバー: ⚫"));
   EXPECT_LE(log("corvel.log.1").size(), bound);
+
+  std::ofstream(root() / "desktop") << "battery 42 battery\nthermal serious\nlid closed\nbattery 101 ac\nbattery 42\n"
+                                       "thermal hot\nlid ajar\nlock-screen\n";
+  ASSERT_TRUE(eventually([&] { return macValue("session-locked") == "1"; })) << log();
+  EXPECT_EQ(std::tuple(macValue("battery"), macValue("thermal"), macValue("lid")),
+            std::tuple("42 battery", "serious", "closed"))
+      << "(battery, thermal, lid)";
+  fs::remove(root() / "mac/lid");
+  fs::create_directory(root() / "mac/lid");
+  std::ofstream(root() / "desktop") << "lid open\nunlock-screen\n";
+  ASSERT_TRUE(eventually([&] { return macValue("session-locked") == "0"; })) << log();
+  EXPECT_NE(log().find("mac/lid を書き換えられませんでした"), std::string::npos) << log();
 }
 
 }  // namespace

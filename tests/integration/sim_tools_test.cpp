@@ -12,6 +12,7 @@
 #include "adapters/posix/process_runner_posix.h"
 #include "main/engine/caffeinate_supervisor.h"
 #include "sim/assertions.h"
+#include "sim/machine_sim.h"
 #include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
 
@@ -116,6 +117,61 @@ TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
     EXPECT_THAT(runTool("pmset", {"-g"}).output,
                 StartsWith("System-wide power settings:\n SleepDisabled\t\t" + stored + "\nCurrently in use:\n"));
   }
+}
+
+// The machine's files as Corvel reads them and as pmset -g batt shows the battery. A value that does
+// not read, or a name that is there but cannot be read, is nothing known, never the default.
+TEST_F(SimTool, TheMachinesConditionReadsFromItsFilesAndPmsetShowsTheBattery) {
+  const std::string dangling = "->";
+  const struct {
+    const char *battery, *thermal, *lid;  // null: absent
+    std::optional<BatteryReading> reading;
+    std::optional<ThermalState> thermalState;
+    std::optional<bool> lidClosed;
+    const char* shown;  // by pmset -g batt after "Now drawing from '"; null: none readable
+  } rows[] = {
+      {nullptr, nullptr, nullptr, std::nullopt, ThermalState::nominal, false, "AC Power'\n"},
+      {"85 battery", "fair", "closed", BatteryReading{85, true}, ThermalState::fair, true,
+       "Battery Power'\n -InternalBattery-0 (id=9896035)\t85%; discharging; (no estimate) present: true\n"},
+      {"100 ac", "serious", "open", BatteryReading{100, false}, ThermalState::serious, false,
+       "AC Power'\n -InternalBattery-0 (id=9896035)\t100%; charged; 0:00 remaining present: true\n"},
+      {"0 ac", "critical", "closed", BatteryReading{0, false}, ThermalState::critical, true,
+       "AC Power'\n -InternalBattery-0 (id=9896035)\t0%; charging; (no estimate) present: true\n"},
+      {"7 battery", "nominal", "open", BatteryReading{7, true}, ThermalState::nominal, false,
+       "Battery Power'\n -InternalBattery-0 (id=9896035)\t7%; discharging; (no estimate) present: true\n"},
+      {"101 ac", "hot", "ajar", std::nullopt, std::nullopt, std::nullopt, nullptr},
+      {"85", "Nominal", "", std::nullopt, std::nullopt, std::nullopt, nullptr},
+      {"85 AC", "", "Closed", std::nullopt, std::nullopt, std::nullopt, nullptr},
+      {"-1 ac", dangling.c_str(), dangling.c_str(), std::nullopt, std::nullopt, std::nullopt, nullptr},
+      {dangling.c_str(), nullptr, nullptr, std::nullopt, ThermalState::nominal, false, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.battery ? row.battery : "-") + " " + (row.thermal ? row.thermal : "-"));
+    for (const auto& [name, text] : {std::pair{"battery", row.battery}, {"thermal", row.thermal}, {"lid", row.lid}}) {
+      fs::remove(root() / "mac" / name);
+      if (text && text == dangling) fs::create_symlink(root() / "nowhere", root() / "mac" / name);
+      if (text && text != dangling) setMacValue(name, text);
+    }
+    sim::SimMachine machine(root());
+    EXPECT_EQ(std::tuple(machine.battery(), machine.thermalState(), machine.lidClosed()),
+              std::tuple(row.reading, row.thermalState, row.lidClosed))
+        << "(battery, thermal, lid)";
+    expectResult(runTool("pmset", {"-g", "batt"}), row.shown ? 0 : 1,
+                 row.shown ? "Now drawing from '" + std::string(row.shown) : "No power source info available\n");
+  }
+}
+
+// As the console user may on a Mac, Corvel puts it to sleep without root; while sleep is disabled
+// the kernel refuses, and nothing is recorded.
+TEST_F(SimTool, PmsetSleepsNowWithoutRootUnlessSleepIsDisabled) {
+  for (const char* disabled : {"0", "1", "0"}) {
+    setMacValue("disablesleep", disabled);
+    expectResult(runWrapped("/usr/bin/env", {"-u", sim::PrivilegedVariable}, "pmset", {"sleepnow"}),
+                 *disabled == '1' ? 71 : 0,
+                 *disabled == '1' ? "Unable to sleep system: error 0xe00002e2\n" : "Sleeping now...\n");
+  }
+  const std::string stamp = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)";
+  EXPECT_TRUE(std::regex_match(macValue("slept"), std::regex(stamp + "\n" + stamp))) << macValue("slept");
 }
 
 TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleWithoutAPassword) {

@@ -5,11 +5,18 @@
 
 #if defined(__cplusplus)
 #define CF_EXTERN_C extern "C"
+#define CF_EXTERN_C_BEGIN extern "C" {
+#define CF_EXTERN_C_END }
 #else
 #define CF_EXTERN_C extern
+#define CF_EXTERN_C_BEGIN
+#define CF_EXTERN_C_END
 #endif
 #define CF_EXPORT CF_EXTERN_C
 #define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
+#define CF_RETURNS_NOT_RETAINED __attribute__((cf_returns_not_retained))
+#define CF_RELEASES_ARGUMENT __attribute__((cf_consumed))
+#define CF_CONSUMED __attribute__((cf_consumed))
 
 typedef unsigned char Boolean;
 typedef unsigned long CFTypeID;
@@ -17,6 +24,12 @@ typedef const void* CFTypeRef;
 typedef const struct __CFString* CFStringRef;
 typedef const struct __CFDictionary* CFDictionaryRef;
 typedef const struct __CFBoolean* CFBooleanRef;
+typedef const struct __CFArray* CFArrayRef;
+typedef struct __CFDictionary* CFMutableDictionaryRef;
+typedef const struct __CFAllocator* CFAllocatorRef;
+
+// A synonym for NULL, the default allocator.
+CF_EXPORT const CFAllocatorRef kCFAllocatorDefault;
 
 #define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))
 

@@ -93,10 +93,16 @@ typedef struct {
 @end
 
 // https://developer.apple.com/documentation/foundation/nsnumber
+// CFNumber and CFBoolean are toll-free bridged to it.
 @interface NSNumber : NSObject
 // https://developer.apple.com/documentation/foundation/nsnumber/integervalue
 @property(readonly) NSInteger integerValue;
+@property(readonly) BOOL boolValue;
 @end
+
+// Hands a Core Foundation object the caller owns (from a Create or Copy function) over to ARC.
+// https://developer.apple.com/documentation/foundation/cfbridgingrelease
+static inline id _Nullable CFBridgingRelease(CFTypeRef CF_CONSUMED _Nullable X) { return (__bridge_transfer id)X; }
 
 // https://developer.apple.com/documentation/foundation/nserror
 typedef NSString* NSErrorDomain;
@@ -149,12 +155,36 @@ FOUNDATION_EXPORT NSRunLoopMode const NSRunLoopCommonModes;
 - (BOOL)runMode:(NSRunLoopMode)mode beforeDate:(NSDate*)limitDate;
 @end
 
+// https://developer.apple.com/documentation/foundation/processinfo/thermalstate-swift.enum
+typedef NS_ENUM(NSInteger, NSProcessInfoThermalState){
+    NSProcessInfoThermalStateNominal = 0,
+    NSProcessInfoThermalStateFair = 1,
+    NSProcessInfoThermalStateSerious = 2,
+    NSProcessInfoThermalStateCritical = 3,
+};
+
 // https://developer.apple.com/documentation/foundation/processinfo
 @interface NSProcessInfo : NSObject
 // https://developer.apple.com/documentation/foundation/processinfo/processinfo
 @property(class, readonly, strong) NSProcessInfo* processInfo;
 // https://developer.apple.com/documentation/foundation/processinfo/processidentifier
 @property(readonly) int processIdentifier;
+// https://developer.apple.com/documentation/foundation/processinfo/thermalstate-swift.property
+@property(readonly) NSProcessInfoThermalState thermalState;
+@end
+
+// https://developer.apple.com/documentation/foundation/bundle
+@interface NSBundle : NSObject
+@property(class, readonly, strong) NSBundle* mainBundle;
+// Nil for a program that is no application bundle with an Info.plist naming one.
+// https://developer.apple.com/documentation/foundation/bundle/bundleidentifier
+@property(nullable, readonly, copy) NSString* bundleIdentifier;
+@end
+
+// https://developer.apple.com/documentation/foundation/nsuuid
+@interface NSUUID : NSObject
++ (instancetype)UUID;
+@property(readonly, copy) NSString* UUIDString;
 @end
 
 // https://developer.apple.com/documentation/foundation/nsapplescript/errornumber
