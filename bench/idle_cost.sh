@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-process cost of an idle Corvel with protection on, per mode: CPU time per idle minute (its
-# own, and with the tools its refreshes run) and peak resident memory.
-# Usage: bench/idle_cost.sh [seconds per mode, default 60]   (run after a build)
+# own, and with the tools its refreshes run) and peak resident memory; then again with every safety
+# guard set, on a Mac that runs on its battery, so that each refresh reads all it can.
+# Usage: bench/idle_cost.sh [seconds per run, default 60]   (run after a build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -9,11 +10,18 @@ bin=build/bin
 tick=$(getconf CLK_TCK)
 user=$(id -un)
 
-measure() {  # mode
-  local mode=$1 root
+measure() {  # mode [guards]
+  local mode=$1 guards=${2:-} root settings=""
   root=$(mktemp -d)
   mkdir -p "$root/Library/Preferences" "$root/mac" "$root/etc/sudoers.d"
-  printf '{"ProtectionMode":"%s","ProtectionEnabled":true}\n' "$mode" > "$root/Library/Preferences/app.corvel.Corvel.json"
+  if [ -n "$guards" ]; then
+    settings=',"SafetyBatteryFloor":"10","SafetyTimeLimitMinutes":"10080","SafetyThermalStop":"on","SafetyRepair":"on"'
+    echo "80 battery" > "$root/mac/battery"
+    echo nominal > "$root/mac/thermal"
+    echo open > "$root/mac/lid"
+  fi
+  printf '{"ProtectionMode":"%s","ProtectionEnabled":true%s}\n' "$mode" "$settings" \
+    > "$root/Library/Preferences/app.corvel.Corvel.json"
   if [ "$mode" = remoteStrong ]; then
     # A Mac already set up: the rule installed, sleep disabled, the screen lock off.
     printf '%s ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, /usr/bin/pmset -a disablesleep 1\n' "$user" \
@@ -42,7 +50,7 @@ measure() {  # mode
   for f in "$root"/mac/assertions/*; do [ -e "$f" ] && kill "$(basename "$f")" 2>/dev/null; done
   local own=$(( (c1 - c0) / 1000000 ))
   local all=$(( own + (cu1 - cu0 + cs1 - cs0) * 1000 / tick ))
-  printf '%-13s own CPU %5d ms/min   with tools %5d ms/min   peak RSS %6d kB\n' "$mode" \
+  printf '%-20s own CPU %5d ms/min   with tools %5d ms/min   peak RSS %6d kB\n' "$mode${guards:+ + guards}" \
     $(( own * 60 / seconds )) $(( all * 60 / seconds )) "$hwm"
   rm -rf "$root"
 }
@@ -50,3 +58,5 @@ measure() {  # mode
 echo "Corvel idle with protection on, ${seconds}s per mode"
 measure standard
 measure remoteStrong
+measure standard guards
+measure remoteStrong guards

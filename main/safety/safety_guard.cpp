@@ -48,12 +48,13 @@ void SafetyGuard::protectionChanged() {
 bool SafetyGuard::check() {
   // A change the switch did not make (the store edited, a relaunch) counts as the switch would.
   if (p_.settings.enabled() != wasOn_) protectionChanged();
-  if (!wasOn_ || p_.protection.isSwitchInProgress()) return false;
   const GuardSettings guard = readGuardSettings(textOf(p_.defaults));
+  // Asked when a guard is first set, so that the person who set it is likely there to answer.
   if (!permissionAsked_ && guard != GuardSettings{}) {
     p_.notifications.requestPermission();
     permissionAsked_ = true;
   }
+  if (!wasOn_ || p_.protection.isSwitchInProgress()) return false;
   if (const auto reason = dueStop(guard)) {
     stop(*reason, guard);
     return false;

@@ -299,7 +299,7 @@ struct FakeMac final : ProcessRunner,
   std::optional<bool> sessionLocked;
   std::optional<BatteryReading> batteryReading;  // none: a Mac without a battery
   std::optional<ThermalState> thermal = ThermalState::nominal;
-  std::optional<bool> lid = false;  // closed
+  std::optional<bool> lid = false;  // true: closed
   Strings argumentList{"Corvel"};
   std::map<std::string, std::string, std::less<>> variables;
   // Failure switches.

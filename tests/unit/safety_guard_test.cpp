@@ -88,6 +88,8 @@ TEST(SafetyGuardTest, TheDeadlineRunsFromEachSwitchOnUntilTheSwitchOff) {
   g.mac.sleepFor(minutes(10));
   EXPECT_TRUE(g.protection.setProtection(false));
   EXPECT_EQ(g.stored(keys::deadline), std::nullopt);
+  g.refresh();  // off, but a limit is set: notices are asked for while someone is likely there
+  EXPECT_EQ(g.desk.permissionRequests, 1);
   EXPECT_TRUE(g.protection.setProtection(true));
   EXPECT_EQ(g.stored(keys::deadline), "1970-01-01T01:40:00Z");  // switched on at 0:10, for 1h30m
   EXPECT_EQ(g.stored(keys::lastSafetyStopReason), std::nullopt);
@@ -110,6 +112,7 @@ TEST(SafetyGuardTest, ADriftIsToldOnceAndRepairedAtMostEveryHalfMinuteUntilThree
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(g.refresh());
     EXPECT_EQ(g.desk.notices, Strings{told + "メニューからONに切り替え直してください。"});
     EXPECT_EQ(g.mac.children.size(), 1u);
+    EXPECT_EQ(g.desk.permissionRequests, 1);  // before the first notice, though no limit was set
   }
   Guarded g;
   g.set(keys::repair, "on");
