@@ -1,64 +1,63 @@
-// Provisional: replaced by the settings branch.
+// The safety guard's stored vocabulary read back: every stored text that does not read is the default.
 #include "guard_settings.h"
 
-#include <ctime>
+#include <array>
+#include <cstdio>
+#include <limits>
 
 #include "support/decimal.h"
 
 namespace corvel {
+namespace {
 
-std::string_view rawValue(StopReason reason) {
-  switch (reason) {
-    case StopReason::timeLimit:
-      return "timeLimit";
-    case StopReason::battery:
-      return "battery";
-    case StopReason::thermal:
-      return "thermal";
-  }
-  return "timeLimit";
+constexpr std::array<std::string_view, 3> StopReasonNames{"timeLimit", "battery", "thermal"};
+
+// A whole number from `low` to `high`, or none.
+std::optional<std::int64_t> storedNumber(const std::optional<std::string>& text, std::int64_t low, std::int64_t high) {
+  const auto value = text ? parseDecimal(*text) : std::nullopt;
+  return value && *value >= low && *value <= high ? value : std::nullopt;
 }
 
+std::optional<TimePoint> storedTime(const std::optional<std::string>& text) {
+  return text ? parseIsoTime(*text) : std::nullopt;
+}
+
+}  // namespace
+
+std::string_view rawValue(StopReason reason) { return StopReasonNames[static_cast<std::size_t>(reason)]; }
+
 std::optional<StopReason> stopReasonFromRawValue(std::string_view raw) {
-  for (auto r : {StopReason::timeLimit, StopReason::battery, StopReason::thermal})
-    if (rawValue(r) == raw) return r;
+  for (std::size_t i = 0; i < StopReasonNames.size(); ++i) {
+    if (StopReasonNames[i] == raw) return static_cast<StopReason>(i);
+  }
   return std::nullopt;
 }
 
 GuardSettings readGuardSettings(const TextOf& text) {
-  GuardSettings g;
-  if (auto v = text(keys::batteryFloor); v) {
-    if (auto n = parseDecimal(*v); n && *n >= 1 && *n <= 99) g.batteryFloor = static_cast<int>(*n);
-  }
-  if (auto v = text(keys::timeLimitMinutes); v) {
-    if (auto n = parseDecimal(*v); n && *n >= 1 && *n <= LongestTimeLimit.count())
-      g.timeLimit = std::chrono::minutes(*n);
-  }
-  g.thermalStop = text(keys::thermalStop) != "off";
-  g.repair = text(keys::repair) == "on";
-  return g;
+  GuardSettings settings;
+  if (const auto floor = storedNumber(text(keys::batteryFloor), 1, 99))
+    settings.batteryFloor = static_cast<int>(*floor);
+  if (const auto limit =
+          storedNumber(text(keys::timeLimitMinutes), ShortestTimeLimit.count(), LongestTimeLimit.count()))
+    settings.timeLimit = std::chrono::minutes(*limit);
+  settings.thermalStop = text(keys::thermalStop) != "off";
+  settings.repair = text(keys::repair) == "on";
+  return settings;
 }
 
-std::optional<TimePoint> readDeadline(const TextOf& text) {
-  auto v = text(keys::deadline);
-  return v ? parseIsoTime(*v) : std::nullopt;
-}
+std::optional<TimePoint> readDeadline(const TextOf& text) { return storedTime(text(keys::deadline)); }
 
 std::optional<SafetyStop> readLastSafetyStop(const TextOf& text) {
-  auto r = text(keys::lastSafetyStopReason);
-  auto a = text(keys::lastSafetyStopAt);
-  if (!r || !a) return std::nullopt;
-  auto reason = stopReasonFromRawValue(*r);
-  auto at = parseIsoTime(*a);
+  const auto raw = text(keys::lastSafetyStopReason);
+  const auto reason = raw ? stopReasonFromRawValue(*raw) : std::nullopt;
+  const auto at = storedTime(text(keys::lastSafetyStopAt));
   if (!reason || !at) return std::nullopt;
   return SafetyStop{*reason, *at};
 }
 
 Repairs readRepairs(const TextOf& text) {
-  Repairs r;
-  if (auto v = text(keys::repairCount); v) r.count = parseDecimal(*v).value_or(0);
-  if (auto v = text(keys::lastRepairAt); v) r.last = parseIsoTime(*v);
-  return r;
+  const auto count = storedNumber(text(keys::repairCount), 0, std::numeric_limits<long long>::max());
+  return {count.value_or(0), storedTime(text(keys::lastRepairAt))};
 }
 
 TextOf textOf(SettingsStore& store) {
@@ -96,20 +95,35 @@ std::string formatDuration(std::chrono::minutes length) {
 }
 
 std::string isoTime(TimePoint time) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(time);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return buffer;
+  using namespace std::chrono;
+  const auto second = floor<seconds>(time);
+  const auto day = floor<days>(second);
+  const year_month_day date(day);
+  const hh_mm_ss clock(second - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
 }
 
 std::optional<TimePoint> parseIsoTime(std::string_view text) {
-  std::tm tm{};
-  const std::string s(text);
-  const char* end = strptime(s.c_str(), "%Y-%m-%dT%H:%M:%SZ", &tm);
-  if (end == nullptr || *end != '\0') return std::nullopt;
-  return std::chrono::system_clock::from_time_t(timegm(&tm));
+  using namespace std::chrono;
+  constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
+  if (text.size() != shape.size()) return std::nullopt;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i]) return std::nullopt;
+  }
+  const auto number = [&](std::size_t at, std::size_t length) { return *parseDecimal(text.substr(at, length)); };
+  const year_month_day date{year(static_cast<int>(number(0, 4))), month(static_cast<unsigned>(number(5, 2))),
+                            day(static_cast<unsigned>(number(8, 2)))};
+  const auto hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  const sys_seconds at = sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
+  // The clock's own range is narrower than four digits of years where it counts in nanoseconds.
+  if (at < floor<seconds>(TimePoint::min()) + seconds(1) || at > floor<seconds>(TimePoint::max())) return std::nullopt;
+  return time_point_cast<TimePoint::duration>(at);
 }
 
 }  // namespace corvel

@@ -32,6 +32,66 @@ std::string_view agentStatusName(AgentStatus status) {
   return "notFound";
 }
 
+std::string_view thermalName(ThermalState state) {
+  switch (state) {
+    case ThermalState::nominal:
+      return "nominal";
+    case ThermalState::fair:
+      return "fair";
+    case ThermalState::serious:
+      return "serious";
+    case ThermalState::critical:
+      return "critical";
+  }
+  return "nominal";
+}
+
+template <class T, class Json>
+std::string orNull(const std::optional<T>& value, Json json) {
+  return value ? json(*value) : JsonNull;
+}
+
+std::string timeJson(TimePoint time) { return jsonString(isoTime(time)); }
+
+std::string guardJson(const GuardSettings& g) {
+  return JsonObject()
+      .member("batteryFloor", orNull(g.batteryFloor, [](int percent) { return std::to_string(percent); }))
+      .member("timeLimitMinutes", orNull(g.timeLimit, [](std::chrono::minutes m) { return std::to_string(m.count()); }))
+      .member("thermalStop", jsonBool(g.thermalStop))
+      .member("repair", jsonBool(g.repair))
+      .text();
+}
+
+std::string batteryJson(const BatteryReading& b) {
+  return JsonObject()
+      .member("percent", std::to_string(b.percent))
+      .member("source", jsonString(b.onBattery ? "battery" : "ac"))
+      .text();
+}
+
+std::string stopJson(const SafetyStop& stop) {
+  return JsonObject().member("reason", jsonString(rawValue(stop.reason))).member("at", timeJson(stop.at)).text();
+}
+
+std::string repairsJson(const Repairs& repairs) {
+  return JsonObject()
+      .member("count", std::to_string(repairs.count))
+      .member("last", orNull(repairs.last, timeJson))
+      .text();
+}
+
+std::string_view stopCause(StopReason reason) {
+  switch (reason) {
+    case StopReason::timeLimit:
+      return "the time limit was reached.";
+    case StopReason::battery:
+      return "the battery fell to its floor.";
+    case StopReason::thermal:
+      return "the Mac ran critically hot.";
+  }
+  return "";
+}
+
 std::string screenLockName(const ScreenLockState& state) {
   return state == ScreenLockState::unknown() ? "unknown" : state.sysadminctlValue();
 }
@@ -55,6 +115,10 @@ std::string problem(ReportItem item, const StatusReadings& r) {
       return on ? "The screen lock is not off." : "The screen lock is still off although protection is off.";
     case ReportItem::permission:
       return "The limited sudo permission does not work.";
+    case ReportItem::safetyStop:
+      return "The safety guard switched protection off at " + isoTime(r.lastSafetyStop->at) + ": " +
+             std::string(stopCause(r.lastSafetyStop->reason));
+    case ReportItem::deadline:
     case ReportItem::session:
     case ReportItem::watchdog:
       break;
@@ -81,6 +145,12 @@ std::string statusJson(const StatusReadings& r, const StatusAssessment& a) {
       .member("limitedPermission", jsonBool(r.limitedPermission))
       .member("watchdog", r.watchdog ? jsonString(agentStatusName(*r.watchdog)) : JsonNull)
       .member("problems", jsonArray(problems))
+      .member("settings", orNull(r.guard, guardJson))
+      .member("deadline", orNull(r.deadline, timeJson))
+      .member("battery", orNull(r.battery, batteryJson))
+      .member("thermal", orNull(r.thermal, [](ThermalState t) { return jsonString(thermalName(t)); }))
+      .member("lastSafetyStop", orNull(r.lastSafetyStop, stopJson))
+      .member("repairs", orNull(r.repairs, repairsJson))
       .text();
 }
 

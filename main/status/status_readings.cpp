@@ -20,7 +20,16 @@ const std::vector<std::string> DefaultsKeys{std::string(keys::protectionMode),
                                             std::string(keys::didDisableScreenLock),
                                             std::string(keys::previousScreenLockState),
                                             std::string(keys::caffeinateProcessIdentifier),
-                                            std::string(keys::caffeinateProcessIdentity)};
+                                            std::string(keys::caffeinateProcessIdentity),
+                                            std::string(keys::batteryFloor),
+                                            std::string(keys::timeLimitMinutes),
+                                            std::string(keys::thermalStop),
+                                            std::string(keys::repair),
+                                            std::string(keys::deadline),
+                                            std::string(keys::lastSafetyStopReason),
+                                            std::string(keys::lastSafetyStopAt),
+                                            std::string(keys::repairCount),
+                                            std::string(keys::lastRepairAt)};
 
 DefaultsValue valueOf(const DefaultsSnapshot& snapshot, std::string_view key) {
   const auto it = snapshot.find(key);
@@ -47,6 +56,12 @@ StatusReadings readStatus(StatusPlatform& platform) {
                                            valueOf(*defaults, keys::caffeinateProcessIdentity).text);
     // Adopting only checks the process; the handle is dropped and the process left alone.
     if (child && platform.processes.adopt(*child, tools.caffeinate, CaffeinateArguments)) r.caffeinatePid = child->pid;
+    const TextOf text = [&](std::string_view key) { return valueOf(*defaults, key).text; };
+    r.guard = readGuardSettings(text);
+    // A deadline left behind when the limit or protection went off runs no more.
+    if (*r.enabled && r.guard->timeLimit) r.deadline = readDeadline(text);
+    r.lastSafetyStop = readLastSafetyStop(text);
+    r.repairs = readRepairs(text);
   }
   r.corvelRunning = platform.workspace.isApplicationRunning(bundleIdentifier);
   r.sleepDisabled = SleepSwitch(platform.processes, platform.clock, tools, StatusReadingLimits).readSleepDisabled();
@@ -63,6 +78,8 @@ StatusReadings readStatus(StatusPlatform& platform) {
           .exitCode == 0;
   if (const auto agent = platform.agents.agentServiceWithPlistName(watchdogPlistName)) r.watchdog = agent->status();
   r.watchdogRunning = platform.agentProcesses.isAgentRunning(watchdogPlistName);
+  r.battery = platform.machine.battery();
+  r.thermal = platform.machine.thermalState();
   return r;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "main/safety/guard_settings.h"
 #include "main/settings.h"
 #include "ports/agent_service.h"
 #include "ports/status_platform.h"
@@ -28,6 +29,14 @@ struct StatusReadings {
   bool limitedPermission = false;
   std::optional<AgentStatus> watchdog;
   std::optional<bool> watchdogRunning;
+  // The safety guard's: the settings and the records none when the defaults are unreadable; the
+  // deadline only while a time limit runs.
+  std::optional<GuardSettings> guard;
+  std::optional<TimePoint> deadline;
+  std::optional<BatteryReading> battery;
+  std::optional<ThermalState> thermal;
+  std::optional<SafetyStop> lastSafetyStop;
+  std::optional<Repairs> repairs;
 
   // Corvel recorded that it switched the screen lock off, in either of its two keys.
   bool recordedScreenLockChange() const { return screenLockDisabledByCorvel || previousScreenLock.has_value(); }

@@ -3,6 +3,7 @@
 #include "status_report.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "support/utf8.h"
 
@@ -63,6 +64,19 @@ constexpr std::string_view SwitchAgain = "Corvel でいったん OFF にして�
 constexpr std::string_view RestoreAndQuit = "Corvel の「設定を元に戻して終了…」で元に戻してください";
 constexpr std::string_view ChooseRemoteAgain = "Corvel で通常モードに戻してからリモート強制モードを選び直してください";
 
+// Why the guard stopped, and what to see to before switching on again.
+std::pair<std::string_view, std::string_view> stopWords(StopReason reason) {
+  switch (reason) {
+    case StopReason::timeLimit:
+      return {"時間制限に達したため", "Corvel で ON にすると、時間制限を最初から数えて保護を再開します"};
+    case StopReason::battery:
+      return {"バッテリー残量が下限まで減ったため", "電源をつないでから Corvel で ON にすると保護を再開します"};
+    case StopReason::thermal:
+      return {"Mac が高温になったため", "Mac が冷えてから Corvel で ON にすると保護を再開します"};
+  }
+  return {};
+}
+
 // "label：state", and for a failing item " → what to do".
 std::string line(ReportItem item, const StatusReadings& r, bool failing) {
   std::string state, advice;
@@ -78,6 +92,21 @@ std::string line(ReportItem item, const StatusReadings& r, bool failing) {
                          : "設定：" + std::string(displayName(*r.mode)) + "・" + (on ? "ON" : "OFF");
       advice = "設定ファイルを直すか取り除いてから Corvel を開いてください";
       break;
+    case ReportItem::deadline:
+      if (!r.deadline) return "";
+      state = "時間制限：" + isoTime(*r.deadline) + " に保護を OFF にします";
+      break;
+    case ReportItem::safetyStop: {
+      const auto [why, resume] = stopWords(r.lastSafetyStop->reason);
+      // Stopping is switching off: the screen lock stays as remote strong mode left it, for the restore.
+      const bool lockLeftOff = r.recordedScreenLockChange() && r.screenLock == ScreenLockState::off();
+      state = "安全停止：" + isoTime(r.lastSafetyStop->at) + "、" + std::string(why) + "保護を OFF にしました（" +
+              (lockLeftOff ? "モードと安全停止の設定はそのまま、画面ロックもオフのままです）"
+                           : "モードと安全停止の設定はそのままです）");
+      advice = std::string(resume) +
+               (traits(r.mode.value_or(ProtectionMode::standard)).needsTouchID ? "（Touch ID が要ります）" : "");
+      break;
+    }
     case ReportItem::corvel:
       state = !r.corvelRunning   ? "Corvel：起動しているか分かりません"
               : *r.corvelRunning ? "Corvel：起動中"
@@ -151,8 +180,9 @@ std::string statusText(const StatusReadings& r, const StatusAssessment& a) {
   std::string text = std::string(headline(a.verdict, r)) + "\n";
   for (ReportItem item : a.failing) text += line(item, r, true);
   if (r.missingSystemFolder) return text;
-  for (ReportItem item : {ReportItem::settings, ReportItem::corvel, ReportItem::caffeinate, ReportItem::sleepSwitch,
-                          ReportItem::screenLock, ReportItem::session, ReportItem::permission, ReportItem::watchdog}) {
+  for (ReportItem item :
+       {ReportItem::settings, ReportItem::deadline, ReportItem::corvel, ReportItem::caffeinate, ReportItem::sleepSwitch,
+        ReportItem::screenLock, ReportItem::session, ReportItem::permission, ReportItem::watchdog}) {
     if (std::find(a.failing.begin(), a.failing.end(), item) == a.failing.end()) text += line(item, r, false);
   }
   return text;

@@ -1,6 +1,8 @@
 // The status check's judgement of what it read.
 #include "status_verdict.h"
 
+#include <algorithm>
+
 namespace corvel {
 
 StatusAssessment assessStatus(const StatusReadings& r) {
@@ -22,12 +24,16 @@ StatusAssessment assessStatus(const StatusReadings& r) {
     if (needs.disablesScreenLock && r.screenLock != ScreenLockState::off()) fail(ReportItem::screenLock);
     if (needs.forbidsSystemSleep && !r.limitedPermission) fail(ReportItem::permission);
   } else {
+    // Told while protection stays off: switching on clears the record.
+    if (r.lastSafetyStop) fail(ReportItem::safetyStop);
     // A Mac left open after protection went off is a finding, not "off".
     if (r.sleepDisabled != false) fail(ReportItem::sleepSwitch);
     const bool maybeOff = r.screenLock == ScreenLockState::off() || r.screenLock == ScreenLockState::unknown();
     if (r.recordedScreenLockChange() && maybeOff) fail(ReportItem::screenLock);
   }
-  a.verdict = !a.failing.empty() ? Verdict::degraded : *r.enabled ? Verdict::protected_ : Verdict::off;
+  const bool degraded =
+      std::any_of(a.failing.begin(), a.failing.end(), [](ReportItem item) { return item != ReportItem::safetyStop; });
+  a.verdict = degraded ? Verdict::degraded : *r.enabled ? Verdict::protected_ : Verdict::off;
   return a;
 }
 

@@ -9,12 +9,25 @@ namespace corvel {
 
 enum class Verdict { protected_, degraded, off };
 
-// In the order the report lists them.
-enum class ReportItem { system, settings, corvel, caffeinate, sleepSwitch, screenLock, session, permission, watchdog };
+// In the order the report lists them. The deadline never fails; a safety stop fails without making a
+// verdict degraded, since it left the Mac as switching off does.
+enum class ReportItem {
+  system,
+  settings,
+  deadline,
+  safetyStop,
+  corvel,
+  caffeinate,
+  sleepSwitch,
+  screenLock,
+  session,
+  permission,
+  watchdog
+};
 
 struct StatusAssessment {
   Verdict verdict = Verdict::off;
-  std::vector<ReportItem> failing;  // in report order
+  std::vector<ReportItem> failing;  // in report order: the problems
 };
 
 // Protected: on, and everything the mode needs holds. Degraded: on but something needed does not

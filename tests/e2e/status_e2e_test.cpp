@@ -32,14 +32,15 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
   return files;
 }
 
-// The documented keys in their order, each with the kinds of value it may hold (n(ull), a(rray),
-// s(tring), b(oolean), u(nsigned)) and, for some strings, the names it may be.
+// The documented keys in their order, each with the kinds of value it may hold (n(ull), o(bject),
+// a(rray), s(tring), b(oolean), u(nsigned)) and, for some strings, the names it may be.
 void expectTheDocumentedShape(const json& j) {
   std::istringstream keys(
       "verdict:s:protected|degraded|off mode:sn:standard|remoteStrong enabled:bn corvelRunning:bn caffeinatePid:un "
       "sleepDisabled:bn screenLock:s previousScreenLock:sn screenLockDisabledByCorvel:b sessionLocked:bn "
-      "limitedPermission:b watchdog:sn:enabled|requiresApproval|notRegistered|notFound problems:a");
-  ASSERT_TRUE(j.is_object() && j.size() == 13) << j;
+      "limitedPermission:b watchdog:sn:enabled|requiresApproval|notRegistered|notFound problems:a settings:on "
+      "deadline:sn battery:on thermal:sn:nominal|fair|serious|critical lastSafetyStop:on repairs:on");
+  ASSERT_TRUE(j.is_object() && j.size() == 19) << j;
   auto it = j.begin();
   for (std::string entry; keys >> entry; ++it) {
     const auto colon = entry.find(':'), names = entry.find(':', colon + 1);
@@ -256,6 +257,17 @@ TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone
       R"({"verdict":"off","limitedPermission":true,"problems":[]})");
   EXPECT_TRUE(ask(2, {"--status"}, {{"CORVEL_SIM_ROOT", (root() / "restore-killed").string()}})
                   .starts_with("判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n"));
+  // Stopped by the guard: off, and the stop told; a deadline left behind runs no more.
+  judge("safety-stop",
+        R"({"ProtectionMode":"standard","ProtectionEnabled":false,"SafetyBatteryFloor":"20","SafetyRepair":"on",)"
+        R"("SafetyTimeLimitMinutes":"60","ProtectionDeadline":"2026-12-07T15:00:00Z","LastSafetyStopReason":"battery",)"
+        R"("LastSafetyStopAt":"2026-12-07T14:00:00Z","RepairCount":"2","LastRepairAt":"2026-12-07T13:00:00Z"})",
+        {{"battery", "15 battery"}, {"thermal", "critical"}}, "", 2,
+        R"({"verdict":"off","settings":{"batteryFloor":20,"timeLimitMinutes":60,"thermalStop":true,"repair":true},)"
+        R"("deadline":null,"battery":{"percent":15,"source":"battery"},"thermal":"critical",)"
+        R"("lastSafetyStop":{"reason":"battery","at":"2026-12-07T14:00:00Z"},)"
+        R"("repairs":{"count":2,"last":"2026-12-07T13:00:00Z"},"problems":["The safety guard switched protection off )"
+        R"(at 2026-12-07T14:00:00Z: the battery fell to its floor."]})");
   judge("general-rule-and-ticket", R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":false})", {}, generalRule, 2,
         R"({"verdict":"off","limitedPermission":false})", true);
   judge(

@@ -20,11 +20,28 @@ TEST(StatusReportTest, ReadsEachItemAsCorvelTakesItAndChangesNothing) {
   rig.mac.sleepDisabled = rig.launch.corvelRunning = true;
   rig.mac.sessionLocked = rig.launch.agentRunning = true;
   rig.launch.agentStatus = AgentStatus::requiresApproval;
+  // A stop recorded while protection is on is no problem: switching on clears it.
+  for (const auto& [key, value] : {std::pair(keys::batteryFloor, "20"),
+                                   {keys::timeLimitMinutes, "90"},
+                                   {keys::thermalStop, "off"},
+                                   {keys::repair, "on"},
+                                   {keys::deadline, "2026-12-07T15:30:00Z"},
+                                   {keys::lastSafetyStopReason, "thermal"},
+                                   {keys::lastSafetyStopAt, "2026-12-06T09:00:00Z"},
+                                   {keys::repairCount, "3"},
+                                   {keys::lastRepairAt, "2026-12-07T14:10:05Z"}})
+    rig.defaults.set(key, std::string(value));
+  rig.mac.batteryReading = {{85, true}};
+  rig.mac.thermal = ThermalState::serious;
   const R r = readStatus(rig.statusPlatform);
   EXPECT_EQ(json(r),
             R"({"verdict":"protected","mode":"remoteStrong","enabled":true,"corvelRunning":true,"caffeinatePid":1001,)"
             R"("sleepDisabled":true,"screenLock":"off","previousScreenLock":"300","screenLockDisabledByCorvel":true,)"
-            R"("sessionLocked":true,"limitedPermission":true,"watchdog":"requiresApproval","problems":[]})");
+            R"("sessionLocked":true,"limitedPermission":true,"watchdog":"requiresApproval","problems":[],)"
+            R"("settings":{"batteryFloor":20,"timeLimitMinutes":90,"thermalStop":false,"repair":true},)"
+            R"("deadline":"2026-12-07T15:30:00Z","battery":{"percent":85,"source":"battery"},"thermal":"serious",)"
+            R"("lastSafetyStop":{"reason":"thermal","at":"2026-12-06T09:00:00Z"},)"
+            R"("repairs":{"count":3,"last":"2026-12-07T14:10:05Z"}})");
   EXPECT_EQ(r.watchdogRunning, true);
   EXPECT_EQ(rig.mac.timeLimits.at("/usr/bin/pmset -g"), std::chrono::seconds(5));
   EXPECT_EQ(rig.mac.runningChildren(), 1u);
@@ -35,20 +52,35 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
   unreadable.defaults.readable = false;
   unreadable.mac.answers["/usr/bin/pmset -g"] = {1, "SleepDisabled 1"};
   unreadable.mac.answers["/usr/sbin/sysadminctl -screenLock status"] = {0, "screenLock is what?"};
+  unreadable.mac.thermal.reset();
   EXPECT_EQ(
       json(readStatus(unreadable.statusPlatform)),
       R"({"verdict":"degraded","mode":null,"enabled":null,"corvelRunning":false,"caffeinatePid":null,)"
       R"("sleepDisabled":null,"screenLock":"unknown","previousScreenLock":null,"screenLockDisabledByCorvel":false,)"
       R"("sessionLocked":null,"limitedPermission":false,"watchdog":"notRegistered","problems":[)"
-      R"("Corvel's settings cannot be read; they were left as they are."]})");
+      R"("Corvel's settings cannot be read; they were left as they are."],"settings":null,"deadline":null,)"
+      R"("battery":null,"thermal":null,"lastSafetyStop":null,"repairs":null})");
   // A recorded child that has ended, and a rule that works and is only listed: the sleep switch stays.
+  // A deadline runs only under a time limit; stored texts that do not read are the defaults.
   Rig odd;
+  odd.settings.setEnabled(true);
+  for (const auto& [key, value] : {std::pair(keys::batteryFloor, "100"),
+                                   {keys::timeLimitMinutes, "0"},
+                                   {keys::deadline, "2026-12-07T15:30:00Z"},
+                                   {keys::lastSafetyStopReason, "heat"},
+                                   {keys::lastSafetyStopAt, "2026-12-06T09:00:00Z"},
+                                   {keys::repairCount, "-1"}})
+    odd.defaults.set(key, std::string(value));
   odd.caffeinate.startCaffeinateIfNeeded();
   odd.mac.children[0]->running = false;
   odd.mac.ruleInstalled = true;
   const std::string oddJson = json(readStatus(odd.statusPlatform));
   EXPECT_NE(oddJson.find(R"("caffeinatePid":null,"sleepDisabled":false,)"), std::string::npos) << oddJson;
   EXPECT_NE(oddJson.find(R"("limitedPermission":true,)"), std::string::npos) << oddJson;
+  EXPECT_TRUE(oddJson.ends_with(R"("settings":{"batteryFloor":null,"timeLimitMinutes":null,"thermalStop":true,)"
+                                R"("repair":false},"deadline":null,"battery":null,"thermal":"nominal",)"
+                                R"("lastSafetyStop":null,"repairs":{"count":0,"last":null}})"))
+      << oddJson;
   EXPECT_FALSE(odd.mac.sleepDisabled);
   Rig missing;
   missing.statusPlatform.missingSystemFolder = "/nowhere";
@@ -74,15 +106,25 @@ TEST(StatusReportTest, Verdicts) {
   using I = ReportItem;
   constexpr auto on = Verdict::protected_, degraded = Verdict::degraded, off = Verdict::off;
   const auto immediate = ScreenLockState::immediate(), unknown = ScreenLockState::unknown();
+  const SafetyStop stop{StopReason::battery, TimePoint{}};
   const std::tuple<std::function<void(R&)>, Verdict, std::vector<I>> rows[] = {
       {[](R&) {}, on, {}},
       {[&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; }, on, {}},
-      {[](R& r) { r.corvelRunning = false, r.caffeinatePid.reset(); }, degraded, {I::corvel, I::caffeinate}},
+      {[](R& r) {
+         r.corvelRunning = false, r.caffeinatePid.reset(), r.guard = GuardSettings{}, r.guard->repair = true;
+       },
+       degraded,
+       {I::corvel, I::caffeinate}},
       {[&](R& r) { r.screenLock = immediate, r.limitedPermission = false; }, degraded, {I::screenLock, I::permission}},
       {[](R& r) { r.mode.reset(), r.enabled.reset(); }, degraded, {I::settings}},
       {[&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }, off, {}},
-      {[&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate; }, off, {}},
-      {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false; }, degraded, {I::screenLock}},
+      // A safety stop is told, but a Mac it left as switching off does is still off.
+      {[&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate, r.lastSafetyStop = stop; },
+       off,
+       {I::safetyStop}},
+      {[&](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.lastSafetyStop = stop; },
+       degraded,
+       {I::safetyStop, I::screenLock}},
       {[&](R& r) { r.enabled = r.sleepDisabled = false, r.previousScreenLock.reset(), r.screenLock = unknown; },
        degraded,
        {I::screenLock}},
@@ -118,25 +160,41 @@ TEST(StatusReportTest, StoredTextIsDefusedForTheTerminal) {
 }
 
 // The states that change the words: parts of the JSON line's problems and of the text; where a state's
-// problems end the line whole, no other item fails.
+// problems are the whole list, no other item fails.
 TEST(StatusReportTest, EachStateIsToldApart) {
   const std::pair<std::function<void(R&)>, std::vector<std::string>> rows[] = {
       {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, {"folder /x does not", "OFF — 保護はOFF", "「/x」が"}},
       {[](R& r) { r.corvelRunning = false, r.watchdog = AgentStatus::enabled; },
        {"Corvel is not", "→ ウォッチドッグが"}},
       {[](R& r) { r.corvelRunning.reset(); },
-       {R"(":["Whether Corvel is running cannot be told."]})", "分かりません → Mac の画面"}},
+       {R"(":["Whether Corvel is running cannot be told."],)", "分かりません → Mac の画面"}},
       {[](R& r) { r.sleepDisabled = false; }, {"is not disabled", "許可 → Corvel でいったん OFF にしてから ON に"}},
       {[](R& r) { r.sleepDisabled.reset(); },
-       {R"(":["The system sleep switch cannot be read."]})", "読めません → pmset"}},
+       {R"(":["The system sleep switch cannot be read."],)", "読めません → pmset"}},
       {[](R& r) { r.screenLock = ScreenLockState::immediate(), r.previousScreenLock.reset(); },
        {"lock is not off", "（Corvel の記録：元の設定なし） → Corvel で通常モード"}},
       {[](R& r) { r.screenLock = ScreenLockState::unknown(); },
-       {R"(":["The screen-lock setting cannot be read."]})", "読めません（Corvel の記録"}},
+       {R"(":["The screen-lock setting cannot be read."],)", "読めません（Corvel の記録"}},
       {[](R& r) { r.enabled = r.sleepDisabled = false; }, {"lock is still off", "「immediate」） → Corvel の「"}},
       {[](R& r) { r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(), r.sessionLocked = true; },
        {"problems\":[]", "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON",
         "オフ\n・画面：ロック中"}},
+      {[](R& r) { r.deadline = TimePoint{}; },
+       {"ON\n・時間制限：1970-01-01T00:00:00Z に保護を OFF にします\n・Corvel："}},
+      {[](R& r) {
+         r.enabled = r.sleepDisabled = false, r.lastSafetyStop = {StopReason::timeLimit, TimePoint{}};
+       },
+       {"[\"The safety guard switched protection off at 1970-01-01T00:00:00Z: the time limit was reached.\",",
+        "要確認 — 保護が欠けているか、Macの設定が変わったままです\n✗ "
+        "安全停止：1970-01-01T00:00:00Z、時間制限に達したため保護を "
+        "OFF にしました（モードと安全停止の設定はそのまま、画面ロックもオフのままです） → Corvel で ON "
+        "にすると、時間制限を最初から数えて保護を再開します（Touch ID が要ります）\n✗ 画面ロック設定"}},
+      {[](R& r) {
+         r.enabled = r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset();
+         r.lastSafetyStop = {StopReason::thermal, TimePoint{}};
+       },
+       {"ran critically hot.\"",
+        "、Mac が高温になったため保護を OFF にしました（モードと安全停止の設定はそのままです） → Mac が冷えてから"}},
       {[](R& r) { r.sessionLocked = false, r.watchdog = AgentStatus::enabled, r.watchdogRunning = true; },
        {"ロックされていません", "：有効・動作中"}},
       {[](R& r) { r.watchdog = AgentStatus::enabled, r.watchdogRunning = false; }, {"：有効（CorvelWatchdog は"}},
@@ -151,8 +209,15 @@ TEST(StatusReportTest, EachStateIsToldApart) {
       {[](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(); },
        {"\"verdict\":\"off\"", "判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n",
         "有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"}},
-      {[](R& r) { r = R{}, r.mode = ProtectionMode::standard, r.enabled = r.sleepDisabled = false; },
-       {"判定：OFF — 保護はOFFで、変わったままの設定はありません\n", "・sudo の限定権限：ありません\n"}},
+      {[](R& r) {
+         r = R{}, r.mode = ProtectionMode::standard, r.enabled = r.sleepDisabled = false;
+         r.lastSafetyStop = {StopReason::battery, TimePoint{}};
+       },
+       {"判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ "
+        "安全停止：1970-01-01T00:00:00Z、バッテリー残量が下限"
+        "まで減ったため保護を OFF にしました（モードと安全停止の設定はそのままです） → 電源をつないでから Corvel で ON "
+        "にすると保護を再開します\n・設定：通常モード・OFF\n",
+        "battery fell to its floor.\"]", "・sudo の限定権限：ありません\n"}},
   };
   for (const auto& [change, parts] : rows) {
     R r = remoteOn();
