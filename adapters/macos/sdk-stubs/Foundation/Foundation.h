@@ -25,7 +25,15 @@ typedef CGPoint NSPoint;
 typedef CGSize NSSize;
 typedef CGRect NSRect;
 
+// https://developer.apple.com/documentation/foundation/ns_valid_until_end_of_scope
+#define NS_VALID_UNTIL_END_OF_SCOPE __attribute__((objc_precise_lifetime))
+
 NS_ASSUME_NONNULL_BEGIN
+
+// As NSObject.h defines it: the Core Foundation object handed over to ARC.
+static inline id _Nullable CFBridgingRelease(CFTypeRef __attribute__((cf_consumed)) _Nullable X) {
+  return (__bridge_transfer id)X;
+}
 
 FOUNDATION_EXPORT NSPoint NSMakePoint(CGFloat x, CGFloat y);
 FOUNDATION_EXPORT NSSize NSMakeSize(CGFloat w, CGFloat h);
