@@ -1,12 +1,14 @@
-// Corvel's entry point: answers the diagnostic and status switches, or wires the delegate to the
-// platform and runs the event loop.
+// Corvel's entry point: answers the diagnostic, status and settings switches, or wires the delegate
+// to the platform and runs the event loop.
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "main/app_delegate.h"
 #include "main/command_line.h"
+#include "main/safety/settings_command.h"
 #include "main/status/status_report.h"
 #include "support/identity.h"
 
@@ -44,6 +46,27 @@ int main(int argc, char** argv) {
           commandLine.json ? statusJson(readings, assessment) + "\n" : statusText(readings, assessment);
       // A report that did not arrive must not pass for its verdict.
       return written(report) ? exitStatus(assessment.verdict) : 1;
+    }
+    case CommandLine::Action::settings:
+    case CommandLine::Action::set:
+    case CommandLine::Action::extend: {
+      // Only the defaults, as `defaults write` has them: no application, nothing claimed, no pipe.
+      std::unique_ptr<SettingsServices> services;
+      try {
+        services = makeSettingsServices();
+      } catch (const std::exception& error) {
+        const std::string line = "Corvel: " + std::string(error.what()) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        return 1;
+      }
+      SettingsPlatform& platform = services->platform();
+      const CommandOutput output = commandLine.action == CommandLine::Action::settings
+                                       ? showGuardSettings(platform, commandLine.json)
+                                   : commandLine.action == CommandLine::Action::set
+                                       ? setGuardSetting(platform, commandLine.setting, commandLine.asked)
+                                       : extendTimeLimit(platform, commandLine.extension);
+      std::fwrite(output.err.data(), 1, output.err.size(), stderr);
+      return written(output.out) ? output.exitStatus : 1;
     }
     case CommandLine::Action::open:
       break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "ports/administrator_script.h"
 #include "ports/agent_service.h"
@@ -21,6 +22,8 @@
 namespace corvel::mac {
 
 std::unique_ptr<SettingsStore> makeSettingsStore();
+// Another program's preferences, or the application's from a process that is not the application.
+std::unique_ptr<SettingsStore> makeApplicationDomainStore(std::string_view applicationID);
 std::unique_ptr<DefaultsReader> makeDefaultsReader();
 std::unique_ptr<Application> makeApplication();
 std::unique_ptr<StatusBar> makeStatusBar();

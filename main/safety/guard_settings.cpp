@@ -1,7 +1,7 @@
-// The safety guard's stored vocabulary read back: every stored text that does not read is the default.
+// The safety guard's settings and records as they are stored and as people type them.
 #include "guard_settings.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -10,120 +10,218 @@
 namespace corvel {
 namespace {
 
-constexpr std::array<std::string_view, 3> StopReasonNames{"timeLimit", "battery", "thermal"};
+using std::chrono::minutes;
 
-// A whole number from `low` to `high`, or none.
-std::optional<std::int64_t> storedNumber(const std::optional<std::string>& text, std::int64_t low, std::int64_t high) {
-  const auto value = text ? parseDecimal(*text) : std::nullopt;
-  return value && *value >= low && *value <= high ? value : std::nullopt;
+// `text` as a whole number from `low` to `high`; none otherwise.
+std::optional<std::int64_t> numberIn(std::string_view text, std::int64_t low, std::int64_t high) {
+  const auto value = parseDecimal(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return value;
 }
 
-std::optional<TimePoint> storedTime(const std::optional<std::string>& text) {
-  return text ? parseIsoTime(*text) : std::nullopt;
+std::optional<bool> onOff(std::string_view text) {
+  if (text == "on") return true;
+  if (text == "off") return false;
+  return std::nullopt;
 }
+
+// An absent key reads as the empty text, which is no value of any key.
+std::string stored(const TextOf& text, std::string_view key) { return text(key).value_or(""); }
+
+std::string_view keyOf(GuardSetting setting) {
+  switch (setting) {
+    case GuardSetting::batteryFloor:
+      return keys::batteryFloor;
+    case GuardSetting::timeLimit:
+      return keys::timeLimitMinutes;
+    case GuardSetting::thermalStop:
+      return keys::thermalStop;
+    case GuardSetting::repair:
+      return keys::repair;
+  }
+  return keys::batteryFloor;
+}
+
+constexpr std::pair<char, minutes> DurationUnits[] = {
+    {'d', std::chrono::days(1)}, {'h', std::chrono::hours(1)}, {'m', minutes(1)}};
 
 }  // namespace
 
-std::string_view rawValue(StopReason reason) { return StopReasonNames[static_cast<std::size_t>(reason)]; }
+std::string_view rawValue(StopReason reason) {
+  switch (reason) {
+    case StopReason::timeLimit:
+      return "timeLimit";
+    case StopReason::battery:
+      return "battery";
+    case StopReason::thermal:
+      return "thermal";
+  }
+  return "timeLimit";
+}
 
 std::optional<StopReason> stopReasonFromRawValue(std::string_view raw) {
-  for (std::size_t i = 0; i < StopReasonNames.size(); ++i) {
-    if (StopReasonNames[i] == raw) return static_cast<StopReason>(i);
+  for (const StopReason reason : {StopReason::timeLimit, StopReason::battery, StopReason::thermal}) {
+    if (rawValue(reason) == raw) return reason;
   }
   return std::nullopt;
 }
 
 GuardSettings readGuardSettings(const TextOf& text) {
   GuardSettings settings;
-  if (const auto floor = storedNumber(text(keys::batteryFloor), 1, 99))
-    settings.batteryFloor = static_cast<int>(*floor);
-  if (const auto limit =
-          storedNumber(text(keys::timeLimitMinutes), ShortestTimeLimit.count(), LongestTimeLimit.count()))
-    settings.timeLimit = std::chrono::minutes(*limit);
-  settings.thermalStop = text(keys::thermalStop) != "off";
-  settings.repair = text(keys::repair) == "on";
+  if (const auto floor = numberIn(stored(text, keys::batteryFloor), 1, 99)) settings.batteryFloor = int(*floor);
+  const auto limit =
+      numberIn(stored(text, keys::timeLimitMinutes), ShortestTimeLimit.count(), LongestTimeLimit.count());
+  if (limit) settings.timeLimit = minutes(*limit);
+  settings.thermalStop = onOff(stored(text, keys::thermalStop)).value_or(settings.thermalStop);
+  settings.repair = onOff(stored(text, keys::repair)).value_or(settings.repair);
   return settings;
 }
 
-std::optional<TimePoint> readDeadline(const TextOf& text) { return storedTime(text(keys::deadline)); }
+std::optional<TimePoint> readDeadline(const TextOf& text) { return parseIsoTime(stored(text, keys::deadline)); }
 
 std::optional<SafetyStop> readLastSafetyStop(const TextOf& text) {
-  const auto raw = text(keys::lastSafetyStopReason);
-  const auto reason = raw ? stopReasonFromRawValue(*raw) : std::nullopt;
-  const auto at = storedTime(text(keys::lastSafetyStopAt));
+  const auto reason = stopReasonFromRawValue(stored(text, keys::lastSafetyStopReason));
+  const auto at = parseIsoTime(stored(text, keys::lastSafetyStopAt));
   if (!reason || !at) return std::nullopt;
   return SafetyStop{*reason, *at};
 }
 
 Repairs readRepairs(const TextOf& text) {
-  const auto count = storedNumber(text(keys::repairCount), 0, std::numeric_limits<long long>::max());
-  return {count.value_or(0), storedTime(text(keys::lastRepairAt))};
+  return {numberIn(stored(text, keys::repairCount), 0, std::numeric_limits<std::int64_t>::max()).value_or(0),
+          parseIsoTime(stored(text, keys::lastRepairAt))};
 }
 
 TextOf textOf(SettingsStore& store) {
   return [&store](std::string_view key) { return store.string(key); };
 }
 
-std::optional<std::chrono::minutes> parseDuration(std::string_view text) {
-  std::chrono::minutes total{0};
-  const std::string_view units = "dhm";
-  std::size_t next = 0;
-  bool any = false;
-  while (!text.empty()) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    if (i == 0 || i == text.size() || i > 6) return std::nullopt;
-    const auto unit = units.find(text[i], next);
-    if (unit == std::string_view::npos) return std::nullopt;
-    const auto n = *parseDecimal(text.substr(0, i));
-    total += std::chrono::minutes(n * (unit == 0 ? 1440 : unit == 1 ? 60 : 1));
-    next = unit + 1;
-    any = true;
-    text.remove_prefix(i + 1);
+std::string_view settingName(GuardSetting setting) {
+  switch (setting) {
+    case GuardSetting::batteryFloor:
+      return "battery-floor";
+    case GuardSetting::timeLimit:
+      return "time-limit";
+    case GuardSetting::thermalStop:
+      return "thermal-stop";
+    case GuardSetting::repair:
+      return "repair";
   }
-  if (!any) return std::nullopt;
+  return "";
+}
+
+std::optional<GuardSetting> guardSettingNamed(std::string_view name) {
+  for (const GuardSetting setting : EveryGuardSetting) {
+    if (settingName(setting) == name) return setting;
+  }
+  return std::nullopt;
+}
+
+std::string typedValue(const GuardSettings& settings, GuardSetting setting) {
+  switch (setting) {
+    case GuardSetting::batteryFloor:
+      return settings.batteryFloor ? std::to_string(*settings.batteryFloor) : "off";
+    case GuardSetting::timeLimit:
+      return settings.timeLimit ? formatDuration(*settings.timeLimit) : "off";
+    case GuardSetting::thermalStop:
+      return settings.thermalStop ? "on" : "off";
+    case GuardSetting::repair:
+      return settings.repair ? "on" : "off";
+  }
+  return "";
+}
+
+std::optional<GuardSettings> withTypedValue(GuardSettings settings, GuardSetting setting, std::string_view typed) {
+  const bool off = typed == "off";
+  switch (setting) {
+    case GuardSetting::batteryFloor: {
+      const auto floor = numberIn(typed, 1, 99);
+      if (!off && !floor) return std::nullopt;
+      settings.batteryFloor = floor ? std::optional<int>(int(*floor)) : std::nullopt;
+      return settings;
+    }
+    case GuardSetting::timeLimit: {
+      auto limit = parseDuration(typed);
+      if (limit && (*limit < ShortestTimeLimit || *limit > LongestTimeLimit)) limit.reset();
+      if (!off && !limit) return std::nullopt;
+      settings.timeLimit = limit;
+      return settings;
+    }
+    case GuardSetting::thermalStop:
+    case GuardSetting::repair: {
+      const auto on = onOff(typed);
+      if (!on) return std::nullopt;
+      (setting == GuardSetting::repair ? settings.repair : settings.thermalStop) = *on;
+      return settings;
+    }
+  }
+  return std::nullopt;
+}
+
+void writeGuardSetting(SettingsStore& store, const GuardSettings& settings, GuardSetting setting) {
+  const std::string typed = typedValue(settings, setting);
+  if (typed == typedValue(GuardSettings{}, setting)) {
+    store.remove(keyOf(setting));
+  } else if (setting == GuardSetting::timeLimit) {
+    // Kept in minutes, which a person using `defaults` reads without a duration's grammar.
+    store.setString(keyOf(setting), std::to_string(settings.timeLimit->count()));
+  } else {
+    store.setString(keyOf(setting), typed);
+  }
+}
+
+std::optional<minutes> parseDuration(std::string_view text) {
+  // Far beyond any range a caller checks, and small enough that no sum of the parts can overflow.
+  constexpr std::int64_t largestPart = 1'000'000'000;
+  minutes total{0};
+  std::size_t unit = 0;
+  if (text.empty()) return std::nullopt;
+  while (!text.empty()) {
+    const std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+    const char letter = digits < text.size() ? text[digits] : '\0';
+    while (unit < std::size(DurationUnits) && DurationUnits[unit].first != letter) ++unit;
+    const auto count = numberIn(text.substr(0, digits), 0, largestPart);
+    if (unit == std::size(DurationUnits) || !count) return std::nullopt;
+    total += DurationUnits[unit++].second * *count;
+    text.remove_prefix(digits + 1);
+  }
   return total;
 }
 
-std::string formatDuration(std::chrono::minutes length) {
-  const long long m = length.count();
-  std::string out;
-  if (m / 1440) out += std::to_string(m / 1440) + "d";
-  if (m % 1440 / 60) out += std::to_string(m % 1440 / 60) + "h";
-  if (m % 60 || out.empty()) out += std::to_string(m % 60) + "m";
-  return out;
+std::string formatDuration(minutes length) {
+  std::string text;
+  for (const auto& [letter, size] : DurationUnits) {
+    if (length < size) continue;
+    text += std::to_string(length / size) + letter;
+    length %= size;
+  }
+  return text.empty() ? "0m" : text;
 }
 
 std::string isoTime(TimePoint time) {
   using namespace std::chrono;
   const auto second = floor<seconds>(time);
   const auto day = floor<days>(second);
-  const year_month_day date(day);
-  const hh_mm_ss clock(second - day);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
+  const year_month_day date{day};
+  const hh_mm_ss clock{second - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()), unsigned(date.month()),
+                unsigned(date.day()), int(clock.hours().count()), int(clock.minutes().count()),
+                int(clock.seconds().count()));
   return text;
 }
 
 std::optional<TimePoint> parseIsoTime(std::string_view text) {
   using namespace std::chrono;
-  constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
+  constexpr std::string_view shape = "0000-00-00T00:00:00Z";
   if (text.size() != shape.size()) return std::nullopt;
   for (std::size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i]) return std::nullopt;
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (shape[i] == '0' ? !digit : text[i] != shape[i]) return std::nullopt;
   }
-  const auto number = [&](std::size_t at, std::size_t length) { return *parseDecimal(text.substr(at, length)); };
-  const year_month_day date{year(static_cast<int>(number(0, 4))), month(static_cast<unsigned>(number(5, 2))),
-                            day(static_cast<unsigned>(number(8, 2)))};
-  const auto hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  const sys_seconds at = sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
-  // The clock's own range is narrower than four digits of years where it counts in nanoseconds.
-  if (at < floor<seconds>(TimePoint::min()) + seconds(1) || at > floor<seconds>(TimePoint::max())) return std::nullopt;
-  return time_point_cast<TimePoint::duration>(at);
+  const auto field = [text](std::size_t at, std::size_t length) { return int(*parseDecimal(text.substr(at, length))); };
+  const year_month_day date{year(field(0, 4)), month(unsigned(field(5, 2))), day(unsigned(field(8, 2)))};
+  if (!date.ok() || field(11, 2) > 23 || field(14, 2) > 59 || field(17, 2) > 59) return std::nullopt;
+  return TimePoint(sys_days(date) + hours(field(11, 2)) + minutes(field(14, 2)) + seconds(field(17, 2)));
 }
 
 }  // namespace corvel

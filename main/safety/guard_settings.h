@@ -28,6 +28,19 @@ struct GuardSettings {
 inline constexpr std::chrono::minutes ShortestTimeLimit{1};
 inline constexpr std::chrono::minutes LongestTimeLimit = std::chrono::days(7);
 
+// The settings one by one, as people name them and type their values on the command line and read
+// them back: "battery-floor" off or 1 to 99, "time-limit" off or a duration, "thermal-stop" and
+// "repair" on or off.
+enum class GuardSetting { batteryFloor, timeLimit, thermalStop, repair };
+inline constexpr GuardSetting EveryGuardSetting[] = {GuardSetting::batteryFloor, GuardSetting::timeLimit,
+                                                     GuardSetting::thermalStop, GuardSetting::repair};
+std::string_view settingName(GuardSetting setting);
+std::optional<GuardSetting> guardSettingNamed(std::string_view name);
+// The value of `setting` in `settings` as it is typed: "off", "20", "1h30m", "on".
+std::string typedValue(const GuardSettings& settings, GuardSetting setting);
+// `settings` with `setting` set to the value `typed`; none when it is not one of that setting's values.
+std::optional<GuardSettings> withTypedValue(GuardSettings settings, GuardSetting setting, std::string_view typed);
+
 enum class StopReason { timeLimit, battery, thermal };
 std::string_view rawValue(StopReason reason);  // "timeLimit", "battery", "thermal"
 std::optional<StopReason> stopReasonFromRawValue(std::string_view raw);
@@ -67,6 +80,8 @@ std::optional<TimePoint> readDeadline(const TextOf& text);
 std::optional<SafetyStop> readLastSafetyStop(const TextOf& text);
 Repairs readRepairs(const TextOf& text);
 TextOf textOf(SettingsStore& store);
+// Stores `setting` as `settings` hold it: its text, or, for its default, no key at all.
+void writeGuardSetting(SettingsStore& store, const GuardSettings& settings, GuardSetting setting);
 
 // "30m", "4h", "1h30m", "2d": days, hours and minutes, in that order, each at most once, at least one,
 // ASCII digits only; none otherwise (the range is the caller's to check).

@@ -30,6 +30,7 @@ typedef const struct __CFAllocator* CFAllocatorRef;
 
 // A synonym for NULL, the default allocator.
 CF_EXPORT const CFAllocatorRef kCFAllocatorDefault;
+typedef CFTypeRef CFPropertyListRef;
 
 #define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))
 
@@ -38,3 +39,13 @@ CF_EXPORT void CFRelease(CFTypeRef cf);
 CF_EXPORT CFTypeID CFBooleanGetTypeID(void);
 CF_EXPORT Boolean CFBooleanGetValue(CFBooleanRef boolean);
 CF_EXPORT const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
+
+CF_EXPORT const CFBooleanRef kCFBooleanTrue;
+CF_EXPORT const CFBooleanRef kCFBooleanFalse;
+
+// CFPreferences.h: an application's preferences named by its identifier.
+CF_EXPORT CFPropertyListRef CFPreferencesCopyAppValue(CFStringRef key, CFStringRef applicationID) CF_RETURNS_RETAINED;
+CF_EXPORT Boolean CFPreferencesGetAppBooleanValue(CFStringRef key, CFStringRef applicationID,
+                                                  Boolean* keyExistsAndHasValidFormat);
+CF_EXPORT void CFPreferencesSetAppValue(CFStringRef key, CFPropertyListRef value, CFStringRef applicationID);
+CF_EXPORT Boolean CFPreferencesAppSynchronize(CFStringRef applicationID);

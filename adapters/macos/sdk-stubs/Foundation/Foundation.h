@@ -25,6 +25,9 @@ typedef CGPoint NSPoint;
 typedef CGSize NSSize;
 typedef CGRect NSRect;
 
+// https://developer.apple.com/documentation/foundation/ns_valid_until_end_of_scope
+#define NS_VALID_UNTIL_END_OF_SCOPE __attribute__((objc_precise_lifetime))
+
 NS_ASSUME_NONNULL_BEGIN
 
 FOUNDATION_EXPORT NSPoint NSMakePoint(CGFloat x, CGFloat y);
