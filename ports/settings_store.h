@@ -21,6 +21,9 @@ class SettingsStore {
   virtual void setString(std::string_view key, std::string_view value) = 0;
   virtual void setBoolean(std::string_view key, bool value) = 0;
   virtual void remove(std::string_view key) = 0;
+  // Whether every change made through this store so far has reached the backing store, where other
+  // processes read it: a command must not report a change that stayed in its own memory.
+  virtual bool saved() = 0;
 };
 
 }  // namespace corvel

@@ -297,4 +297,6 @@ void JsonSettingsStore::setBoolean(std::string_view key, bool value) { state_->u
 
 void JsonSettingsStore::remove(std::string_view key) { state_->update(file_, key, std::nullopt); }
 
+bool JsonSettingsStore::saved() { return state_->unsaved.empty(); }
+
 }  // namespace corvel::sim

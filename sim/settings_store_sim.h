@@ -30,6 +30,7 @@ class JsonSettingsStore final : public SettingsStore {
   void setString(std::string_view key, std::string_view value) override;
   void setBoolean(std::string_view key, bool value) override;
   void remove(std::string_view key) override;
+  bool saved() override;
 
   const std::filesystem::path& file() const { return file_; }
 

@@ -31,6 +31,9 @@ class MacSettingsStore final : public SettingsStore {
   void remove(std::string_view key) override {
     [NSUserDefaults.standardUserDefaults removeObjectForKey:toNSString(key)];
   }
+
+  // The defaults system saves on its own and reports no failure to the application.
+  bool saved() override { return true; }
 };
 
 // The domain named by its identifier, as `defaults write` names it: the same preferences the running
@@ -63,6 +66,8 @@ class MacApplicationDomainStore final : public SettingsStore {
 
   void remove(std::string_view key) override { set(key, nil); }
 
+  bool saved() override { return saved_; }
+
  private:
   CFStringRef domain() const { return (__bridge CFStringRef)application_; }
 
@@ -73,10 +78,11 @@ class MacApplicationDomainStore final : public SettingsStore {
     CFPreferencesSetAppValue((__bridge CFStringRef)name, (__bridge CFPropertyListRef)value, domain());
     // Until then the value lives only in this process, which is about to end.
     // https://developer.apple.com/documentation/corefoundation/cfpreferencesappsynchronize(_:)
-    CFPreferencesAppSynchronize(domain());
+    saved_ = CFPreferencesAppSynchronize(domain()) && saved_;
   }
 
   NSString* application_;
+  bool saved_ = true;
 };
 
 }  // namespace

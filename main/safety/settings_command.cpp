@@ -23,6 +23,12 @@ std::string_view label(GuardSetting setting) {
 
 CommandOutput refusal(std::string_view why) { return {1, "", "Corvel: " + std::string(why) + "\n"}; }
 
+// A change kept only in this process's memory reaches no running Corvel: it is not reported as made.
+CommandOutput reported(SettingsStore& store, std::string line) {
+  if (!store.saved()) return refusal("設定を保存できませんでした。Corvel の設定ファイルに書き込めるか確かめてください");
+  return {0, std::move(line) + "\n", ""};
+}
+
 }  // namespace
 
 CommandOutput showGuardSettings(SettingsPlatform& platform, bool json) {
@@ -56,7 +62,7 @@ CommandOutput setGuardSetting(SettingsPlatform& platform, GuardSetting setting, 
       line += "（保護を次に ON にした時から数えます）";
     }
   }
-  return {0, line + "\n", ""};
+  return reported(store, line);
 }
 
 CommandOutput extendTimeLimit(SettingsPlatform& platform, std::chrono::minutes extension) {
@@ -70,7 +76,7 @@ CommandOutput extendTimeLimit(SettingsPlatform& platform, std::chrono::minutes e
   if (!deadline) return refusal("保護の終了予定が記録されていません（Corvel --set time-limit で今から数え直せます）");
   const std::string moved = isoTime(*deadline + extension);
   store.setString(keys::deadline, moved);
-  return {0, "保護の終了予定を " + moved + " に延ばしました\n", ""};
+  return reported(store, "保護の終了予定を " + moved + " に延ばしました");
 }
 
 }  // namespace corvel

@@ -41,6 +41,7 @@ struct FakeStore final : SettingsStore, DefaultsReader {
   void setString(std::string_view key, std::string_view value) override { set(key, std::string(value)); }
   void setBoolean(std::string_view key, bool value) override { set(key, value); }
   void remove(std::string_view key) override { values.erase(std::string(key)); }
+  bool saved() override { return savable; }
   std::optional<DefaultsSnapshot> readDefaults(const Strings& keys) override {
     if (!readable) return std::nullopt;
     DefaultsSnapshot snapshot;
@@ -51,6 +52,7 @@ struct FakeStore final : SettingsStore, DefaultsReader {
   void set(std::string_view key, Value value) { values[std::string(key)] = std::move(value); }
   std::map<std::string, Value, std::less<>> values;
   bool readable = true;
+  bool savable = true;  // false: every change stays in this process's memory
 };
 
 // The event loop, the alerts and the Touch ID prompt the person answers, and the Dock tile.

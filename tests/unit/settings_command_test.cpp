@@ -90,6 +90,12 @@ TEST_F(SettingsCommandTest, ExtendMovesOnlyARunningLimitsDeadlineAndOtherwiseWri
     EXPECT_EQ(status == 0 ? output.out : output.err, line + "\n");
     EXPECT_EQ(store.values, expected);
   }
+  // A change that stayed in this process's memory reaches no running Corvel: never reported as made.
+  store.savable = false;
+  const std::string unsaved =
+      "Corvel: 設定を保存できませんでした。Corvel の設定ファイルに書き込めるか確かめてください\n";
+  EXPECT_EQ(run({"--extend", "1h"}).err, unsaved);
+  EXPECT_EQ(run({"--set", "repair", "on"}).err, unsaved);
 }
 
 }  // namespace
