@@ -50,6 +50,12 @@ struct FakeStore final : SettingsStore, DefaultsReader {
   }
   using Value = std::variant<std::string, bool>;
   void set(std::string_view key, Value value) { values[std::string(key)] = std::move(value); }
+  // Texts stored as given: a key, its text, the next key, its text...
+  template <typename... More>
+  void setStrings(std::string_view key, std::string_view text, More... more) {
+    setString(key, text);
+    if constexpr (sizeof...(more) > 0) setStrings(more...);
+  }
   std::map<std::string, Value, std::less<>> values;
   bool readable = true;
   bool savable = true;  // false: every change stays in this process's memory

@@ -41,33 +41,27 @@ TEST(GuardSettingsTest, EachValueAsTypedIsCheckedStoredAsTextOrNotAtAllAndReadBa
     ASSERT_EQ(asked.has_value(), stored != "x");
     if (!asked) continue;
     test::FakeStore store;  // every setting's key holding what reads as its default
-    for (const auto key : {keys::batteryFloor, keys::timeLimitMinutes, keys::thermalStop, keys::repair})
-      store.setString(key, "?");
+    store.setStrings(keys::batteryFloor, "?", keys::timeLimitMinutes, "?", keys::thermalStop, "?", keys::repair, "?");
     writeGuardSetting(store, *asked, setting);
-    std::string changed = "-";
-    for (const auto& [key, value] : store.values)
-      changed = value == test::FakeStore::Value("?") ? changed : std::get<std::string>(value);
-    EXPECT_EQ(store.values.size(), stored == "-" ? 3u : 4u);
-    EXPECT_EQ(changed, stored);
+    EXPECT_EQ(std::erase_if(store.values, [](const auto& kept) { return kept.second == test::FakeStore::Value("?"); }),
+              3u);
+    EXPECT_EQ(store.values.empty() ? "-" : std::get<std::string>(store.values.begin()->second), stored);
     EXPECT_EQ(readGuardSettings(textOf(store)), *asked);
     EXPECT_EQ(typedValue(*asked, setting), shown);
   }
 }
 
 TEST(GuardSettingsTest, StoredTextsThatDoNotReadAreTheDefaultsAndSoundOnesRead) {
-  // Each key with a text that reads and one that does not.
-  const std::tuple<std::string_view, const char*, const char*> rows[] = {
-      {keys::batteryFloor, "20", "0"},
-      {keys::timeLimitMinutes, "240", "10081"},
-      {keys::thermalStop, "off", "OFF"},
-      {keys::repair, "on", "true"},
-      {keys::deadline, "2026-12-07T14:00:00Z", "2026-02-29T00:00:00Z"},
-      {keys::lastSafetyStopReason, "thermal", "battery"},
-      {keys::lastSafetyStopAt, "2028-02-29T23:59:59Z", "2028-02-29T23:59:59"},
-      {keys::repairCount, "3", "-1"},
-      {keys::lastRepairAt, "1970-01-01T00:00:00Z", "tomorrow"}};
+  // Each key with a text that reads, and with one that does not.
   test::FakeStore sound, unsound;
-  for (const auto& [key, good, bad] : rows) sound.setString(key, good), unsound.setString(key, bad);
+  sound.setStrings(keys::batteryFloor, "20", keys::timeLimitMinutes, "240", keys::thermalStop, "off", keys::repair,
+                   "on", keys::deadline, "2026-12-07T14:00:00Z", keys::lastSafetyStopReason, "thermal",
+                   keys::lastSafetyStopAt, "2028-02-29T23:59:59Z", keys::repairCount, "3", keys::lastRepairAt,
+                   "1970-01-01T00:00:00Z");
+  unsound.setStrings(keys::batteryFloor, "0", keys::timeLimitMinutes, "10081", keys::thermalStop, "OFF", keys::repair,
+                     "true", keys::deadline, "2026-02-29T00:00:00Z", keys::lastSafetyStopReason, "battery",
+                     keys::lastSafetyStopAt, "2028-02-29T23:59:59", keys::repairCount, "-1", keys::lastRepairAt,
+                     "tomorrow");
   const auto t = [](std::string_view text) { return parseIsoTime(text).value(); };
   EXPECT_EQ(readGuardSettings(textOf(sound)), (GuardSettings{20, minutes(240), false, true}));
   EXPECT_EQ(readDeadline(textOf(sound)), t("2026-12-07T14:00:00Z"));

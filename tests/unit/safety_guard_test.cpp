@@ -42,49 +42,40 @@ TEST(SafetyGuardTest, TheFirstLimitReachedStopsProtectionInTimeBatteryHeatOrder)
     if (!thermalStop.empty()) g.set(keys::thermalStop, thermalStop);
     g.refresh();
     EXPECT_EQ(g.stored(keys::lastSafetyStopReason).value_or(""), reason) << floor << late;
-    EXPECT_EQ(g.settings.enabled(), reason.empty()) << reason;
-    EXPECT_EQ(g.mac.runningChildren(), reason.empty() ? 1u : 0u) << reason;
+    EXPECT_EQ(g.settings.enabled() && g.mac.runningChildren() == 1, reason.empty()) << reason;
   }
 }
 
 TEST(SafetyGuardTest, AStopSwitchesOffUnaskedTellsWhyAndPutsAClosedMacToSleep) {
-  // remote strong, rule present, lid closed: what the notice says after its first sentence
-  const std::tuple<bool, bool, bool, std::string> table[] = {
-      {false, true, false, ""},
-      {false, true, true, "蓋が閉じているため、Macをスリープさせます。"},
-      {true, true, false, "画面ロックはオフのままです。戻すにはメニューの「設定を元に戻して終了…」を選んでください。"},
-      {true, false, false,
-       "システムスリープは禁止されたままです。画面ロックはオフのままです。戻すにはメニューの「設定を元に戻して終了…」を"
-       "選"
-       "んでください。"},
+  const std::string hot = "Macの温度が危険な状態になりました。",
+                    left = "画面ロックはオフのままです。戻すにはメニューの「設定を元に戻して終了…」を選んでください。";
+  // remote strong, rule present, lid closed, battery low: what the notice says after its dash
+  const std::tuple<bool, bool, bool, bool, std::string> table[] = {
+      {false, true, false, true, "バッテリー残量が10%以下になりました（残り7%）。"},
+      {false, true, true, false, hot + "蓋が閉じているため、Macをスリープさせます。"},
+      {true, true, false, false, hot + left},
+      {true, false, false, false, hot + "システムスリープは禁止されたままです。" + left},
   };
-  for (const auto& [remote, rule, lidClosed, rest] : table) {
+  for (const auto& [remote, rule, lidClosed, low, rest] : table) {
     Guarded g(remote);
-    g.mac.ruleInstalled = rule;
-    g.mac.lid = lidClosed;
-    g.mac.thermal = ThermalState::critical;
+    g.mac.ruleInstalled = rule, g.mac.lid = lidClosed, g.mac.thermal = ThermalState::critical;
+    if (low) g.mac.batteryReading = BatteryReading{7, true}, g.set(keys::batteryFloor, "10");
     const int prompts = g.desk.prompts;
     g.refresh();
     EXPECT_FALSE(g.settings.enabled() || g.mac.runningChildren());
     EXPECT_EQ(g.mac.sleepDisabled, remote && !rule);  // allowed again only through the rule
-    EXPECT_EQ(g.desk.prompts, prompts);
-    EXPECT_TRUE(g.desk.titles.empty() && g.mac.scripts.empty());  // no alert, no approval
-    EXPECT_EQ(g.desk.notices, Strings{"スリープ防止をOFFにしました — Macの温度が危険な状態になりました。" + rest});
+    // no alert, no approval, no Touch ID
+    EXPECT_TRUE(g.desk.titles.empty() && g.mac.scripts.empty() && g.desk.prompts == prompts);
+    EXPECT_EQ(g.desk.notices, Strings{"スリープ防止をOFFにしました — " + rest});
     EXPECT_EQ(g.mac.timeLimits.contains("/usr/bin/pmset sleepnow"), lidClosed);
     EXPECT_EQ(g.stored(keys::lastSafetyStopAt), "1970-01-01T00:00:00Z");
     EXPECT_EQ(g.display.views().toggleItem->title(), "ONに切り替える");
   }
-  Guarded g;
-  g.mac.batteryReading = BatteryReading{7, true};
-  g.set(keys::batteryFloor, "10");
-  g.refresh();
-  EXPECT_EQ(g.desk.notices, Strings{"スリープ防止をOFFにしました — バッテリー残量が10%以下になりました（残り7%）。"});
 }
 
 TEST(SafetyGuardTest, TheDeadlineRunsFromEachSwitchOnUntilTheSwitchOff) {
   Guarded g;
-  g.set(keys::timeLimitMinutes, "90");
-  g.set(keys::lastSafetyStopReason, "battery");
+  g.defaults.setStrings(keys::timeLimitMinutes, "90", keys::lastSafetyStopReason, "battery");
   g.mac.sleepFor(minutes(10));
   EXPECT_TRUE(g.protection.setProtection(false));
   EXPECT_EQ(g.stored(keys::deadline), std::nullopt);
@@ -105,12 +96,13 @@ TEST(SafetyGuardTest, TheDeadlineRunsFromEachSwitchOnUntilTheSwitchOff) {
 }
 
 TEST(SafetyGuardTest, ADriftIsToldOnceAndRepairedAtMostEveryHalfMinuteUntilThreeFailures) {
-  const std::string told = "スリープ防止が効いていません — caffeinateが終了しました。";
+  const std::string told = "スリープ防止が効いていません — caffeinateが終了しました。",
+                    again = "メニューからONに切り替え直してください。";
   {
     Guarded g;  // repair off: told, nothing started
     g.mac.children.back()->running = false;
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(g.refresh());
-    EXPECT_EQ(g.desk.notices, Strings{told + "メニューからONに切り替え直してください。"});
+    EXPECT_EQ(g.desk.notices, Strings{told + again});
     EXPECT_EQ(g.mac.children.size(), 1u);
     EXPECT_EQ(g.desk.permissionRequests, 1);  // before the first notice, though no limit was set
   }
@@ -127,18 +119,16 @@ TEST(SafetyGuardTest, ADriftIsToldOnceAndRepairedAtMostEveryHalfMinuteUntilThree
   for (int i = 0; i < 4; ++i) g.mac.sleepFor(std::chrono::seconds(30)), g.refresh();
   EXPECT_EQ(g.mac.children.size(), 5u);  // the first repair, then three that did not hold, then none
   EXPECT_EQ(g.stored(keys::repairCount), "1");
-  EXPECT_EQ(g.desk.notices, (Strings{told + "元に戻します。", told + "元に戻します。",
-                                     "スリープ防止を直せませんでした — "
-                                     "自動での修復に3回続けて失敗したため、やめました。メニューからONに切り替え直し"
-                                     "てください。"}));
+  EXPECT_EQ(g.desk.notices,
+            (Strings{told + "元に戻します。", told + "元に戻します。",
+                     "スリープ防止を直せませんでした — 自動での修復に3回続けて失敗したため、やめました。" + again}));
 }
 
 TEST(SafetyGuardTest, ASleepSwitchTurnedBackOnInRemoteStrongIsPutBackThroughTheRuleOnly) {
   for (const bool rule : {true, false}) {
     Guarded g(true);
     g.set(keys::repair, "on");
-    g.mac.sleepDisabled = false;
-    g.mac.ruleInstalled = rule;
+    g.mac.sleepDisabled = false, g.mac.ruleInstalled = rule;
     g.refresh();
     EXPECT_EQ(g.mac.sleepDisabled, rule);
     EXPECT_EQ(g.stored(keys::repairCount).has_value(), rule);

@@ -14,25 +14,15 @@ TEST(StatusReportTest, ReadsEachItemAsCorvelTakesItAndChangesNothing) {
   rig.remoteStrong();
   rig.settings.setEnabled(true);
   rig.defaults.set(keys::didDisableScreenLock, true);
-  rig.defaults.set(keys::previousScreenLockState, std::string("300"));
   rig.caffeinate.startCaffeinateIfNeeded();
-  rig.mac.screenLock = "off";
-  rig.mac.sleepDisabled = rig.launch.corvelRunning = true;
-  rig.mac.sessionLocked = rig.launch.agentRunning = true;
-  rig.launch.agentStatus = AgentStatus::requiresApproval;
+  rig.mac.screenLock = "off", rig.launch.agentStatus = AgentStatus::requiresApproval;
+  rig.mac.sessionLocked = rig.launch.agentRunning = rig.mac.sleepDisabled = rig.launch.corvelRunning = true;
   // A stop recorded while protection is on is no problem: switching on clears it.
-  for (const auto& [key, value] : {std::pair(keys::batteryFloor, "20"),
-                                   {keys::timeLimitMinutes, "90"},
-                                   {keys::thermalStop, "off"},
-                                   {keys::repair, "on"},
-                                   {keys::deadline, "2026-12-07T15:30:00Z"},
-                                   {keys::lastSafetyStopReason, "thermal"},
-                                   {keys::lastSafetyStopAt, "2026-12-06T09:00:00Z"},
-                                   {keys::repairCount, "3"},
-                                   {keys::lastRepairAt, "2026-12-07T14:10:05Z"}})
-    rig.defaults.set(key, std::string(value));
-  rig.mac.batteryReading = {{85, true}};
-  rig.mac.thermal = ThermalState::serious;
+  rig.defaults.setStrings(keys::previousScreenLockState, "300", keys::batteryFloor, "20", keys::timeLimitMinutes, "90",
+                          keys::thermalStop, "off", keys::repair, "on", keys::deadline, "2026-12-07T15:30:00Z",
+                          keys::lastSafetyStopReason, "thermal", keys::lastSafetyStopAt, "2026-12-06T09:00:00Z",
+                          keys::repairCount, "3", keys::lastRepairAt, "2026-12-07T14:10:05Z");
+  rig.mac.batteryReading = {{85, true}}, rig.mac.thermal = ThermalState::serious;
   const R r = readStatus(rig.statusPlatform);
   EXPECT_EQ(json(r),
             R"({"verdict":"protected","mode":"remoteStrong","enabled":true,"corvelRunning":true,"caffeinatePid":1001,)"
@@ -61,16 +51,10 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
       R"("Corvel's settings cannot be read; they were left as they are."],"settings":null,"deadline":null,)"
       R"("battery":null,"thermal":null,"lastSafetyStop":null,"repairs":null})");
   // A recorded child that has ended, and a rule that works and is only listed: the sleep switch stays.
-  // A deadline runs only under a time limit; stored texts that do not read are the defaults.
+  // A deadline runs only under a time limit.
   Rig odd;
   odd.settings.setEnabled(true);
-  for (const auto& [key, value] : {std::pair(keys::batteryFloor, "100"),
-                                   {keys::timeLimitMinutes, "0"},
-                                   {keys::deadline, "2026-12-07T15:30:00Z"},
-                                   {keys::lastSafetyStopReason, "heat"},
-                                   {keys::lastSafetyStopAt, "2026-12-06T09:00:00Z"},
-                                   {keys::repairCount, "-1"}})
-    odd.defaults.set(key, std::string(value));
+  odd.defaults.setStrings(keys::timeLimitMinutes, "0", keys::deadline, "2026-12-07T15:30:00Z");
   odd.caffeinate.startCaffeinateIfNeeded();
   odd.mac.children[0]->running = false;
   odd.mac.ruleInstalled = true;
@@ -90,15 +74,13 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
   EXPECT_FALSE(nothing.corvelRunning || nothing.watchdog || nothing.enabled);
 }
 
-// Everything the remote strong mode needs, switched on.
-R remoteOn() {
+// Everything the remote strong mode needs, switched on, then as a row changes it.
+R remoteOn(const std::function<void(R&)>& change = [](R&) {}) {
   R r;
-  r.mode = ProtectionMode::remoteStrong;
-  r.enabled = r.corvelRunning = r.sleepDisabled = true;
-  r.caffeinatePid = 99;
+  r.mode = ProtectionMode::remoteStrong, r.caffeinatePid = 99, r.previousScreenLock = "immediate";
+  r.enabled = r.corvelRunning = r.sleepDisabled = r.screenLockDisabledByCorvel = r.limitedPermission = true;
   r.screenLock = ScreenLockState::off();
-  r.previousScreenLock = "immediate";
-  r.screenLockDisabledByCorvel = r.limitedPermission = true;
+  change(r);
   return r;
 }
 
@@ -107,37 +89,31 @@ TEST(StatusReportTest, Verdicts) {
   constexpr auto on = Verdict::protected_, degraded = Verdict::degraded, off = Verdict::off;
   const auto immediate = ScreenLockState::immediate(), unknown = ScreenLockState::unknown();
   const SafetyStop stop{StopReason::battery, TimePoint{}};
-  const std::tuple<std::function<void(R&)>, Verdict, std::vector<I>> rows[] = {
-      {[](R&) {}, on, {}},
-      {[&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; }, on, {}},
-      {[](R& r) {
-         r.corvelRunning = false, r.caffeinatePid.reset(), r.guard = GuardSettings{}, r.guard->repair = true;
-       },
-       degraded,
-       {I::corvel, I::caffeinate}},
-      {[&](R& r) { r.screenLock = immediate, r.limitedPermission = false; }, degraded, {I::screenLock, I::permission}},
-      {[](R& r) { r.mode.reset(), r.enabled.reset(); }, degraded, {I::settings}},
-      {[&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }, off, {}},
+  const std::tuple<Verdict, std::vector<I>, std::function<void(R&)>> rows[] = {
+      {on, {}, [](R&) {}},
+      {on, {}, [&](R& r) { r.mode = ProtectionMode::standard, r.sleepDisabled.reset(), r.screenLock = unknown; }},
+      {degraded,
+       {I::corvel, I::caffeinate},
+       [](R& r) { r.corvelRunning = false, r.caffeinatePid.reset(), r.guard.emplace().repair = true; }},
+      {degraded, {I::screenLock, I::permission}, [&](R& r) { r.screenLock = immediate, r.limitedPermission = false; }},
+      {degraded, {I::settings}, [](R& r) { r.mode.reset(), r.enabled.reset(); }},
+      {off, {}, [&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }},
       // A safety stop is told, but a Mac it left as switching off does is still off.
-      {[&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate, r.lastSafetyStop = stop; },
-       off,
-       {I::safetyStop}},
-      {[&](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.lastSafetyStop = stop; },
-       degraded,
-       {I::safetyStop, I::screenLock}},
-      {[&](R& r) { r.enabled = r.sleepDisabled = false, r.previousScreenLock.reset(), r.screenLock = unknown; },
-       degraded,
-       {I::screenLock}},
-      {[&](R& r) { r.enabled = false, r.screenLock = immediate; }, degraded, {I::sleepSwitch}},
-      {[](R& r) { r = R{}, r.missingSystemFolder = "/x"; }, off, {I::system}},
+      {off,
+       {I::safetyStop},
+       [&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate, r.lastSafetyStop = stop; }},
+      {degraded,
+       {I::safetyStop, I::screenLock},
+       [&](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.lastSafetyStop = stop; }},
+      {degraded,
+       {I::screenLock},
+       [&](R& r) { r.enabled = r.sleepDisabled = false, r.previousScreenLock.reset(), r.screenLock = unknown; }},
+      {degraded, {I::sleepSwitch}, [&](R& r) { r.enabled = false, r.screenLock = immediate; }},
+      {off, {I::system}, [](R& r) { r = R{}, r.missingSystemFolder = "/x"; }},
   };
-  for (const auto& row : rows) {
-    const auto& [change, verdict, failing] = row;
-    R r = remoteOn();
-    change(r);
-    const StatusAssessment a = assessStatus(r);
-    EXPECT_EQ(a.verdict, verdict) << &row - rows;
-    EXPECT_EQ(a.failing, failing) << &row - rows;
+  for (const auto& [verdict, failing, change] : rows) {
+    const StatusAssessment a = assessStatus(remoteOn(change));
+    EXPECT_EQ(std::tuple(a.verdict, a.failing), std::tuple(verdict, failing));
   }
   EXPECT_EQ(std::vector({exitStatus(on), exitStatus(degraded), exitStatus(off)}), std::vector({0, 1, 2}));
 }
@@ -182,7 +158,7 @@ TEST(StatusReportTest, EachStateIsToldApart) {
       {[](R& r) { r.deadline = TimePoint{}; },
        {"ON\n・時間制限：1970-01-01T00:00:00Z に保護を OFF にします\n・Corvel："}},
       {[](R& r) {
-         r.enabled = r.sleepDisabled = false, r.lastSafetyStop = {StopReason::timeLimit, TimePoint{}};
+         r.enabled = r.sleepDisabled = false, r.lastSafetyStop = {StopReason::timeLimit, {}};
        },
        {"[\"The safety guard switched protection off at 1970-01-01T00:00:00Z: the time limit was reached.\",",
         "要確認 — 保護が欠けているか、Macの設定が変わったままです\n✗ "
@@ -191,7 +167,7 @@ TEST(StatusReportTest, EachStateIsToldApart) {
         "にすると、時間制限を最初から数えて保護を再開します（Touch ID が要ります）\n✗ 画面ロック設定"}},
       {[](R& r) {
          r.enabled = r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset();
-         r.lastSafetyStop = {StopReason::thermal, TimePoint{}};
+         r.lastSafetyStop = {StopReason::thermal, {}};
        },
        {"ran critically hot.\"",
         "、Mac が高温になったため保護を OFF にしました（モードと安全停止の設定はそのままです） → Mac が冷えてから"}},
@@ -211,7 +187,7 @@ TEST(StatusReportTest, EachStateIsToldApart) {
         "有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"}},
       {[](R& r) {
          r = R{}, r.mode = ProtectionMode::standard, r.enabled = r.sleepDisabled = false;
-         r.lastSafetyStop = {StopReason::battery, TimePoint{}};
+         r.lastSafetyStop = {StopReason::battery, {}};
        },
        {"判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ "
         "安全停止：1970-01-01T00:00:00Z、バッテリー残量が下限"
@@ -220,8 +196,7 @@ TEST(StatusReportTest, EachStateIsToldApart) {
         "battery fell to its floor.\"]", "・sudo の限定権限：ありません\n"}},
   };
   for (const auto& [change, parts] : rows) {
-    R r = remoteOn();
-    change(r);
+    const R r = remoteOn(change);
     for (const auto& part : parts) EXPECT_NE((json(r) + text(r)).find(part), std::string::npos) << part;
   }
 }
