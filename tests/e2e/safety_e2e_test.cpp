@@ -48,18 +48,12 @@ class SafetyTest : public test::SimRootTest {
     EXPECT_TRUE(eventually([&] { return sim::liveAssertions(root()).size() == 1; }));
     return corvel;
   }
-  void storeDeadline(TimePoint deadline) {
-    nlohmann::json stored = defaults();
-    stored[std::string(keys::deadline)] = isoTime(deadline);
-    sim::replaceFileAtomically(root() / "Library/Preferences/app.corvel.Corvel.json", stored.dump());
-  }
 };
 
 struct Limit {
   const char* name;
-  bool remote;
+  bool remote, lidClosed;
   std::string reason;
-  bool lidClosed;
 };
 
 class SafetyStops : public SafetyTest, public ::testing::WithParamInterface<Limit> {};
@@ -72,14 +66,14 @@ TEST_P(SafetyStops, SwitchOffUnaskedTellWhyAndPutAShutMacToSleep) {
   if (row.reason == "timeLimit") {
     // Set while on, the limit runs from that moment, and an extension moves its end.
     set("time-limit", "1h");
-    const auto deadline = [&] { return parseIsoTime(defaults().value(std::string(keys::deadline), "")); };
-    ASSERT_TRUE(deadline());
-    EXPECT_LE(std::chrono::abs(*deadline() - now - std::chrono::hours(1)), std::chrono::seconds(5));
-    const auto before = *deadline();
+    const auto deadline = parseIsoTime(defaults().value(std::string(keys::deadline), ""));
+    ASSERT_TRUE(deadline);
+    EXPECT_LE(std::chrono::abs(*deadline - now - std::chrono::hours(1)), std::chrono::seconds(5));
     EXPECT_EQ(command({"--extend", "30m"}).first, 0);
-    EXPECT_EQ(deadline(), before + std::chrono::minutes(30));
-    EXPECT_EQ(status()["deadline"], isoTime(before + std::chrono::minutes(30)));
-    storeDeadline(now);  // as if the time had come
+    EXPECT_EQ(status()["deadline"], isoTime(*deadline + std::chrono::minutes(30)));
+    nlohmann::json stored = defaults();
+    stored[std::string(keys::deadline)] = isoTime(now);  // as if the time had come
+    sim::replaceFileAtomically(root() / "Library/Preferences/app.corvel.Corvel.json", stored.dump());
   } else if (row.reason == "battery") {
     set("battery-floor", "10");
     setMacValue("battery", "5 ac");  // on mains power the floor never counts
@@ -105,12 +99,12 @@ TEST_P(SafetyStops, SwitchOffUnaskedTellWhyAndPutAShutMacToSleep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLimit, SafetyStops,
-                         ::testing::Values(Limit{"TimeStandard", false, "timeLimit", false},
-                                           Limit{"TimeRemoteStrongLidShut", true, "timeLimit", true},
-                                           Limit{"BatteryStandardLidShut", false, "battery", true},
-                                           Limit{"BatteryRemoteStrong", true, "battery", false},
-                                           Limit{"HeatStandard", false, "thermal", false},
-                                           Limit{"HeatRemoteStrongLidShut", true, "thermal", true}),
+                         ::testing::Values(Limit{"TimeStandard", false, false, "timeLimit"},
+                                           Limit{"TimeRemoteStrongLidShut", true, true, "timeLimit"},
+                                           Limit{"BatteryStandardLidShut", false, true, "battery"},
+                                           Limit{"BatteryRemoteStrong", true, false, "battery"},
+                                           Limit{"HeatStandard", false, false, "thermal"},
+                                           Limit{"HeatRemoteStrongLidShut", true, true, "thermal"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Repairs are off until asked for, and the setting reaches the running Corvel without a restart.

@@ -14,7 +14,7 @@ struct SettingsCommandTest : ::testing::Test {
   test::FakeStore store;
   test::FakeMac mac;
   SettingsPlatform platform{.defaults = store, .clock = mac};
-  const TimePoint start = parseIsoTime("2026-12-07T12:00:00Z").value();
+  SettingsCommandTest() { mac.current = parseIsoTime("2026-12-07T12:00:00Z").value(); }
 
   // As main runs a command line that was not refused.
   CommandOutput run(std::vector<std::string> arguments) {
@@ -57,7 +57,6 @@ TEST_F(SettingsCommandTest, ATimeLimitSetWhileProtectionIsOnRunsFromNowAndOffTak
     SCOPED_TRACE(name + " " + value + (on ? " on" : " off"));
     store.values = before;
     store.setBoolean(keys::protectionEnabled, on);
-    mac.current = start;
     const CommandOutput output = run({"--set", name, value});
     store.values.erase(std::string(keys::protectionEnabled));
     EXPECT_EQ(store.values, after);
@@ -67,9 +66,9 @@ TEST_F(SettingsCommandTest, ATimeLimitSetWhileProtectionIsOnRunsFromNowAndOffTak
 }
 
 TEST_F(SettingsCommandTest, ExtendMovesOnlyARunningLimitsDeadlineAndOtherwiseWritesNothing) {
-  const std::string deadline = "2026-12-07T14:00:00Z";
-  const std::string unrecorded =
-      "Corvel: 保護の終了予定が記録されていません（Corvel --set time-limit で今から数え直せます）";
+  const std::string deadline = "2026-12-07T14:00:00Z",
+                    unrecorded =
+                        "Corvel: 保護の終了予定が記録されていません（Corvel --set time-limit で今から数え直せます）";
   // Protection on, a time limit stored, the deadline stored, and the exit status with the line printed.
   const std::tuple<bool, bool, std::string, int, std::string> rows[] = {
       {false, true, deadline, 1, "Corvel: 保護は OFF です。延ばす時間制限はありません"},
