@@ -24,8 +24,7 @@ class SafetyTest : public test::SimRootTest {
   std::pair<std::optional<int>, std::string> command(const std::vector<std::string>& arguments) {
     test::ProgramProcess run(test::binFolder() / "Corvel", arguments, {});
     run.closeInput();
-    const auto status = run.waitForExit();
-    return {status, run.transcript()};
+    return {run.waitForExit(), run.transcript()};  // in this order: the transcript is whole once it has ended
   }
   nlohmann::json status() { return nlohmann::json::parse(command({"--status", "--json"}).second, nullptr, false); }
   void set(const std::string& name, const std::string& value) {

@@ -19,35 +19,31 @@ TEST(CommandLineTest, ASwitchCountsOnlyExactlyAndAnyOtherDoubleDashIsRefused) {
                     duration = "a duration from 1m to 7d, such as 30m, 4h or 1h30m";
   // The arguments after the program, the action, and what a refusal says; the status goes as JSON
   // only when asked.
-  const struct {
-    std::vector<std::string> arguments;
-    A action;
-    std::string refusal = "";
-  } rows[] = {
-      {{}, A::open},
-      {{"--watchdog-launch"}, A::open},
-      {{"-psn_0_123456", "-NSDocumentRevisionsDebugMode", "--YES", "-AppleLanguages", "(ja)"}, A::open},
-      {{"-diagnose", "diagnose", "status"}, A::open},
-      {{"--diagnose", "--watchdog-launch"}, A::diagnose},
-      {{"--status"}, A::status},
-      {{"--json", "--status"}, A::status},
-      {{"--status", "--watchdog-launch", "--json"}, A::status},
-      {{"--STATUS"}, A::refuse},
-      {{"--status=json"}, A::refuse},
-      {{"--status", "--jsn"}, A::refuse},
+  const std::tuple<std::vector<std::string>, A, std::string> rows[] = {
+      {{}, A::open, ""},
+      {{"--watchdog-launch"}, A::open, ""},
+      {{"-psn_0_123456", "-NSDocumentRevisionsDebugMode", "--YES", "-AppleLanguages", "(ja)"}, A::open, ""},
+      {{"-diagnose", "diagnose", "status"}, A::open, ""},
+      {{"--diagnose", "--watchdog-launch"}, A::diagnose, ""},
+      {{"--status"}, A::status, ""},
+      {{"--json", "--status"}, A::status, ""},
+      {{"--status", "--watchdog-launch", "--json"}, A::status, ""},
+      {{"--STATUS"}, A::refuse, ""},
+      {{"--status=json"}, A::refuse, ""},
+      {{"--status", "--jsn"}, A::refuse, ""},
       {{"--st\x1b[2Jatus"}, A::refuse, "unknown switch --st?[2Jatus" + switches},
       {{"--json"}, A::refuse, "--json goes only with --status or --settings" + switches},
-      {{"--diagnose", "--json"}, A::refuse},
-      {{"--diagnose", "--"}, A::refuse},
-      {{"-NSValue"}, A::open},  // a name at the very end has no value to pass over
-      {{"-NSValue", "x", "--bad"}, A::refuse},
-      {{"--set", "repair", "on", "--watchdog-launch"}, A::set},
+      {{"--diagnose", "--json"}, A::refuse, ""},
+      {{"--diagnose", "--"}, A::refuse, ""},
+      {{"-NSValue"}, A::open, ""},  // a name at the very end has no value to pass over
+      {{"-NSValue", "x", "--bad"}, A::refuse, ""},
+      {{"--set", "repair", "on", "--watchdog-launch"}, A::set, ""},
       // The settings switches go alone.
-      {{"--set", "battery-floor", "20", "30"}, A::refuse},
-      {{"word", "--settings"}, A::refuse},
-      {{"--set", "repair", "on", "--json"}, A::refuse},
-      {{"--settings", "--status"}, A::refuse},
-      {{"--settings", "--set", "repair", "on"}, A::refuse},
+      {{"--set", "battery-floor", "20", "30"}, A::refuse, ""},
+      {{"word", "--settings"}, A::refuse, ""},
+      {{"--set", "repair", "on", "--json"}, A::refuse, ""},
+      {{"--settings", "--status"}, A::refuse, ""},
+      {{"--settings", "--set", "repair", "on"}, A::refuse, ""},
       {{"--set", "battery-floor", "0"}, A::refuse, "battery-floor takes off or a percentage from 1 to 99, not 0"},
       {{"--set", "time-limit", "9d"}, A::refuse, "time-limit takes off or " + duration + ", not 9d"},
       {{"--set", "thermal-stop"}, A::refuse, "--set thermal-stop takes a value: on or off"},

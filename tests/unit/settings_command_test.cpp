@@ -51,7 +51,6 @@ TEST_F(SettingsCommandTest, ATimeLimitSetWhileProtectionIsOnRunsFromNowAndOffTak
       {true, running, "time-limit", "off", {}, ""},
       {false, {{deadline, later}}, "time-limit", "off", {}, ""},
       {true, running, "battery-floor", "20", {{limit, "60"}, {deadline, later}, {"SafetyBatteryFloor", "20"}}, ""},
-      {true, {{"SafetyThermalStop", "off"}}, "thermal-stop", "on", {}, ""},
   };
   for (const auto& [on, before, name, value, after, added] : rows) {
     SCOPED_TRACE(name + " " + value + (on ? " on" : " off"));

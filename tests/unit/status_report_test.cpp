@@ -72,6 +72,8 @@ TEST(StatusReportTest, WhatCannotBeReadStaysUnknownAndAMissingSystemIsNotAsked) 
 }
 
 // Everything the remote strong mode needs, switched on, then as a row changes it.
+// Switched off, with the sleep switch back as it was.
+void switchedOff(R& r) { r.enabled = r.sleepDisabled = false; }
 R remoteOn(const std::function<void(R&)>& change = [](R&) {}) {
   R r;
   r.mode = ProtectionMode::remoteStrong, r.caffeinatePid = 99, r.previousScreenLock = "immediate";
@@ -94,17 +96,13 @@ TEST(StatusReportTest, Verdicts) {
        [](R& r) { r.corvelRunning = false, r.caffeinatePid.reset(), r.guard.emplace().repair = true; }},
       {degraded, {I::screenLock, I::permission}, [&](R& r) { r.screenLock = immediate, r.limitedPermission = false; }},
       {degraded, {I::settings}, [](R& r) { r.mode.reset(), r.enabled.reset(); }},
-      {off, {}, [&](R& r) { r = R{}, r.enabled = r.sleepDisabled = false, r.screenLock = unknown; }},
+      {off, {}, [&](R& r) { r = R{}, switchedOff(r), r.screenLock = unknown; }},
       // A safety stop is told, but a Mac it left as switching off does is still off.
-      {off,
-       {I::safetyStop},
-       [&](R& r) { r.enabled = r.sleepDisabled = false, r.screenLock = immediate, r.lastSafetyStop = stop; }},
+      {off, {I::safetyStop}, [&](R& r) { switchedOff(r), r.screenLock = immediate, r.lastSafetyStop = stop; }},
       {degraded,
        {I::safetyStop, I::screenLock},
        [&](R& r) { r.enabled = r.sleepDisabled = r.screenLockDisabledByCorvel = false, r.lastSafetyStop = stop; }},
-      {degraded,
-       {I::screenLock},
-       [&](R& r) { r.enabled = r.sleepDisabled = false, r.previousScreenLock.reset(), r.screenLock = unknown; }},
+      {degraded, {I::screenLock}, [&](R& r) { switchedOff(r), r.previousScreenLock.reset(), r.screenLock = unknown; }},
       {degraded, {I::sleepSwitch}, [&](R& r) { r.enabled = false, r.screenLock = immediate; }},
       {off, {I::system}, [](R& r) { r = R{}, r.missingSystemFolder = "/x"; }},
   };
@@ -148,14 +146,14 @@ TEST(StatusReportTest, EachStateIsToldApart) {
        {"lock is not off", "（Corvel の記録：元の設定なし） → Corvel で通常モード"}},
       {[](R& r) { r.screenLock = ScreenLockState::unknown(); },
        {R"(":["The screen-lock setting cannot be read."],)", "読めません（Corvel の記録"}},
-      {[](R& r) { r.enabled = r.sleepDisabled = false; }, {"lock is still off", "「immediate」） → Corvel の「"}},
+      {[](R& r) { switchedOff(r); }, {"lock is still off", "「immediate」） → Corvel の「"}},
       {[](R& r) { r.screenLockDisabledByCorvel = false, r.previousScreenLock.reset(), r.sessionLocked = true; },
        {"problems\":[]", "判定：保護中 — このMacはスリープしません\n・設定：リモート強制モード・ON",
         "オフ\n・画面：ロック中"}},
       {[](R& r) { r.deadline = TimePoint{}; },
        {"ON\n・時間制限：1970-01-01T00:00:00Z に保護を OFF にします\n・Corvel："}},
       {[](R& r) {
-         r.enabled = r.sleepDisabled = false, r.lastSafetyStop = {StopReason::timeLimit, {}};
+         switchedOff(r), r.lastSafetyStop = {StopReason::timeLimit, {}};
        },
        {"[\"The safety guard switched protection off at 1970-01-01T00:00:00Z: the time limit was reached.\",",
         "要確認 — 保護が欠けているか、Macの設定が変わったままです\n✗ 安全停止：1970-01-01T00:00:00Z、時間制限に"
@@ -182,7 +180,7 @@ TEST(StatusReportTest, EachStateIsToldApart) {
        {"\"verdict\":\"off\"", "判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n",
         "有効（規則は Corvel の「設定を元に戻して終了…」で取り除かれます）"}},
       {[](R& r) {
-         r = R{}, r.mode = ProtectionMode::standard, r.enabled = r.sleepDisabled = false;
+         r = R{}, r.mode = ProtectionMode::standard, switchedOff(r);
          r.lastSafetyStop = {StopReason::battery, {}};
        },
        {"判定：OFF — 保護はOFFで、変わったままの設定はありません\n✗ 安全停止：1970-01-01T00:00:00Z、バッテリー残量が"
