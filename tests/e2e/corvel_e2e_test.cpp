@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cairo.h>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
@@ -73,8 +71,7 @@ TEST_F(CorvelEndToEnd, ALaunchSwitchesOnRefusesToQuitAnswersLaunchesAndTurnOffAn
   ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
   EXPECT_EQ(second.waitForExit(), 0) << second.transcript();
   EXPECT_TRUE(corvel->waitFor("メニューバー: ⚫ スリープ防止 OFF")) << corvel->transcript();
-  tell("right-click\n");
-  tell("OFFにして終了\n");
+  tell("right-click\nOFFにして終了\n");
   EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
   EXPECT_FALSE(fs::exists(agentFile()));
   EXPECT_EQ(defaults().value("ProtectionEnabled", true), false);
@@ -92,9 +89,8 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   auto corvel = start();
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(desktop)));
   std::vector<fs::path> aside;
-  for (const auto& entry : fs::directory_iterator(root())) {
+  for (const auto& entry : fs::directory_iterator(root()))
     if (entry.path().filename().string().starts_with("desktop.")) aside.push_back(entry.path());
-  }
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(aside[0])));
 
@@ -147,9 +143,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
     }
   }
   // A second launch that found no pipe clicked nothing; one that found the fresh pipe reopened Corvel.
-  if (*status != 0) {
-    EXPECT_FALSE(corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
-  }
+  EXPECT_FALSE(*status != 0 && corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
 }
 
 // On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
@@ -207,11 +201,9 @@ TEST_F(CorvelEndToEnd, AnUnusableOrSystemSimRootEndsCorvelWithOneLineNamingItAnd
     EXPECT_EQ(std::count(corvel.transcript().begin(), corvel.transcript().end(), '\n'), 1) << corvel.transcript();
     EXPECT_NE(corvel.transcript().find(mentioned), std::string::npos) << corvel.transcript();
   }
-  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"}) {
+  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"})
     EXPECT_FALSE(fs::exists(made)) << made;
-  }
-  EXPECT_TRUE(fs::is_empty(foreign));
-  EXPECT_TRUE(fs::is_empty(open));
+  EXPECT_TRUE(fs::is_empty(foreign) && fs::is_empty(open));
 }
 
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {

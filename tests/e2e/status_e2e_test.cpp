@@ -125,12 +125,10 @@ TEST_F(StatusEndToEnd, AskingAboutAMacWhoseProgramsWereAllKilledStartsNothing) {
     return !test::processesOf(root(), test::binFolder() / "CorvelWatchdog").empty() &&
            sim::assertionHolders(root()).size() == 1;
   }));
-  for (int round = 0; round < 5; ++round) {
+  ASSERT_TRUE(test::eventually([&] {
     for (const pid_t pid : test::processesOf(root())) ::kill(pid, SIGKILL);
-    ::usleep(50000);
-  }
-  corvel->waitForExit();
-  ASSERT_TRUE(test::eventually([&] { return test::processesOf(root()).empty(); }));
+    return corvel->waitForExit(std::chrono::milliseconds(50)) && test::processesOf(root()).empty();
+  }));
   expectStatus(1, R"({"verdict":"degraded","enabled":true,"corvelRunning":false,"caffeinatePid":null,)"
                   R"("watchdog":"enabled"})");
   // Long enough for a watchdog started by the question to have relaunched Corvel.
@@ -221,9 +219,8 @@ TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone
       sim::ensureInitialized(simRoot);
       std::ofstream(simRoot / "Library/Preferences/app.corvel.Corvel.json") << stored;
     }
-    for (const auto& [key, value] : values) {
+    for (const auto& [key, value] : values)
       value.empty() ? void(fs::remove(simRoot / "mac" / key)) : sim::writeValue(simRoot, key, value);
-    }
     if (!rule.empty()) std::ofstream(simRoot / "etc/sudoers.d" / sudoersDropInName(account)) << rule << "\n";
     if (ticket) {
       test::ProgramProcess sudo("/bin/sh", {"-c", "echo corvel | \"$0\" -S /bin/true", test::simTool("sudo")},
