@@ -252,8 +252,6 @@ TEST_F(StatusEndToEnd, MacsLeftInEachStateAreJudgedWithTheThreeReadingToolsAlone
       R"({"ProtectionMode":"remoteStrong","ProtectionEnabled":false,"DidDisableScreenLock":true,"PreviousScreenLockState":"300"})",
       {{"screenlock", "300"}, {"disablesleep", "0"}}, corvelRule, 2,
       R"({"verdict":"off","limitedPermission":true,"problems":[]})");
-  EXPECT_TRUE(ask(2, {"--status"}, {{"CORVEL_SIM_ROOT", (root() / "restore-killed").string()}})
-                  .starts_with("判定：OFF — 保護はOFFです（sudo の限定権限の規則は残っています）\n"));
   // Stopped by the guard: off, and the stop told; a deadline left behind runs no more.
   judge("safety-stop",
         R"({"ProtectionMode":"standard","ProtectionEnabled":false,"SafetyBatteryFloor":"20","SafetyRepair":"on",)"

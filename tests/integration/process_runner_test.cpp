@@ -82,12 +82,10 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
 TEST(ProcessRunnerRun, ChildStartsWithSignalsAtTheirDefaults) {
   for (const bool ignore : {true, false}) {
     SCOPED_TRACE(ignore ? "ignored" : "blocked");
-    struct sigaction ignored {
-    }, previousAction{};
+    struct sigaction ignored = {}, previousAction = {};
     ignored.sa_handler = SIG_IGN;
     sigset_t only, previousMask;
-    sigemptyset(&only);
-    sigaddset(&only, SIGPIPE);
+    sigemptyset(&only), sigaddset(&only, SIGPIPE);
     ignore ? ::sigaction(SIGPIPE, &ignored, &previousAction) : pthread_sigmask(SIG_BLOCK, &only, &previousMask);
     const auto result = PosixProcessRunner().run(kShell, {"-c", "kill -PIPE $$; echo survived"}, Unhurried);
     ignore ? ::sigaction(SIGPIPE, &previousAction, nullptr) : pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);

@@ -58,8 +58,7 @@ TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileAndAnEditWithItsTimePutBackIsS
   s.remove("PreviousScreenLockState");
   EXPECT_EQ(store().string("PreviousScreenLockState"), std::nullopt);
   ASSERT_EQ(s.string("ProtectionMode"), "standard");
-  struct stat before {
-  }, probe{};
+  struct stat before = {}, probe = {};
   ASSERT_EQ(::stat(file().c_str(), &before), 0);
   // Until the file system's clock has moved on, an edit could not be told by any time.
   ASSERT_TRUE(test::eventually([&] {
