@@ -88,9 +88,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   fs::create_symlink(target, desktop);
   auto corvel = start();
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(desktop)));
-  std::vector<fs::path> aside;
-  for (const auto& entry : fs::directory_iterator(root()))
-    if (entry.path().filename().string().starts_with("desktop.")) aside.push_back(entry.path());
+  const auto aside = test::entriesOf(root(), "desktop.");
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(aside[0])));
 

@@ -48,10 +48,7 @@ pid_t launch(int terminal, int ignored = 0) {
 
 class Screen : public test::SimRootTest {
  protected:
-  void TearDown() override {
-    end();
-    SimRootTest::TearDown();
-  }
+  void TearDown() override { end(), SimRootTest::TearDown(); }
   void end() {
     if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
     for (int fd : {master_, terminal_}) ::close(fd);
@@ -138,10 +135,7 @@ TEST_F(Screen, TheTerminalEchoesAgainWhenCorvelIsSignalledAtThePasswordPrompt) {
 TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsRead) {
   const fs::path desktop = root() / "desktop", target = root() / "target", planted = root() / "planted";
   sim::replaceFileAtomically(target, "click\n");
-  const struct {
-    const char* name;
-    std::function<void()> plant;
-  } cases[] = {
+  const std::pair<const char*, std::function<void()>> cases[] = {
       {"a new pipe", [&] { ::mkfifo(planted.c_str(), 0600); }},
       {"nothing", [] {}},
       {"a file of commands", [&] { fs::copy_file(target, planted); }},
@@ -149,9 +143,9 @@ TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsR
   };
   unattended();
   std::size_t clicks = 0;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
-    row.plant();
+  for (const auto& [name, plant] : cases) {
+    SCOPED_TRACE(name);
+    plant();
     // In one step, so that Corvel never finds the name empty in between.
     fs::exists(fs::symlink_status(planted)) ? fs::rename(planted, desktop) : void(fs::remove(desktop));
     ASSERT_TRUE(eventually([&] { return sim::writeToDesktopPipe(root(), "click\n"); }));
@@ -161,10 +155,9 @@ TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsR
   ::usleep(300000);
   EXPECT_EQ(titles(), clicks + 1) << log();
   std::vector<fs::file_type> aside;
-  for (const auto& entry : fs::directory_iterator(root())) {
-    if (!entry.path().filename().string().starts_with("desktop.")) continue;
-    aside.push_back(entry.symlink_status().type());
-    EXPECT_EQ(sim::readFile(entry.path()), "click\n");
+  for (const auto& entry : test::entriesOf(root(), "desktop.")) {
+    aside.push_back(fs::symlink_status(entry).type());
+    EXPECT_EQ(sim::readFile(entry), "click\n");
   }
   std::sort(aside.begin(), aside.end());
   EXPECT_EQ(aside, (std::vector{fs::file_type::regular, fs::file_type::symlink}));

@@ -32,35 +32,18 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
   return files;
 }
 
-// The documented keys in their order, each with the kinds of value it may hold (n(ull), o(bject),
-// a(rray), s(tring), b(oolean), u(nsigned)) and, for some strings, the names it may be.
-void expectTheDocumentedShape(const json& j) {
-  std::istringstream keys(
-      "verdict:s:protected|degraded|off mode:sn:standard|remoteStrong enabled:bn corvelRunning:bn caffeinatePid:un "
-      "sleepDisabled:bn screenLock:s previousScreenLock:sn screenLockDisabledByCorvel:b sessionLocked:bn "
-      "limitedPermission:b watchdog:sn:enabled|requiresApproval|notRegistered|notFound problems:a settings:on "
-      "deadline:sn battery:on thermal:sn:nominal|fair|serious|critical lastSafetyStop:on repairs:on");
-  ASSERT_TRUE(j.is_object() && j.size() == 19) << j;
-  auto it = j.begin();
-  for (std::string entry; keys >> entry; ++it) {
-    const auto colon = entry.find(':'), names = entry.find(':', colon + 1);
-    EXPECT_EQ(it.key(), entry.substr(0, colon));
-    const char kind = "noasbiufxx"[static_cast<int>(it->type())];
-    EXPECT_NE(entry.substr(colon, names - colon).find(kind), std::string::npos) << entry << " " << *it;
-    if (names != std::string::npos && it->is_string()) {
-      EXPECT_NE(("|" + entry.substr(names + 1) + "|").find("|" + it->get<std::string>() + "|"), std::string::npos)
-          << *it;
-    }
-  }
-  for (const auto& problem : j["problems"]) EXPECT_TRUE(problem.is_string()) << problem;
+// The documented keys in their order; what each may hold is the unit tests' to pin.
+void expectTheDocumentedKeys(const json& j) {
+  std::string keys;
+  for (const auto& item : j.items()) keys += item.key() + " ";
+  EXPECT_EQ(keys, "verdict mode enabled corvelRunning caffeinatePid sleepDisabled screenLock previousScreenLock "
+                  "screenLockDisabledByCorvel sessionLocked limitedPermission watchdog problems settings deadline "
+                  "battery thermal lastSafetyStop repairs ");
 }
 
 class StatusEndToEnd : public test::SimRootTest {
  protected:
-  void TearDown() override {
-    fs::remove_all(root().string() + "-bin");
-    test::SimRootTest::TearDown();
-  }
+  void TearDown() override { fs::remove_all(root().string() + "-bin"), test::SimRootTest::TearDown(); }
   // A copy of Corvel among stand-ins for its tools (it finds them beside itself): each records its
   // call in `calls` there and runs the sim's tool, unless `bodies` gives it a shell body of its own.
   fs::path corvelAmongStandIns(const std::map<std::string, std::string>& bodies = {}) {
@@ -95,7 +78,7 @@ class StatusEndToEnd : public test::SimRootTest {
     const std::string line = ask(exitStatus, {"--status", "--json"}, environment, program);
     EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
     const json j = json::parse(line, nullptr, false);
-    expectTheDocumentedShape(j);
+    expectTheDocumentedKeys(j);
     const json want = json::parse(expected);
     for (const auto& [key, value] : want.items()) EXPECT_EQ(j.value(key, json()), value) << key;
   }

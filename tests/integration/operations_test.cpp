@@ -25,9 +25,7 @@ struct SimAdapters {
   explicit SimAdapters(const fs::path& root) : root(root) {
     frontEnd.setModalTimeout(std::chrono::seconds(5));  // a forgotten answer fails, never hangs
   }
-  ~SimAdapters() {
-    for (int fd : {screen, answers[0], answers[1]}) ::close(fd);
-  }
+  ~SimAdapters() { ::close(screen), ::close(answers[0]), ::close(answers[1]); }
   fs::path root;
   int answers[2] = {-1, -1};  // made first; the person's answers are written to answers[1]
   int screen = ::pipe2(answers, O_CLOEXEC) == 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;

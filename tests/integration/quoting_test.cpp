@@ -29,10 +29,7 @@ struct Typed {
       : input((sim::replaceFileAtomically(folder / "typed", typed), ::open((folder / "typed").c_str(), O_RDONLY))),
         screen(folder / "screen"),
         output(::open(screen.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {}
-  ~Typed() {
-    ::close(input);
-    ::close(output);
-  }
+  ~Typed() { ::close(input), ::close(output); }
   std::string shown() const { return sim::readFile(screen).value_or(""); }
   int input;
   fs::path screen;
@@ -141,13 +138,6 @@ unsigned modeOf(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-Names entriesOf(const fs::path& folder) {
-  Names names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class AdminScriptInstallTest : public Screen {
  protected:
   void SetUp() override {
@@ -197,9 +187,9 @@ TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedB
     EXPECT_EQ(sim::readFile(installed(account)),
               lands ? std::optional(*limitedSudoersRule(account) + "\n") : std::nullopt);
     EXPECT_EQ(modeOf(installed(account)), lands ? 0440u : 0u);
-    EXPECT_EQ(entriesOf(tmp()), Names{});
+    EXPECT_TRUE(test::entriesOf(tmp()).empty());
     EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
-    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), Names{});
+    EXPECT_TRUE(test::entriesOf(root() / "etc/sudoers.d").empty());
   }
 }
 
@@ -218,7 +208,7 @@ TEST_F(AdminScriptInstallTest, PlantedFilesInTheSharedTemporaryFolderAreLeftAlon
     EXPECT_EQ(sim::readFile(planted), "precious\n");  // through the link, the victim's
     EXPECT_EQ(modeOf(asLink ? victim : planted), 0666u);
     EXPECT_EQ(sim::readFile(installed(user)), *limitedSudoersRule(user) + "\n");  // its mode is pinned above
-    EXPECT_EQ(entriesOf(tmp()), Names{planted.filename().string()});
+    EXPECT_EQ(test::entriesOf(tmp()), std::vector{planted});
   }
 }
 

@@ -37,10 +37,7 @@ class JsonSettingsStoreTest : public test::SimRootTest {
   }
   // The entries beside the file whose names hold `part`.
   std::vector<fs::path> beside(const std::string& part = ".corrupt-") {
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(file().parent_path()))
-      if (entry.path().filename().string().find(part) != std::string::npos) found.push_back(entry.path());
-    return found;
+    return test::entriesOf(file().parent_path(), part);
   }
 };
 
@@ -171,12 +168,9 @@ int withoutPrivileges(const fs::path& root, const std::function<int()>& body) {
 // over. A value that cannot be saved is kept for the rest of the run, as the system's store does.
 TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeSavedIsKept) {
   const std::string original = R"({"DidDisableScreenLock": true, "PreviousScreenLockState": "300"})";
-  const struct {
-    const char* name;
-    unsigned fileMode, folderMode;
-    bool movedAside;
-    int read;  // what the writing process reads back: 1 for the value it set, 2 for the one it found
-  } cases[] = {
+  // The file's and the folder's modes, whether the file is moved aside, and what the writing process
+  // reads back: 1 for the value it set, 2 for the one it found.
+  const std::tuple<const char*, unsigned, unsigned, bool, int> cases[] = {
       {"unreadable file", 0000, 0755, true, 1},
       {"unreadable file, fixed folder", 0000, 0555, false, 1},
       {"read-only folder", 0644, 0555, false, 3},
@@ -186,17 +180,17 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
     s.setBoolean("ProtectionEnabled", true);
     return int{s.boolean("ProtectionEnabled")} + 2 * int{s.string("PreviousScreenLockState") == "300"};
   };
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
+  for (const auto& [name, fileMode, folderMode, movedAside, read] : cases) {
+    SCOPED_TRACE(name);
     fs::remove_all(file().parent_path());
     fs::create_directories(file().parent_path());
-    sim::replaceFileAtomically(file(), original, row.fileMode);
-    fs::permissions(file().parent_path(), static_cast<fs::perms>(row.folderMode));
-    EXPECT_EQ(withoutPrivileges(root(), writeAndReadBack), row.read);
+    sim::replaceFileAtomically(file(), original, fileMode);
+    fs::permissions(file().parent_path(), static_cast<fs::perms>(folderMode));
+    EXPECT_EQ(withoutPrivileges(root(), writeAndReadBack), read);
     fs::permissions(file().parent_path(), fs::perms::owner_all);
     const auto aside = beside();
-    ASSERT_EQ(aside.size(), row.movedAside ? 1u : 0u);
-    const fs::path kept = row.movedAside ? aside[0] : file();
+    ASSERT_EQ(aside.size(), movedAside ? 1u : 0u);
+    const fs::path kept = movedAside ? aside[0] : file();
     fs::permissions(kept, fs::perms::owner_read, fs::perm_options::add);
     EXPECT_EQ(sim::readFile(kept), original);
   }

@@ -123,41 +123,39 @@ TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
 // not read, or a name that is there but cannot be read, is nothing known, never the default.
 TEST_F(SimTool, TheMachinesConditionReadsFromItsFilesAndPmsetShowsTheBattery) {
   const std::string dangling = "->";
-  const struct {
-    const char *battery, *thermal, *lid;  // null: absent
-    std::optional<BatteryReading> reading;
-    std::optional<ThermalState> thermalState;
-    std::optional<bool> lidClosed;
-    const char* shown;  // by pmset -g batt after "Now drawing from '"; null: none readable
-  } rows[] = {
-      {nullptr, nullptr, nullptr, std::nullopt, ThermalState::nominal, false, "AC Power'\n"},
-      {"85 battery", "fair", "closed", BatteryReading{85, true}, ThermalState::fair, true,
-       "Battery Power'\n -InternalBattery-0 (id=9896035)\t85%; discharging; (no estimate) present: true\n"},
-      {"100 ac", "serious", "open", BatteryReading{100, false}, ThermalState::serious, false,
-       "AC Power'\n -InternalBattery-0 (id=9896035)\t100%; charged; 0:00 remaining present: true\n"},
-      {"0 ac", "critical", "closed", BatteryReading{0, false}, ThermalState::critical, true,
-       "AC Power'\n -InternalBattery-0 (id=9896035)\t0%; charging; (no estimate) present: true\n"},
-      {"7 battery", "nominal", "open", BatteryReading{7, true}, ThermalState::nominal, false,
-       "Battery Power'\n -InternalBattery-0 (id=9896035)\t7%; discharging; (no estimate) present: true\n"},
-      {"101 ac", "hot", "ajar", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"85", "Nominal", "", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"85 AC", "", "Closed", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"-1 ac", dangling.c_str(), dangling.c_str(), std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {dangling.c_str(), nullptr, nullptr, std::nullopt, ThermalState::nominal, false, nullptr},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.battery ? row.battery : "-") + " " + (row.thermal ? row.thermal : "-"));
-    for (const auto& [name, text] : {std::pair{"battery", row.battery}, {"thermal", row.thermal}, {"lid", row.lid}}) {
+  // The battery, thermal and lid files (null: absent), what they read as, and what pmset -g batt shows
+  // after "Now drawing from '" (null: none readable).
+  const std::tuple<const char*, const char*, const char*, std::optional<BatteryReading>, std::optional<ThermalState>,
+                   std::optional<bool>, const char*>
+      rows[] = {
+          {nullptr, nullptr, nullptr, std::nullopt, ThermalState::nominal, false, "AC Power'\n"},
+          {"85 battery", "fair", "closed", BatteryReading{85, true}, ThermalState::fair, true,
+           "Battery Power'\n -InternalBattery-0 (id=9896035)\t85%; discharging; (no estimate) present: true\n"},
+          {"100 ac", "serious", "open", BatteryReading{100, false}, ThermalState::serious, false,
+           "AC Power'\n -InternalBattery-0 (id=9896035)\t100%; charged; 0:00 remaining present: true\n"},
+          {"0 ac", "critical", "closed", BatteryReading{0, false}, ThermalState::critical, true,
+           "AC Power'\n -InternalBattery-0 (id=9896035)\t0%; charging; (no estimate) present: true\n"},
+          {"7 battery", "nominal", "open", BatteryReading{7, true}, ThermalState::nominal, false,
+           "Battery Power'\n -InternalBattery-0 (id=9896035)\t7%; discharging; (no estimate) present: true\n"},
+          {"101 ac", "hot", "ajar", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"85", "Nominal", "", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"85 AC", "", "Closed", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"-1 ac", dangling.c_str(), dangling.c_str(), std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {dangling.c_str(), nullptr, nullptr, std::nullopt, ThermalState::nominal, false, nullptr},
+      };
+  for (const auto& [battery, thermal, lid, reading, thermalState, lidClosed, shown] : rows) {
+    SCOPED_TRACE(std::string(battery ? battery : "-") + " " + (thermal ? thermal : "-"));
+    for (const auto& [name, text] : {std::pair{"battery", battery}, {"thermal", thermal}, {"lid", lid}}) {
       fs::remove(root() / "mac" / name);
       if (text && text == dangling) fs::create_symlink(root() / "nowhere", root() / "mac" / name);
       if (text && text != dangling) setMacValue(name, text);
     }
     sim::SimMachine machine(root());
     EXPECT_EQ(std::tuple(machine.battery(), machine.thermalState(), machine.lidClosed()),
-              std::tuple(row.reading, row.thermalState, row.lidClosed))
+              std::tuple(reading, thermalState, lidClosed))
         << "(battery, thermal, lid)";
-    expectResult(runTool("pmset", {"-g", "batt"}), row.shown ? 0 : 1,
-                 row.shown ? "Now drawing from '" + std::string(row.shown) : "No power source info available\n");
+    expectResult(runTool("pmset", {"-g", "batt"}), shown ? 0 : 1,
+                 shown ? "Now drawing from '" + std::string(shown) : "No power source info available\n");
   }
 }
 
