@@ -96,10 +96,9 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   const fs::path planted[] = {root() / ("dock.png.tmp." + pid), root() / (".dock.png.tmp." + pid),
                               root() / "Library/Preferences" / (".app.corvel.Corvel.json.tmp." + pid),
                               root() / "mac" / (".session-locked.tmp." + pid)};
-  for (const auto& link : planted) {
-    sim::replaceFileAtomically(link.string() + ".target", "precious\n");
-    fs::create_symlink(link.string() + ".target", link);
-  }
+  for (const auto& link : planted)
+    sim::replaceFileAtomically(link.string() + ".target", "precious\n"),
+        fs::create_symlink(link.string() + ".target", link);
 
   EXPECT_TRUE(test::play(*corvel, {{"dance\x1b]0;owned\x07", "分かりません"},
                                    {"", "click, right-click, dock-click, quit, lock-screen, unlock-screen"},
@@ -109,10 +108,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
                                    {"close", ""}}));
   // The pipe is shared by every writer that comes along; what one leaves unfinished must not be
   // taken as the start of the next one's line.
-  for (const char* fragment : {"cl", "quit"}) {
-    tell(fragment);
-    ::usleep(300000);
-  }
+  for (const char* fragment : {"cl", "quit"}) tell(fragment), ::usleep(300000);
   // Neither the launch nor the clicks in the file that lay at the desktop's name switched it on.
   EXPECT_EQ(corvel->transcript().find("🟢"), std::string::npos) << corvel->transcript();
   tell("click\n");
@@ -179,16 +175,13 @@ TEST_F(CorvelEndToEnd, AQuitAtTheFingerprintPromptEndsCorvelThereAndARestorePuts
 // made or changed, above all not in the real system's folders.
 TEST_F(CorvelEndToEnd, AnUnusableOrSystemSimRootEndsCorvelWithOneLineNamingItAndNothingMade) {
   const fs::path blocked = root() / "blocked", foreign = root() / "foreign", open = root() / "open";
-  fs::create_directories(blocked);
+  for (const fs::path& folder : {blocked, foreign, open, root() / "corvel.pid"}) fs::create_directories(folder);
   sim::replaceFileAtomically(blocked / "mac", "");
-  fs::create_directories(open);
   fs::permissions(open, fs::perms::all);
-  fs::create_directories(root() / "corvel.pid");
   std::vector<std::pair<fs::path, const char*>> cases = {
       {blocked, "blocked"}, {open, "open"},          {root(), "corvel.pid"}, {"/", "/"},
       {"/etc/", "/etc"},    {"/usr/../tmp", "/tmp"}, {"/lib64", "/lib64"},   {"/usr", "/usr"}};
   // Only root can hand a folder to another account.
-  fs::create_directories(foreign);
   if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");
   for (const auto& [simRoot, mentioned] : cases) {
     ProgramProcess corvel(

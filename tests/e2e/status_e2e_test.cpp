@@ -32,15 +32,6 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
   return files;
 }
 
-// The documented keys in their order; what each may hold is the unit tests' to pin.
-void expectTheDocumentedKeys(const json& j) {
-  std::string keys;
-  for (const auto& item : j.items()) keys += item.key() + " ";
-  EXPECT_EQ(keys, "verdict mode enabled corvelRunning caffeinatePid sleepDisabled screenLock previousScreenLock "
-                  "screenLockDisabledByCorvel sessionLocked limitedPermission watchdog problems settings deadline "
-                  "battery thermal lastSafetyStop repairs ");
-}
-
 class StatusEndToEnd : public test::SimRootTest {
  protected:
   void TearDown() override { fs::remove_all(root().string() + "-bin"), test::SimRootTest::TearDown(); }
@@ -72,13 +63,18 @@ class StatusEndToEnd : public test::SimRootTest {
     EXPECT_EQ(snapshot(root()), before);
     return status.transcript();
   }
-  // The JSON line, checked for shape and then for the values in `expected`, a JSON object.
+  // The JSON line, checked for its documented keys in their order (what each may hold is the unit
+  // tests' to pin), then for the values in `expected`, a JSON object.
   void expectStatus(int exitStatus, const std::string& expected, const Environment& environment = {},
                     const fs::path& program = test::binFolder() / "Corvel") {
     const std::string line = ask(exitStatus, {"--status", "--json"}, environment, program);
     EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
     const json j = json::parse(line, nullptr, false);
-    expectTheDocumentedKeys(j);
+    std::string keys;
+    for (const auto& item : j.items()) keys += item.key() + " ";
+    EXPECT_EQ(keys, "verdict mode enabled corvelRunning caffeinatePid sleepDisabled screenLock previousScreenLock "
+                    "screenLockDisabledByCorvel sessionLocked limitedPermission watchdog problems settings deadline "
+                    "battery thermal lastSafetyStop repairs ");
     const json want = json::parse(expected);
     for (const auto& [key, value] : want.items()) EXPECT_EQ(j.value(key, json()), value) << key;
   }

@@ -56,8 +56,7 @@ class OperationsTest : public test::SimRootTest {
     mac = std::make_unique<SimAdapters>(root());
   }
   void answer(const std::string& line) {
-    const std::string text = line + "\n";
-    ASSERT_EQ(::write(mac->answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::dprintf(mac->answers[1], "%s\n", line.c_str()), static_cast<int>(line.size() + 1));
   }
 
   std::unique_ptr<SimAdapters> mac;

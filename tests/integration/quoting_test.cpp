@@ -58,12 +58,9 @@ TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
     const char* const named = alert ? "続ける" : "approve / cancel";
     SCOPED_TRACE(named);
     Typed typed(root(), hostile + "\napprove\n1\n");
-    if (alert) {
-      const AlertRequest request{"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt};
-      EXPECT_EQ(sim::SimAlerts(typed.frontEnd).runModal(request).pressedButton, 0u);
-    } else {
-      EXPECT_EQ(typed.frontEnd.ask("?", {"approve", "cancel"}), "approve");
-    }
+    const AlertRequest request{"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt};
+    EXPECT_TRUE(alert ? sim::SimAlerts(typed.frontEnd).runModal(request).pressedButton == 0
+                      : typed.frontEnd.ask("?", {"approve", "cancel"}) == "approve");
     const std::string screen = typed.shown();
     EXPECT_EQ(screen.find("pass"), std::string::npos) << screen;
     EXPECT_EQ(screen.find('\x1b'), std::string::npos) << screen;
@@ -199,8 +196,7 @@ TEST_F(AdminScriptInstallTest, PlantedFilesInTheSharedTemporaryFolderAreLeftAlon
   const fs::path planted = tmp() / (sudoersDropInName(user) + ".sudoers"), victim = root() / "victim";
   for (const bool asLink : {true, false}) {
     SCOPED_TRACE(asLink ? "link" : "file");
-    fs::remove(planted);
-    fs::remove(installed(user));
+    for (const fs::path& made : {planted, installed(user)}) fs::remove(made);
     sim::replaceFileAtomically(asLink ? victim : planted, "precious\n", 0666);
     if (asLink) fs::create_symlink(victim, planted);
     ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(user), "approve\n"));

@@ -70,9 +70,8 @@ TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileAndAnEditWithItsTimePutBackIsS
   ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
   EXPECT_EQ(s.string("ProtectionMode"), "STANDARD");
   s.setBoolean("ProtectionEnabled", true);
-  struct stat after {};
-  ASSERT_EQ(::stat(file().c_str(), &after), 0);
-  EXPECT_NE(after.st_ino, before.st_ino);
+  ASSERT_EQ(::stat(file().c_str(), &probe), 0);
+  EXPECT_NE(probe.st_ino, before.st_ino);
   EXPECT_TRUE(beside(".tmp.").empty());
   EXPECT_EQ(store().string("ProtectionMode"), "STANDARD");
   // A Boolean is no text, and text and numbers are read as a Boolean the platform's way.
@@ -96,30 +95,27 @@ TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
     const std::string arrays = std::string(depth - 1, '[') + std::string(depth - 1, ']');
     return "{\"ProtectionMode\": \"standard\", \"n\": " + arrays + "}";
   };
-  const struct {
-    const char* name;
-    std::function<void()> make;
-    std::optional<std::string> mode;  // none: set aside
-    bool statusReads = false;         // the status check parses without a limit on depth
-  } cases[] = {
-      {"not JSON", [&] { writeRaw("{\"ProtectionMode\": \"standard\""); }, std::nullopt},
-      {"fifo", [&] { ::mkfifo(file().c_str(), 0600); }, std::nullopt},
-      {"link to a device", [&] { fs::create_symlink("/dev/zero", file()); }, std::nullopt},
-      {"link to settings", [&] { fs::create_symlink(target, file()); }, std::nullopt},
-      {"one byte over the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(29)); }, std::nullopt},
+  // What is made, the mode then read (none: set aside), and whether the status check reads it (it
+  // parses without a limit on depth).
+  const std::tuple<const char*, std::function<void()>, std::optional<std::string>, bool> cases[] = {
+      {"not JSON", [&] { writeRaw("{\"ProtectionMode\": \"standard\""); }, {}, false},
+      {"fifo", [&] { ::mkfifo(file().c_str(), 0600); }, {}, false},
+      {"link to a device", [&] { fs::create_symlink("/dev/zero", file()); }, {}, false},
+      {"link to settings", [&] { fs::create_symlink(target, file()); }, {}, false},
+      {"one byte over the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(29)); }, {}, false},
       {"at the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(30)); }, "standard", true},
-      {"too deep", [&] { writeRaw(nested(65)); }, std::nullopt, true},
+      {"too deep", [&] { writeRaw(nested(65)); }, {}, true},
       {"deep enough", [&] { writeRaw(nested(64)); }, "standard", true},
   };
   sim::replaceFileAtomically(target, R"({"ProtectionMode": "remoteStrong"})");
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
-    row.make();
-    EXPECT_EQ(status({"ProtectionMode"}).has_value(), row.statusReads);
+  for (const auto& [name, make, mode, statusReads] : cases) {
+    SCOPED_TRACE(name);
+    make();
+    EXPECT_EQ(status({"ProtectionMode"}).has_value(), statusReads);
     const auto before = fs::symlink_status(file()).type();
-    EXPECT_EQ(store().string("ProtectionMode"), row.mode);
+    EXPECT_EQ(store().string("ProtectionMode"), mode);
     const auto aside = beside();
-    ASSERT_EQ(aside.size(), row.mode ? 0u : 1u);
+    ASSERT_EQ(aside.size(), mode ? 0u : 1u);
     for (const auto& entry : aside) EXPECT_EQ(fs::symlink_status(entry).type(), before);
     store().setBoolean("ProtectionEnabled", true);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file())));
@@ -136,9 +132,9 @@ TEST_F(JsonSettingsStoreTest, InvalidUtf8KeepsEveryKeyThatReadsAndACopyIsSetAsid
       "{\"DidDisableScreenLock\": true, \"Previous\\u0053creenLockState\": \"300\", \"x\xff\": \"\xc3\"}";
   writeRaw(text);
   auto s = store();
-  EXPECT_TRUE(s.boolean("DidDisableScreenLock"));
-  EXPECT_EQ(s.string("PreviousScreenLockState"), "300");
-  EXPECT_EQ(s.string("x\xef\xbf\xbd"), "\xef\xbf\xbd");
+  EXPECT_EQ(
+      std::tuple(s.boolean("DidDisableScreenLock"), s.string("PreviousScreenLockState"), s.string("x\xef\xbf\xbd")),
+      std::tuple(true, "300", "\xef\xbf\xbd"));
   const auto aside = beside();
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(sim::readFile(aside[0]), text);

@@ -234,9 +234,8 @@ TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleAndNeverReadsItsInput) 
 // that honoured it would show a rule that needs a password as if it needed none.
 TEST_F(SimTool, SudoHonoursATicketLeftByAPasswordUnlessToldToIgnoreIt) {
   install({{"c", "ME ALL = (ALL) ALL"}});
-  const Args pmset = {"/usr/bin/pmset", "-a", "disablesleep", "1"};
   const auto sudo = [&](Args options, const std::optional<std::string>& input = {}) {
-    options.insert(options.end(), pmset.begin(), pmset.end());
+    options.insert(options.end(), {"/usr/bin/pmset", "-a", "disablesleep", "1"});
     return runTool("sudo", options, input);
   };
   const std::string required = "sudo: a password is required\n", wrong = "sudo: 1 incorrect password attempt\n";
