@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cairo.h>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "sim/assertions.h"
 #include "sim/sim_root.h"
@@ -73,8 +71,7 @@ TEST_F(CorvelEndToEnd, ALaunchSwitchesOnRefusesToQuitAnswersLaunchesAndTurnOffAn
   ProgramProcess second(test::binFolder() / "Corvel", {}, {{"CORVEL_SKIP_SERVICE", "1"}});
   EXPECT_EQ(second.waitForExit(), 0) << second.transcript();
   EXPECT_TRUE(corvel->waitFor("メニューバー: ⚫ スリープ防止 OFF")) << corvel->transcript();
-  tell("right-click\n");
-  tell("OFFにして終了\n");
+  tell("right-click\nOFFにして終了\n");
   EXPECT_EQ(corvel->waitForExit(), 0) << corvel->transcript();
   EXPECT_FALSE(fs::exists(agentFile()));
   EXPECT_EQ(defaults().value("ProtectionEnabled", true), false);
@@ -91,10 +88,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   fs::create_symlink(target, desktop);
   auto corvel = start();
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(desktop)));
-  std::vector<fs::path> aside;
-  for (const auto& entry : fs::directory_iterator(root())) {
-    if (entry.path().filename().string().starts_with("desktop.")) aside.push_back(entry.path());
-  }
+  const auto aside = test::entriesOf(root(), "desktop.");
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(aside[0])));
 
@@ -102,10 +96,9 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
   const fs::path planted[] = {root() / ("dock.png.tmp." + pid), root() / (".dock.png.tmp." + pid),
                               root() / "Library/Preferences" / (".app.corvel.Corvel.json.tmp." + pid),
                               root() / "mac" / (".session-locked.tmp." + pid)};
-  for (const auto& link : planted) {
-    sim::replaceFileAtomically(link.string() + ".target", "precious\n");
-    fs::create_symlink(link.string() + ".target", link);
-  }
+  for (const auto& link : planted)
+    sim::replaceFileAtomically(link.string() + ".target", "precious\n"),
+        fs::create_symlink(link.string() + ".target", link);
 
   EXPECT_TRUE(test::play(*corvel, {{"dance\x1b]0;owned\x07", "分かりません"},
                                    {"", "click, right-click, dock-click, quit, lock-screen, unlock-screen"},
@@ -115,10 +108,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
                                    {"close", ""}}));
   // The pipe is shared by every writer that comes along; what one leaves unfinished must not be
   // taken as the start of the next one's line.
-  for (const char* fragment : {"cl", "quit"}) {
-    tell(fragment);
-    ::usleep(300000);
-  }
+  for (const char* fragment : {"cl", "quit"}) tell(fragment), ::usleep(300000);
   // Neither the launch nor the clicks in the file that lay at the desktop's name switched it on.
   EXPECT_EQ(corvel->transcript().find("🟢"), std::string::npos) << corvel->transcript();
   tell("click\n");
@@ -147,9 +137,7 @@ TEST_F(CorvelEndToEnd, WhatComesFromOutsideIsNeverRepeatedFollowedOrWrittenThrou
     }
   }
   // A second launch that found no pipe clicked nothing; one that found the fresh pipe reopened Corvel.
-  if (*status != 0) {
-    EXPECT_FALSE(corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
-  }
+  EXPECT_FALSE(*status != 0 && corvel->waitFor("⚫", std::chrono::milliseconds(500))) << corvel->transcript();
 }
 
 // On a Mac, terminate: ends the process after the will-terminate step; nothing that was waiting
@@ -187,16 +175,13 @@ TEST_F(CorvelEndToEnd, AQuitAtTheFingerprintPromptEndsCorvelThereAndARestorePuts
 // made or changed, above all not in the real system's folders.
 TEST_F(CorvelEndToEnd, AnUnusableOrSystemSimRootEndsCorvelWithOneLineNamingItAndNothingMade) {
   const fs::path blocked = root() / "blocked", foreign = root() / "foreign", open = root() / "open";
-  fs::create_directories(blocked);
+  for (const fs::path& folder : {blocked, foreign, open, root() / "corvel.pid"}) fs::create_directories(folder);
   sim::replaceFileAtomically(blocked / "mac", "");
-  fs::create_directories(open);
   fs::permissions(open, fs::perms::all);
-  fs::create_directories(root() / "corvel.pid");
   std::vector<std::pair<fs::path, const char*>> cases = {
       {blocked, "blocked"}, {open, "open"},          {root(), "corvel.pid"}, {"/", "/"},
       {"/etc/", "/etc"},    {"/usr/../tmp", "/tmp"}, {"/lib64", "/lib64"},   {"/usr", "/usr"}};
   // Only root can hand a folder to another account.
-  fs::create_directories(foreign);
   if (::chown(foreign.c_str(), 65534, 65534) == 0) cases.emplace_back(foreign, "foreign");
   for (const auto& [simRoot, mentioned] : cases) {
     ProgramProcess corvel(
@@ -207,11 +192,9 @@ TEST_F(CorvelEndToEnd, AnUnusableOrSystemSimRootEndsCorvelWithOneLineNamingItAnd
     EXPECT_EQ(std::count(corvel.transcript().begin(), corvel.transcript().end(), '\n'), 1) << corvel.transcript();
     EXPECT_NE(corvel.transcript().find(mentioned), std::string::npos) << corvel.transcript();
   }
-  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"}) {
+  for (const char* made : {"/mac", "/Library/Preferences", "/etc/sudoers.d/corvel-root", "/tmp/mac", "/lib64/mac"})
     EXPECT_FALSE(fs::exists(made)) << made;
-  }
-  EXPECT_TRUE(fs::is_empty(foreign));
-  EXPECT_TRUE(fs::is_empty(open));
+  EXPECT_TRUE(fs::is_empty(foreign) && fs::is_empty(open));
 }
 
 TEST_F(CorvelEndToEnd, DiagnoseAnswersBeforeAnythingElse) {

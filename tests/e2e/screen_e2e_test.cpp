@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
 #include <pty.h>
 #include <span>
 #include <sys/ioctl.h>
@@ -13,14 +12,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 #include <utility>
 
 #include "sim/desktop.h"
 #include "sim/sim_root.h"
 #include "tests/support/sim_root_fixture.h"
-
-extern char** environ;
 
 namespace corvel {
 namespace {
@@ -30,10 +26,6 @@ using test::eventually;
 // Corvel as a child in a session of its own, with `terminal` (else /dev/null) as its standard
 // input, output and error, and `ignored` ignored as a shell's nohup does.
 pid_t launch(int terminal, int ignored = 0) {
-  std::vector<std::string> env{"CORVEL_SKIP_SERVICE=1", "CORVEL_NO_TOGGLE=1"};
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  std::vector<char*> envp{nullptr};
-  for (auto& e : env) envp.insert(envp.end() - 1, e.data());
   const std::string program = (test::binFolder() / "Corvel").string();
   char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
   const int screen = terminal >= 0 ? terminal : ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -45,7 +37,9 @@ pid_t launch(int terminal, int ignored = 0) {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (ignored) ::signal(ignored, SIG_IGN);
-    ::execve(argv[0], argv, envp.data());
+    // The test runs no other thread, so the child may still change its own environment.
+    ::setenv("CORVEL_SKIP_SERVICE", "1", 1), ::setenv("CORVEL_NO_TOGGLE", "1", 1);
+    ::execv(argv[0], argv);
     ::_exit(127);
   }
   if (terminal < 0) ::close(screen);
@@ -54,12 +48,15 @@ pid_t launch(int terminal, int ignored = 0) {
 
 class Screen : public test::SimRootTest {
  protected:
-  void TearDown() override {
+  void TearDown() override { end(), SimRootTest::TearDown(); }
+  void end() {
     if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
     for (int fd : {master_, terminal_}) ::close(fd);
-    SimRootTest::TearDown();
   }
+  // A fresh terminal, with a fresh Corvel on it.
   void atTerminal(int ignored = 0) {
+    end();
+    shown_.clear(), seen_ = 0;
     ASSERT_EQ(::openpty(&master_, &terminal_, nullptr, nullptr, nullptr), 0);
     ::fcntl(master_, F_SETFL, O_NONBLOCK);
     pid_ = launch(terminal_, ignored);
@@ -98,60 +95,47 @@ class Screen : public test::SimRootTest {
   std::size_t seen_ = 0;
 };
 
-struct EndingSignal {
-  const char* name;
-  int signal;
-  const char* keys;  // typed instead of sent, as the terminal then sends the signal itself
-  bool ignored;      // by whoever started Corvel
-};
-
-void PrintTo(const EndingSignal& row, std::ostream* out) { *out << row.name; }
-
-class TerminalSignals : public Screen, public ::testing::WithParamInterface<EndingSignal> {};
-
 // A signal at the password prompt, where the terminal does not echo, must not leave the person's
 // shell without echo; a signal ignored on purpose stays ignored, and the password is still not shown.
-TEST_P(TerminalSignals, TheTerminalEchoesAgainWhenCorvelIsSignalledAtThePasswordPrompt) {
-  const EndingSignal& row = GetParam();
-  atTerminal(row.ignored ? row.signal : 0);
-  for (const auto& [keys, text] : std::span(test::setUpRemoteStrong).first(3)) {
-    type(keys + "\n");
-    ASSERT_TRUE(shows(text));
-  }
-  ASSERT_TRUE(eventually([&] { return !echoes(); }));
-  row.keys ? type(row.keys) : void(::kill(pid_, row.signal));
-  if (row.ignored) {
-    type("corvel\n");
-    ASSERT_TRUE(eventually([&] { return echoes(); }));
-    type("続ける\n");
-    EXPECT_TRUE(shows("管理者の承認")) << shown_;
-    EXPECT_EQ(shown_.find("corvel\r\n"), std::string::npos) << shown_;
-  } else {
-    const pid_t ended = std::exchange(pid_, -1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(ended, &status, 0), ended);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << status;
-    EXPECT_TRUE(echoes());
+TEST_F(Screen, TheTerminalEchoesAgainWhenCorvelIsSignalledAtThePasswordPrompt) {
+  // The signal, the keys typed instead of sending it (the terminal then sends it itself), and whether
+  // whoever started Corvel ignores it.
+  const std::tuple<int, const char*, bool> rows[] = {{SIGTERM, nullptr, false},
+                                                     {SIGHUP, nullptr, false},
+                                                     {SIGINT, "\x03", false},
+                                                     {SIGQUIT, "\x1c", false},
+                                                     {SIGHUP, nullptr, true}};
+  for (const auto& [signal, keys, ignored] : rows) {
+    SCOPED_TRACE(std::string(::strsignal(signal)) + (ignored ? ", ignored" : ""));
+    atTerminal(ignored ? signal : 0);
+    for (const auto& [typed, text] : std::span(test::setUpRemoteStrong).first(3)) {
+      type(typed + "\n");
+      ASSERT_TRUE(shows(text));
+    }
+    ASSERT_TRUE(eventually([&] { return !echoes(); }));
+    keys ? type(keys) : void(::kill(pid_, signal));
+    if (ignored) {
+      type("corvel\n");
+      ASSERT_TRUE(eventually([&] { return echoes(); }));
+      type("続ける\n");
+      EXPECT_TRUE(shows("管理者の承認")) << shown_;
+      EXPECT_EQ(shown_.find("corvel\r\n"), std::string::npos) << shown_;
+    } else {
+      const pid_t ended = std::exchange(pid_, -1);
+      int status = 0;
+      ASSERT_EQ(::waitpid(ended, &status, 0), ended);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+      EXPECT_TRUE(echoes());
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(AtThePasswordPrompt, TerminalSignals,
-                         ::testing::Values(EndingSignal{"TERM", SIGTERM, nullptr, false},
-                                           EndingSignal{"HUP", SIGHUP, nullptr, false},
-                                           EndingSignal{"INT", SIGINT, "\x03", false},
-                                           EndingSignal{"QUIT", SIGQUIT, "\x1c", false},
-                                           EndingSignal{"HUPUnderNohup", SIGHUP, nullptr, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Someone may remove or replace the desktop pipe while Corvel runs unattended: it then reads the
 // one at the name, and what is planted there instead of a pipe is set aside as it is, never read.
 TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsRead) {
   const fs::path desktop = root() / "desktop", target = root() / "target", planted = root() / "planted";
   sim::replaceFileAtomically(target, "click\n");
-  const struct {
-    const char* name;
-    std::function<void()> plant;
-  } cases[] = {
+  const std::pair<const char*, std::function<void()>> cases[] = {
       {"a new pipe", [&] { ::mkfifo(planted.c_str(), 0600); }},
       {"nothing", [] {}},
       {"a file of commands", [&] { fs::copy_file(target, planted); }},
@@ -159,9 +143,9 @@ TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsR
   };
   unattended();
   std::size_t clicks = 0;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
-    row.plant();
+  for (const auto& [name, plant] : cases) {
+    SCOPED_TRACE(name);
+    plant();
     // In one step, so that Corvel never finds the name empty in between.
     fs::exists(fs::symlink_status(planted)) ? fs::rename(planted, desktop) : void(fs::remove(desktop));
     ASSERT_TRUE(eventually([&] { return sim::writeToDesktopPipe(root(), "click\n"); }));
@@ -171,10 +155,9 @@ TEST_F(Screen, ADesktopPipeReplacedWhileRunningIsOpenedAgainButNothingPlantedIsR
   ::usleep(300000);
   EXPECT_EQ(titles(), clicks + 1) << log();
   std::vector<fs::file_type> aside;
-  for (const auto& entry : fs::directory_iterator(root())) {
-    if (!entry.path().filename().string().starts_with("desktop.")) continue;
-    aside.push_back(entry.symlink_status().type());
-    EXPECT_EQ(sim::readFile(entry.path()), "click\n");
+  for (const auto& entry : test::entriesOf(root(), "desktop.")) {
+    aside.push_back(fs::symlink_status(entry).type());
+    EXPECT_EQ(sim::readFile(entry), "click\n");
   }
   std::sort(aside.begin(), aside.end());
   EXPECT_EQ(aside, (std::vector{fs::file_type::regular, fs::file_type::symlink}));

@@ -25,9 +25,7 @@ struct SimAdapters {
   explicit SimAdapters(const fs::path& root) : root(root) {
     frontEnd.setModalTimeout(std::chrono::seconds(5));  // a forgotten answer fails, never hangs
   }
-  ~SimAdapters() {
-    for (int fd : {screen, answers[0], answers[1]}) ::close(fd);
-  }
+  ~SimAdapters() { ::close(screen), ::close(answers[0]), ::close(answers[1]); }
   fs::path root;
   int answers[2] = {-1, -1};  // made first; the person's answers are written to answers[1]
   int screen = ::pipe2(answers, O_CLOEXEC) == 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
@@ -58,8 +56,7 @@ class OperationsTest : public test::SimRootTest {
     mac = std::make_unique<SimAdapters>(root());
   }
   void answer(const std::string& line) {
-    const std::string text = line + "\n";
-    ASSERT_EQ(::write(mac->answers[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::dprintf(mac->answers[1], "%s\n", line.c_str()), static_cast<int>(line.size() + 1));
   }
 
   std::unique_ptr<SimAdapters> mac;

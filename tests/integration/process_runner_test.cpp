@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <gmock/gmock.h>
 #include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,29 +31,27 @@ constexpr std::size_t kMiB = 1024 * 1024;
 class ProcessRunnerFiles : public test::SimRootTest {};
 
 TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) {
-  struct Case {
-    std::string name;
-    std::vector<std::string> arguments;  // to /bin/sh
-    ProcessResult expected;
-    std::optional<std::string> input = std::nullopt;  // given with runWithInput
-  };
   std::string interleaved;
   for (int i = 0; i < 200; ++i) interleaved += (i % 2 ? "err " : "out ") + std::to_string(i) + "\n";
   const std::string unread = "first\n" + std::string(4 * kMiB, 'x');
-  const Case cases[] = {
+  // What the child does, its arguments to /bin/sh, the result, and the input given with runWithInput.
+  const std::tuple<const char*, std::vector<std::string>, ProcessResult, std::optional<std::string>> cases[] = {
       {"both streams in arrival order",
        {"-c", "i=0; while [ $i -lt 200 ]; do echo out $i; echo err $((i+1)) >&2; i=$((i+2)); done"},
-       {0, interleaved}},
+       {0, interleaved},
+       {}},
       {"arguments verbatim, output untrimmed",
        {"-c", "printf '[%s]\\n' \"$@\"; printf '  \\n\\n'", "sh", "a b", "", "$HOME", "*", "\"q\" 'r' \\s"},
-       {0, "[a b]\n[]\n[$HOME]\n[*]\n[\"q\" 'r' \\s]\n  \n\n"}},
+       {0, "[a b]\n[]\n[$HOME]\n[*]\n[\"q\" 'r' \\s]\n  \n\n"},
+       {}},
       // A character split across two reads is judged as a whole.
       {"character across a read boundary",
        {"-c", "head -c 65535 /dev/zero | tr '\\000' a; printf '日本'; exit 2"},
-       {2, std::string(65535, 'a') + "日本"}},
-      {"stray continuation byte", {"-c", "printf 'ok\\200'; exit 3"}, {3, ""}},
-      {"truncated at the end", {"-c", "printf '日本\\343\\201'"}, {0, ""}},
-      {"ended by a signal", {"-c", "echo before; kill -USR1 $$; echo after"}, {128 + SIGUSR1, "before\n"}},
+       {2, std::string(65535, 'a') + "日本"},
+       {}},
+      {"stray continuation byte", {"-c", "printf 'ok\\200'; exit 3"}, {3, ""}, {}},
+      {"truncated at the end", {"-c", "printf '日本\\343\\201'"}, {0, ""}, {}},
+      {"ended by a signal", {"-c", "echo before; kill -USR1 $$; echo after"}, {128 + SIGUSR1, "before\n"}, {}},
       {"more than a pipe holds, each way", {"-c", "cat"}, {0, std::string(4 * kMiB, 'x')}, std::string(4 * kMiB, 'x')},
       {"input with a NUL", {"-c", "cat"}, {0, std::string("nul\0inside", 10)}, std::string("nul\0inside", 10)},
       {"no input: closed at once", {"-c", "read x; echo \"$?:$x\""}, {0, "1:\n"}, ""},
@@ -65,12 +62,12 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
   struct sigaction current {};
   ::sigaction(SIGPIPE, nullptr, &current);
   ASSERT_EQ(current.sa_handler, SIG_DFL);  // with SIGPIPE ignored the last rows would prove nothing
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, arguments, expected, input] : cases) {
+    SCOPED_TRACE(name);
     PosixProcessRunner runner;
-    EXPECT_EQ(c.input ? runner.runWithInput(kShell, c.arguments, *c.input, Unhurried)
-                      : runner.run(kShell, c.arguments, Unhurried),
-              c.expected);
+    EXPECT_EQ(
+        input ? runner.runWithInput(kShell, arguments, *input, Unhurried) : runner.run(kShell, arguments, Unhurried),
+        expected);
   }
   sigset_t pending;
   sigpending(&pending);
@@ -82,12 +79,10 @@ TEST(ProcessRunnerRun, ReturnsTheExitCodeAndExactOutputForAnyArgumentsAndInput) 
 TEST(ProcessRunnerRun, ChildStartsWithSignalsAtTheirDefaults) {
   for (const bool ignore : {true, false}) {
     SCOPED_TRACE(ignore ? "ignored" : "blocked");
-    struct sigaction ignored {
-    }, previousAction{};
+    struct sigaction ignored = {}, previousAction = {};
     ignored.sa_handler = SIG_IGN;
     sigset_t only, previousMask;
-    sigemptyset(&only);
-    sigaddset(&only, SIGPIPE);
+    sigemptyset(&only), sigaddset(&only, SIGPIPE);
     ignore ? ::sigaction(SIGPIPE, &ignored, &previousAction) : pthread_sigmask(SIG_BLOCK, &only, &previousMask);
     const auto result = PosixProcessRunner().run(kShell, {"-c", "kill -PIPE $$; echo survived"}, Unhurried);
     ignore ? ::sigaction(SIGPIPE, &previousAction, nullptr) : pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
@@ -142,8 +137,8 @@ TEST(ProcessRunnerRun, AGrandchildHoldingTheOutputOpenDoesNotHoldUpRun) {
   for (const std::string grandchild : {"sleep 10", "yes"}) {
     SCOPED_TRACE(grandchild);
     const auto result = PosixProcessRunner().run(kShell, {"-c", grandchild + " & echo done; exit 4"}, {5s, 64 * kMiB});
-    EXPECT_EQ(result.exitCode, 4);
-    EXPECT_THAT(result.output, ::testing::HasSubstr("done\n"));
+    EXPECT_TRUE(result.exitCode == 4 && result.output.find("done\n") != std::string::npos)
+        << ::testing::PrintToString(result);
   }
 }
 

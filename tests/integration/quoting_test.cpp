@@ -29,10 +29,7 @@ struct Typed {
       : input((sim::replaceFileAtomically(folder / "typed", typed), ::open((folder / "typed").c_str(), O_RDONLY))),
         screen(folder / "screen"),
         output(::open(screen.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {}
-  ~Typed() {
-    ::close(input);
-    ::close(output);
-  }
+  ~Typed() { ::close(input), ::close(output); }
   std::string shown() const { return sim::readFile(screen).value_or(""); }
   int input;
   fs::path screen;
@@ -45,14 +42,12 @@ class Screen : public test::SimRootTest {};
 TEST_F(Screen, ALineOverTheCapIsDroppedWithOneExplanation) {
   Typed typed(root(), std::string(4096, 'a') + "\n" + std::string(4097, 'b') + "\r\n" + std::string(1 << 20, 'c') +
                           "\nclick\n");
-  auto& frontEnd = typed.frontEnd;
-  EXPECT_TRUE(frontEnd.readLine() == std::string(4096, 'a'));
-  EXPECT_EQ(frontEnd.readLine(), "click");
-  EXPECT_EQ(frontEnd.readLine(), std::nullopt);
+  EXPECT_TRUE(typed.frontEnd.readLine() == std::string(4096, 'a'));
+  EXPECT_EQ(typed.frontEnd.readLine(), "click");
+  EXPECT_EQ(typed.frontEnd.readLine(), std::nullopt);
   const std::string screen = typed.shown();
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 2) << screen.substr(0, 200);
-  EXPECT_EQ(screen.find("bbb"), std::string::npos);
-  EXPECT_EQ(screen.find("ccc"), std::string::npos);
+  EXPECT_TRUE(screen.find("bbb") == std::string::npos && screen.find("ccc") == std::string::npos);
 }
 
 // Anyone who can write to the pipe would otherwise drive the user's terminal, and a password typed
@@ -63,12 +58,9 @@ TEST_F(Screen, ALineNotUnderstoodIsNeverRepeatedButTheChoicesAreNamed) {
     const char* const named = alert ? "続ける" : "approve / cancel";
     SCOPED_TRACE(named);
     Typed typed(root(), hostile + "\napprove\n1\n");
-    if (alert) {
-      const AlertRequest request{"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt};
-      EXPECT_EQ(sim::SimAlerts(typed.frontEnd).runModal(request).pressedButton, 0u);
-    } else {
-      EXPECT_EQ(typed.frontEnd.ask("?", {"approve", "cancel"}), "approve");
-    }
+    const AlertRequest request{"m", "", AlertStyle::warning, {"続ける", "やめる"}, std::nullopt};
+    EXPECT_TRUE(alert ? sim::SimAlerts(typed.frontEnd).runModal(request).pressedButton == 0
+                      : typed.frontEnd.ask("?", {"approve", "cancel"}) == "approve");
     const std::string screen = typed.shown();
     EXPECT_EQ(screen.find("pass"), std::string::npos) << screen;
     EXPECT_EQ(screen.find('\x1b'), std::string::npos) << screen;
@@ -143,13 +135,6 @@ unsigned modeOf(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-Names entriesOf(const fs::path& folder) {
-  Names names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class AdminScriptInstallTest : public Screen {
  protected:
   void SetUp() override {
@@ -199,9 +184,9 @@ TEST_F(AdminScriptInstallTest, ARuleLandsWithMode440OnlyWhenApprovedAndAcceptedB
     EXPECT_EQ(sim::readFile(installed(account)),
               lands ? std::optional(*limitedSudoersRule(account) + "\n") : std::nullopt);
     EXPECT_EQ(modeOf(installed(account)), lands ? 0440u : 0u);
-    EXPECT_EQ(entriesOf(tmp()), Names{});
+    EXPECT_TRUE(test::entriesOf(tmp()).empty());
     EXPECT_TRUE(runAsAdministrator(*removePermissionCommand(account), "approve\n"));
-    EXPECT_EQ(entriesOf(root() / "etc/sudoers.d"), Names{});
+    EXPECT_TRUE(test::entriesOf(root() / "etc/sudoers.d").empty());
   }
 }
 
@@ -211,17 +196,15 @@ TEST_F(AdminScriptInstallTest, PlantedFilesInTheSharedTemporaryFolderAreLeftAlon
   const fs::path planted = tmp() / (sudoersDropInName(user) + ".sudoers"), victim = root() / "victim";
   for (const bool asLink : {true, false}) {
     SCOPED_TRACE(asLink ? "link" : "file");
-    fs::remove(planted);
-    fs::remove(installed(user));
+    for (const fs::path& made : {planted, installed(user)}) fs::remove(made);
     sim::replaceFileAtomically(asLink ? victim : planted, "precious\n", 0666);
     if (asLink) fs::create_symlink(victim, planted);
     ASSERT_TRUE(runAsAdministrator(*installPermissionCommand(user), "approve\n"));
     EXPECT_EQ(fs::is_symlink(planted), asLink);
     EXPECT_EQ(sim::readFile(planted), "precious\n");  // through the link, the victim's
     EXPECT_EQ(modeOf(asLink ? victim : planted), 0666u);
-    EXPECT_EQ(sim::readFile(installed(user)), *limitedSudoersRule(user) + "\n");
-    EXPECT_EQ(modeOf(installed(user)), 0440u);
-    EXPECT_EQ(entriesOf(tmp()), Names{planted.filename().string()});
+    EXPECT_EQ(sim::readFile(installed(user)), *limitedSudoersRule(user) + "\n");  // its mode is pinned above
+    EXPECT_EQ(test::entriesOf(tmp()), std::vector{planted});
   }
 }
 

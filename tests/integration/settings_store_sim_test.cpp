@@ -37,10 +37,7 @@ class JsonSettingsStoreTest : public test::SimRootTest {
   }
   // The entries beside the file whose names hold `part`.
   std::vector<fs::path> beside(const std::string& part = ".corrupt-") {
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(file().parent_path()))
-      if (entry.path().filename().string().find(part) != std::string::npos) found.push_back(entry.path());
-    return found;
+    return test::entriesOf(file().parent_path(), part);
   }
 };
 
@@ -58,8 +55,7 @@ TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileAndAnEditWithItsTimePutBackIsS
   s.remove("PreviousScreenLockState");
   EXPECT_EQ(store().string("PreviousScreenLockState"), std::nullopt);
   ASSERT_EQ(s.string("ProtectionMode"), "standard");
-  struct stat before {
-  }, probe{};
+  struct stat before = {}, probe = {};
   ASSERT_EQ(::stat(file().c_str(), &before), 0);
   // Until the file system's clock has moved on, an edit could not be told by any time.
   ASSERT_TRUE(test::eventually([&] {
@@ -74,9 +70,8 @@ TEST_F(JsonSettingsStoreTest, WritesReplaceTheFileAndAnEditWithItsTimePutBackIsS
   ASSERT_EQ(::utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
   EXPECT_EQ(s.string("ProtectionMode"), "STANDARD");
   s.setBoolean("ProtectionEnabled", true);
-  struct stat after {};
-  ASSERT_EQ(::stat(file().c_str(), &after), 0);
-  EXPECT_NE(after.st_ino, before.st_ino);
+  ASSERT_EQ(::stat(file().c_str(), &probe), 0);
+  EXPECT_NE(probe.st_ino, before.st_ino);
   EXPECT_TRUE(beside(".tmp.").empty());
   EXPECT_EQ(store().string("ProtectionMode"), "STANDARD");
   // A Boolean is no text, and text and numbers are read as a Boolean the platform's way.
@@ -100,30 +95,27 @@ TEST_F(JsonSettingsStoreTest, WhatIsNotASoundFileIsSetAsideUnfollowed) {
     const std::string arrays = std::string(depth - 1, '[') + std::string(depth - 1, ']');
     return "{\"ProtectionMode\": \"standard\", \"n\": " + arrays + "}";
   };
-  const struct {
-    const char* name;
-    std::function<void()> make;
-    std::optional<std::string> mode;  // none: set aside
-    bool statusReads = false;         // the status check parses without a limit on depth
-  } cases[] = {
-      {"not JSON", [&] { writeRaw("{\"ProtectionMode\": \"standard\""); }, std::nullopt},
-      {"fifo", [&] { ::mkfifo(file().c_str(), 0600); }, std::nullopt},
-      {"link to a device", [&] { fs::create_symlink("/dev/zero", file()); }, std::nullopt},
-      {"link to settings", [&] { fs::create_symlink(target, file()); }, std::nullopt},
-      {"one byte over the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(29)); }, std::nullopt},
+  // What is made, the mode then read (none: set aside), and whether the status check reads it (it
+  // parses without a limit on depth).
+  const std::tuple<const char*, std::function<void()>, std::optional<std::string>, bool> cases[] = {
+      {"not JSON", [&] { writeRaw("{\"ProtectionMode\": \"standard\""); }, {}, false},
+      {"fifo", [&] { ::mkfifo(file().c_str(), 0600); }, {}, false},
+      {"link to a device", [&] { fs::create_symlink("/dev/zero", file()); }, {}, false},
+      {"link to settings", [&] { fs::create_symlink(target, file()); }, {}, false},
+      {"one byte over the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(29)); }, {}, false},
       {"at the cap", [&] { writeRaw("{\"ProtectionMode\": \"standard\"}" + cap.substr(30)); }, "standard", true},
-      {"too deep", [&] { writeRaw(nested(65)); }, std::nullopt, true},
+      {"too deep", [&] { writeRaw(nested(65)); }, {}, true},
       {"deep enough", [&] { writeRaw(nested(64)); }, "standard", true},
   };
   sim::replaceFileAtomically(target, R"({"ProtectionMode": "remoteStrong"})");
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
-    row.make();
-    EXPECT_EQ(status({"ProtectionMode"}).has_value(), row.statusReads);
+  for (const auto& [name, make, mode, statusReads] : cases) {
+    SCOPED_TRACE(name);
+    make();
+    EXPECT_EQ(status({"ProtectionMode"}).has_value(), statusReads);
     const auto before = fs::symlink_status(file()).type();
-    EXPECT_EQ(store().string("ProtectionMode"), row.mode);
+    EXPECT_EQ(store().string("ProtectionMode"), mode);
     const auto aside = beside();
-    ASSERT_EQ(aside.size(), row.mode ? 0u : 1u);
+    ASSERT_EQ(aside.size(), mode ? 0u : 1u);
     for (const auto& entry : aside) EXPECT_EQ(fs::symlink_status(entry).type(), before);
     store().setBoolean("ProtectionEnabled", true);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file())));
@@ -140,9 +132,9 @@ TEST_F(JsonSettingsStoreTest, InvalidUtf8KeepsEveryKeyThatReadsAndACopyIsSetAsid
       "{\"DidDisableScreenLock\": true, \"Previous\\u0053creenLockState\": \"300\", \"x\xff\": \"\xc3\"}";
   writeRaw(text);
   auto s = store();
-  EXPECT_TRUE(s.boolean("DidDisableScreenLock"));
-  EXPECT_EQ(s.string("PreviousScreenLockState"), "300");
-  EXPECT_EQ(s.string("x\xef\xbf\xbd"), "\xef\xbf\xbd");
+  EXPECT_EQ(
+      std::tuple(s.boolean("DidDisableScreenLock"), s.string("PreviousScreenLockState"), s.string("x\xef\xbf\xbd")),
+      std::tuple(true, "300", "\xef\xbf\xbd"));
   const auto aside = beside();
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(sim::readFile(aside[0]), text);
@@ -172,12 +164,9 @@ int withoutPrivileges(const fs::path& root, const std::function<int()>& body) {
 // over. A value that cannot be saved is kept for the rest of the run, as the system's store does.
 TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeSavedIsKept) {
   const std::string original = R"({"DidDisableScreenLock": true, "PreviousScreenLockState": "300"})";
-  const struct {
-    const char* name;
-    unsigned fileMode, folderMode;
-    bool movedAside;
-    int read;  // what the writing process reads back: 1 for the value it set, 2 for the one it found
-  } cases[] = {
+  // The file's and the folder's modes, whether the file is moved aside, and what the writing process
+  // reads back: 1 for the value it set, 2 for the one it found.
+  const std::tuple<const char*, unsigned, unsigned, bool, int> cases[] = {
       {"unreadable file", 0000, 0755, true, 1},
       {"unreadable file, fixed folder", 0000, 0555, false, 1},
       {"read-only folder", 0644, 0555, false, 3},
@@ -187,17 +176,17 @@ TEST_F(JsonSettingsStoreTest, WhatCannotBeReadIsNeverWrittenOverAndWhatCannotBeS
     s.setBoolean("ProtectionEnabled", true);
     return int{s.boolean("ProtectionEnabled")} + 2 * int{s.string("PreviousScreenLockState") == "300"};
   };
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
+  for (const auto& [name, fileMode, folderMode, movedAside, read] : cases) {
+    SCOPED_TRACE(name);
     fs::remove_all(file().parent_path());
     fs::create_directories(file().parent_path());
-    sim::replaceFileAtomically(file(), original, row.fileMode);
-    fs::permissions(file().parent_path(), static_cast<fs::perms>(row.folderMode));
-    EXPECT_EQ(withoutPrivileges(root(), writeAndReadBack), row.read);
+    sim::replaceFileAtomically(file(), original, fileMode);
+    fs::permissions(file().parent_path(), static_cast<fs::perms>(folderMode));
+    EXPECT_EQ(withoutPrivileges(root(), writeAndReadBack), read);
     fs::permissions(file().parent_path(), fs::perms::owner_all);
     const auto aside = beside();
-    ASSERT_EQ(aside.size(), row.movedAside ? 1u : 0u);
-    const fs::path kept = row.movedAside ? aside[0] : file();
+    ASSERT_EQ(aside.size(), movedAside ? 1u : 0u);
+    const fs::path kept = movedAside ? aside[0] : file();
     fs::permissions(kept, fs::perms::owner_read, fs::perm_options::add);
     EXPECT_EQ(sim::readFile(kept), original);
   }

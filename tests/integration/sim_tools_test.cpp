@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
 using ::testing::PrintToString;
-using ::testing::StartsWith;
 
 void expectResult(const ProcessResult& result, int exitCode, const std::string& output) {
   EXPECT_EQ(std::pair(result.exitCode, result.output), std::pair(exitCode, output));
@@ -114,8 +113,9 @@ TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
     EXPECT_EQ(std::pair(result.exitCode == 0, result.output.empty()), std::pair(!complaint, !complaint));
     EXPECT_THAT(result.output, ::testing::HasSubstr(complaint ? complaint : ""));
     if (!complaint) stored = args.back();
-    EXPECT_THAT(runTool("pmset", {"-g"}).output,
-                StartsWith("System-wide power settings:\n SleepDisabled\t\t" + stored + "\nCurrently in use:\n"));
+    EXPECT_THAT(
+        runTool("pmset", {"-g"}).output,
+        ::testing::StartsWith("System-wide power settings:\n SleepDisabled\t\t" + stored + "\nCurrently in use:\n"));
   }
 }
 
@@ -123,41 +123,39 @@ TEST_F(SimTool, PmsetChangesSleepOnlyAsRootInCorvelsFormAndShowsTheValue) {
 // not read, or a name that is there but cannot be read, is nothing known, never the default.
 TEST_F(SimTool, TheMachinesConditionReadsFromItsFilesAndPmsetShowsTheBattery) {
   const std::string dangling = "->";
-  const struct {
-    const char *battery, *thermal, *lid;  // null: absent
-    std::optional<BatteryReading> reading;
-    std::optional<ThermalState> thermalState;
-    std::optional<bool> lidClosed;
-    const char* shown;  // by pmset -g batt after "Now drawing from '"; null: none readable
-  } rows[] = {
-      {nullptr, nullptr, nullptr, std::nullopt, ThermalState::nominal, false, "AC Power'\n"},
-      {"85 battery", "fair", "closed", BatteryReading{85, true}, ThermalState::fair, true,
-       "Battery Power'\n -InternalBattery-0 (id=9896035)\t85%; discharging; (no estimate) present: true\n"},
-      {"100 ac", "serious", "open", BatteryReading{100, false}, ThermalState::serious, false,
-       "AC Power'\n -InternalBattery-0 (id=9896035)\t100%; charged; 0:00 remaining present: true\n"},
-      {"0 ac", "critical", "closed", BatteryReading{0, false}, ThermalState::critical, true,
-       "AC Power'\n -InternalBattery-0 (id=9896035)\t0%; charging; (no estimate) present: true\n"},
-      {"7 battery", "nominal", "open", BatteryReading{7, true}, ThermalState::nominal, false,
-       "Battery Power'\n -InternalBattery-0 (id=9896035)\t7%; discharging; (no estimate) present: true\n"},
-      {"101 ac", "hot", "ajar", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"85", "Nominal", "", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"85 AC", "", "Closed", std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {"-1 ac", dangling.c_str(), dangling.c_str(), std::nullopt, std::nullopt, std::nullopt, nullptr},
-      {dangling.c_str(), nullptr, nullptr, std::nullopt, ThermalState::nominal, false, nullptr},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.battery ? row.battery : "-") + " " + (row.thermal ? row.thermal : "-"));
-    for (const auto& [name, text] : {std::pair{"battery", row.battery}, {"thermal", row.thermal}, {"lid", row.lid}}) {
+  // The battery, thermal and lid files (null: absent), what they read as, and what pmset -g batt shows
+  // after "Now drawing from '" (null: none readable).
+  const std::tuple<const char*, const char*, const char*, std::optional<BatteryReading>, std::optional<ThermalState>,
+                   std::optional<bool>, const char*>
+      rows[] = {
+          {nullptr, nullptr, nullptr, std::nullopt, ThermalState::nominal, false, "AC Power'\n"},
+          {"85 battery", "fair", "closed", BatteryReading{85, true}, ThermalState::fair, true,
+           "Battery Power'\n -InternalBattery-0 (id=9896035)\t85%; discharging; (no estimate) present: true\n"},
+          {"100 ac", "serious", "open", BatteryReading{100, false}, ThermalState::serious, false,
+           "AC Power'\n -InternalBattery-0 (id=9896035)\t100%; charged; 0:00 remaining present: true\n"},
+          {"0 ac", "critical", "closed", BatteryReading{0, false}, ThermalState::critical, true,
+           "AC Power'\n -InternalBattery-0 (id=9896035)\t0%; charging; (no estimate) present: true\n"},
+          {"7 battery", "nominal", "open", BatteryReading{7, true}, ThermalState::nominal, false,
+           "Battery Power'\n -InternalBattery-0 (id=9896035)\t7%; discharging; (no estimate) present: true\n"},
+          {"101 ac", "hot", "ajar", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"85", "Nominal", "", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"85 AC", "", "Closed", std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {"-1 ac", dangling.c_str(), dangling.c_str(), std::nullopt, std::nullopt, std::nullopt, nullptr},
+          {dangling.c_str(), nullptr, nullptr, std::nullopt, ThermalState::nominal, false, nullptr},
+      };
+  for (const auto& [battery, thermal, lid, reading, thermalState, lidClosed, shown] : rows) {
+    SCOPED_TRACE(std::string(battery ? battery : "-") + " " + (thermal ? thermal : "-"));
+    for (const auto& [name, text] : {std::pair{"battery", battery}, {"thermal", thermal}, {"lid", lid}}) {
       fs::remove(root() / "mac" / name);
       if (text && text == dangling) fs::create_symlink(root() / "nowhere", root() / "mac" / name);
       if (text && text != dangling) setMacValue(name, text);
     }
     sim::SimMachine machine(root());
     EXPECT_EQ(std::tuple(machine.battery(), machine.thermalState(), machine.lidClosed()),
-              std::tuple(row.reading, row.thermalState, row.lidClosed))
+              std::tuple(reading, thermalState, lidClosed))
         << "(battery, thermal, lid)";
-    expectResult(runTool("pmset", {"-g", "batt"}), row.shown ? 0 : 1,
-                 row.shown ? "Now drawing from '" + std::string(row.shown) : "No power source info available\n");
+    expectResult(runTool("pmset", {"-g", "batt"}), shown ? 0 : 1,
+                 shown ? "Now drawing from '" + std::string(shown) : "No power source info available\n");
   }
 }
 
@@ -174,80 +172,70 @@ TEST_F(SimTool, PmsetSleepsNowWithoutRootUnlessSleepIsDisabled) {
   EXPECT_TRUE(std::regex_match(macValue("slept"), std::regex(stamp + "\n" + stamp))) << macValue("slept");
 }
 
-TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleWithoutAPassword) {
-  const std::string Granted, NoPassword = "a password is required";
+// A sudo that waited for a password would take the line meant for whoever reads after it; -l must
+// answer without running anything, or even making a missing sim root.
+TEST_F(SimTool, SudoRunsCorvelsCommandOnlyUnderASoundRuleAndNeverReadsItsInput) {
+  const std::string NoPassword = "sudo: a password is required\n", listed = "/usr/bin/pmset -a disablesleep 1\n";
+  const std::string usage = "sudo: this simulated sudo only runs: sudo -n|-S [-k] <absolute command> [argument ...] or "
+                            "sudo -n [-k] -l <absolute command> [argument ...]\n";
+  const std::vector<DropIn> corvels = {{"c", CorvelRule}};
+  const fs::path absent = root() / "absent";
   const struct {
     const char* what;
-    std::string refusal;  // "@" stands for the sudoers.d folder, "GID" for its group
     std::vector<DropIn> dropIns;
+    std::string said;  // before "exit <status>"; "@" stands for the sudoers.d folder, "GID" for its group
+    int exitStatus = 1;
     const char* value = "1";  // the command is /usr/bin/pmset -a disablesleep <value>
+    Args options = {"-n"};
+    std::string environment = "CORVEL_SIM_PRIVILEGED=";
   } cases[] = {
-      {"Corvel's rule, 0", Granted, {{"c", CorvelRule}}, "0"},
-      {"Corvel's rule, 1", Granted, {{"c", CorvelRule}}},
-      {"another user", NoPassword, {{"c", "someone-else ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 1"}}},
-      {"another argument", NoPassword, {{"c", "ME ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0"}}},
-      {"name with a dot", NoPassword, {{"corvel-first.last", CorvelRule}}},
-      {"name ending in ~", NoPassword, {{"corvel~", CorvelRule}}},
-      {"password needed", NoPassword, {{"c", "ME ALL = (root) /usr/bin/pmset -a disablesleep 1"}}},
+      {"Corvel's rule, 0", corvels, "", 0, "0"},
+      {"Corvel's rule, 1", corvels, "", 0},
+      {"another user", {{"c", "someone-else ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 1"}}, NoPassword},
+      {"another argument", {{"c", "ME ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0"}}, NoPassword},
+      {"name with a dot", {{"corvel-first.last", CorvelRule}}, NoPassword},
+      {"name ending in ~", {{"corvel~", CorvelRule}}, NoPassword},
+      {"password needed", {{"c", "ME ALL = (root) /usr/bin/pmset -a disablesleep 1"}}, NoPassword},
       {"later PASSWD wins",
-       NoPassword,
-       {{"a", CorvelRule}, {"b", "ME ALL = (root) PASSWD: /usr/bin/pmset -a disablesleep 1"}}},
+       {{"a", CorvelRule}, {"b", "ME ALL = (root) PASSWD: /usr/bin/pmset -a disablesleep 1"}},
+       NoPassword},
       // Anything unsafe or broken makes sudo refuse everything.
-      {"a broken neighbour", "parse error in @/d near line 1", {{"c", CorvelRule}, {"d", "ME ALL = = ALL"}}},
-      {"group writable", "@/c is owned by gid GID, should be 0", {{"c", CorvelRule, static_cast<fs::perms>(0460)}}},
-      {"world writable", "@/c is world writable", {{"c", CorvelRule, static_cast<fs::perms>(0446)}}},
+      {"a broken neighbour", {{"c", CorvelRule}, {"d", "ME ALL = = ALL"}}, "sudo: parse error in @/d near line 1\n"},
+      {"group writable", {{"c", CorvelRule, fs::perms(0460)}}, "sudo: @/c is owned by gid GID, should be 0\n"},
+      {"world writable", {{"c", CorvelRule, fs::perms(0446)}}, "sudo: @/c is world writable\n"},
+      {"no rule", {}, NoPassword},
+      {"listed", corvels, listed, 0, "1", {"-n", "-l"}},
+      {"not listed", {}, "", 1, "1", {"-n", "-l"}},
+      {"listed for root, who needs no rule", {}, listed, 0, "1", {"-n", "-l"}, "CORVEL_SIM_PRIVILEGED=1"},
+      {"listed on no Mac", corvels, "", 1, "1", {"-n", "-l"}, "CORVEL_SIM_ROOT=" + absent.string()},
+      {"listed without -n", corvels, usage, 1, "1", {"-l"}},
+      {"neither -n nor -S", corvels, usage, 1, "1", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     install(c.dropIns);
     struct stat info {};
     ::stat(folder().c_str(), &info);  // a new file takes the folder's group
-    const auto refusal = replaced(replaced(c.refusal, "@", folder().string()), "GID", std::to_string(info.st_gid));
-    const auto result = runTool("sudo", {"-n", "/usr/bin/pmset", "-a", "disablesleep", c.value});
-    expectResult(result, refusal.empty() ? 0 : 1, refusal.empty() ? "" : "sudo: " + refusal + "\n");
-    EXPECT_EQ(macValue("disablesleep"), refusal.empty() ? c.value : "");
-  }
-  install({{"c", "ME ALL = (root) NOPASSWD: /bin/sh"}});
-  expectResult(runTool("sudo", {"-n", "/bin/sh", "-c", "echo \"$CORVEL_SIM_PRIVILEGED\"; exit 7"}), 7, "1\n");
-}
-
-// A sudo that waited for a password would take the line meant for whoever reads after it; -l must
-// answer without running anything, or even making a missing sim root.
-TEST_F(SimTool, SudoNeverReadsItsInputAndItsListingRunsNothing) {
-  const std::string listed = "/usr/bin/pmset -a disablesleep 1\nexit 0\n", refused = "exit 1\n";
-  const std::string usage = "sudo: this simulated sudo only runs: sudo -n|-S [-k] <absolute command> [argument ...] or "
-                            "sudo -n [-k] -l <absolute command> [argument ...]\n";
-  const fs::path absent = root() / "absent";
-  const std::string user = "CORVEL_SIM_PRIVILEGED=";
-  // Whether Corvel's rule is in place, sudo's options, the environment, and what sudo says.
-  const std::tuple<bool, Args, std::string, std::string> rows[] = {
-      {true, {"-n", "-l"}, user, listed},
-      {false, {"-n", "-l"}, user, refused},
-      {false, {"-n", "-l"}, "CORVEL_SIM_PRIVILEGED=1", listed},  // root needs no rule
-      {true, {"-n", "-l"}, "CORVEL_SIM_ROOT=" + absent.string(), refused},
-      {true, {"-l"}, user, usage + refused},
-      {false, {"-n"}, user, "sudo: a password is required\n" + refused},
-      {true, {}, user, usage + refused},
-  };
-  for (const auto& [rule, options, environment, output] : rows) {
-    SCOPED_TRACE(std::to_string(rule) + " " + PrintToString(options) + " " + environment);
-    install(rule ? std::vector<DropIn>{{"c", CorvelRule}} : std::vector<DropIn>{});
-    Args args = options;
-    args.insert(args.end(), {"/usr/bin/pmset", "-a", "disablesleep", "1"});
-    const Args shell = {"-c", "printf 'unread\\n' | { env \"$0\" \"$@\"; echo \"exit $?\"; cat; }", environment};
-    EXPECT_EQ(runWrapped("/bin/sh", shell, "sudo", args).output, output + "unread\n");
-    EXPECT_EQ(macValue("disablesleep"), "");
+    const auto said = replaced(replaced(c.said, "@", folder().string()), "GID", std::to_string(info.st_gid));
+    Args args = c.options;
+    args.insert(args.end(), {"/usr/bin/pmset", "-a", "disablesleep", c.value});
+    const Args shell = {"-c", "printf 'unread\\n' | { env \"$0\" \"$@\"; echo \"exit $?\"; cat; }", c.environment};
+    EXPECT_EQ(runWrapped("/bin/sh", shell, "sudo", args).output,
+              said + "exit " + std::to_string(c.exitStatus) + "\nunread\n");
+    const bool ran = c.exitStatus == 0 && std::ranges::find(c.options, "-l") == c.options.end();
+    EXPECT_EQ(macValue("disablesleep"), ran ? c.value : "");
   }
   EXPECT_FALSE(fs::exists(absent));
+  install({{"c", "ME ALL = (root) NOPASSWD: /bin/sh"}});
+  expectResult(runTool("sudo", {"-n", "/bin/sh", "-c", "echo \"$CORVEL_SIM_PRIVILEGED\"; exit 7"}), 7, "1\n");
 }
 
 // A password given once leaves a ticket that later runs and listings honour, unless -k; a listing
 // that honoured it would show a rule that needs a password as if it needed none.
 TEST_F(SimTool, SudoHonoursATicketLeftByAPasswordUnlessToldToIgnoreIt) {
   install({{"c", "ME ALL = (ALL) ALL"}});
-  const Args pmset = {"/usr/bin/pmset", "-a", "disablesleep", "1"};
   const auto sudo = [&](Args options, const std::optional<std::string>& input = {}) {
-    options.insert(options.end(), pmset.begin(), pmset.end());
+    options.insert(options.end(), {"/usr/bin/pmset", "-a", "disablesleep", "1"});
     return runTool("sudo", options, input);
   };
   const std::string required = "sudo: a password is required\n", wrong = "sudo: 1 incorrect password attempt\n";
@@ -295,8 +283,8 @@ TEST_F(SimTool, SysadminctlChangesTheScreenLockOnlyWithTheLoginPasswordAndAValid
     EXPECT_EQ(result.exitCode == 0, shown != unchanged) << result.output;
     const auto status =
         runWrapped("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1 >/dev/null"}, "sysadminctl", {"-screenLock", "status"});
-    EXPECT_EQ(status.exitCode, 0);
-    EXPECT_TRUE(std::regex_match(status.output, std::regex(logPrefix + shown + "\n"))) << status.output;
+    EXPECT_TRUE(status.exitCode == 0 && std::regex_match(status.output, std::regex(logPrefix + shown + "\n")))
+        << status.output;
   }
 }
 

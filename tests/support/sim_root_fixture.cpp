@@ -1,6 +1,7 @@
 // A fresh simulated Mac per test.
 #include "sim_root_fixture.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <unistd.h>
@@ -40,6 +41,14 @@ std::vector<pid_t> processesOf(const fs::path& root, const fs::path& program) {
     const auto command = sim::readFile(entry->path() / "cmdline").value_or("");
     if (ours && (program.empty() || command.starts_with(program.string() + '\0'))) found.push_back(std::stoi(name));
   }
+  return found;
+}
+
+std::vector<fs::path> entriesOf(const fs::path& folder, const std::string& part) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().find(part) != std::string::npos) found.push_back(entry.path());
+  std::sort(found.begin(), found.end());
   return found;
 }
 

@@ -26,6 +26,9 @@ std::filesystem::path testHelper(const std::string& name);
 // vector's first) when it is given.
 std::vector<pid_t> processesOf(const std::filesystem::path& root, const std::filesystem::path& program = {});
 
+// The entries of `folder` whose names hold `part`, in the order of their names.
+std::vector<std::filesystem::path> entriesOf(const std::filesystem::path& folder, const std::string& part = "");
+
 // Lines to send, each with the text to wait for after it ("" for none).
 using Steps = std::vector<std::pair<std::string, std::string>>;
 // Sends each step; false, with the failure recorded, at the first text that does not come.
