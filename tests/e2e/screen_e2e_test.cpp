@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "sim/desktop.h"
 #include "sim/sim_root.h"
@@ -28,6 +30,12 @@ using test::eventually;
 pid_t launch(int terminal, int ignored = 0) {
   const std::string program = (test::binFolder() / "Corvel").string();
   char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  // Made before the fork: a child of a process with threads (a sanitizer's own) may not allocate.
+  std::vector<std::string> settings{"CORVEL_SKIP_SERVICE=1", "CORVEL_NO_TOGGLE=1"};
+  std::vector<char*> environment;
+  for (std::string& setting : settings) environment.push_back(setting.data());
+  for (char** variable = environ; *variable; ++variable) environment.push_back(*variable);
+  environment.push_back(nullptr);
   const int screen = terminal >= 0 ? terminal : ::open("/dev/null", O_RDWR | O_CLOEXEC);
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -37,9 +45,7 @@ pid_t launch(int terminal, int ignored = 0) {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (ignored) ::signal(ignored, SIG_IGN);
-    // The test runs no other thread, so the child may still change its own environment.
-    ::setenv("CORVEL_SKIP_SERVICE", "1", 1), ::setenv("CORVEL_NO_TOGGLE", "1", 1);
-    ::execv(argv[0], argv);
+    ::execve(argv[0], argv, environment.data());
     ::_exit(127);
   }
   if (terminal < 0) ::close(screen);
