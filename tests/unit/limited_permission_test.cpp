@@ -19,9 +19,10 @@ const std::vector<std::string> kUnsafeNames = {
 
 TEST(AccountNameTest, UnsafeNamesAndNamesSudoersReadsAsAliasesGetNoRule) {
   for (const auto& name : kUnsafeNames) {
-    EXPECT_FALSE(isSafeAccountName(name)) << PrintToString(name);
-    EXPECT_EQ(installPermissionCommand(name), std::nullopt) << PrintToString(name);
-    EXPECT_EQ(removePermissionCommand(name), std::nullopt) << PrintToString(name);
+    SCOPED_TRACE(PrintToString(name));
+    EXPECT_FALSE(isSafeAccountName(name));
+    EXPECT_EQ(installPermissionCommand(name), std::nullopt);
+    EXPECT_EQ(removePermissionCommand(name), std::nullopt);
   }
   // sudoers would read these as every user or as an alias defined elsewhere.
   for (const char* name : {"ALL", "ADMIN", "X", "Z_0", "STAFF9"})
@@ -42,17 +43,17 @@ TEST(QuotingTest, ShellWordsScriptStringsDropInNamesAndTheRuleAndRootCommandsOfE
   // root to follow.
   const std::string mktemp = "/usr/bin/mktemp -d '/private/tmp/corvel.XXXXXX'";
   for (const auto& name : kSafeNames) {
-    EXPECT_EQ(limitedSudoersRule(name), name + " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, "
-                                               "/usr/bin/pmset -a disablesleep 1")
-        << PrintToString(name);
+    SCOPED_TRACE(PrintToString(name));
+    EXPECT_EQ(limitedSudoersRule(name),
+              name + " ALL = (root) NOPASSWD: /usr/bin/pmset -a disablesleep 0, /usr/bin/pmset -a disablesleep 1");
     const auto install = installPermissionCommand(name);
-    ASSERT_TRUE(install) << PrintToString(name);
-    EXPECT_NE(install->find(shellSingleQuote(*limitedSudoersRule(name))), std::string::npos) << PrintToString(name);
+    ASSERT_TRUE(install);
+    EXPECT_NE(install->find(shellSingleQuote(*limitedSudoersRule(name))), std::string::npos);
     EXPECT_NE(install->find(" " + shellSingleQuote(installedPermissionPath(name))), std::string::npos);
     const auto atMktemp = install->find(mktemp);
-    ASSERT_NE(atMktemp, std::string::npos) << PrintToString(name);
+    ASSERT_NE(atMktemp, std::string::npos);
     EXPECT_EQ(install->find("/private/tmp"), atMktemp + mktemp.find("/private/tmp"));
-    EXPECT_EQ(install->find("/private/tmp", atMktemp + mktemp.size()), std::string::npos) << PrintToString(name);
+    EXPECT_EQ(install->find("/private/tmp", atMktemp + mktemp.size()), std::string::npos);
     EXPECT_EQ(removePermissionCommand(name), "/bin/rm -f " + shellSingleQuote(installedPermissionPath(name)));
   }
 }
