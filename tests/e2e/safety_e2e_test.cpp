@@ -54,6 +54,7 @@ struct Limit {
   bool remote, lidClosed;
   std::string reason;
 };
+void PrintTo(const Limit& row, std::ostream* out) { *out << row.name; }
 
 class SafetyStops : public SafetyTest, public ::testing::WithParamInterface<Limit> {};
 
