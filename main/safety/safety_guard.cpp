@@ -95,8 +95,9 @@ void SafetyGuard::stop(StopReason reason, const GuardSettings& guard) {
     body += "画面ロックはオフのままです。戻すにはメニューの「設定を元に戻して終了…」を選んでください。";
   }
   // The kernel looks at the lid only when it opens or closes: with sleep allowed and the lid already
-  // shut, the Mac would keep running until someone opened it.
-  const bool lidClosed = p_.machine.lidClosed() == true;
+  // shut, the Mac would keep running until someone opened it. With sleep still forbidden the kernel
+  // refuses to sleep, so it is neither tried nor promised.
+  const bool lidClosed = off && p_.machine.lidClosed() == true;
   if (lidClosed) body += "蓋が閉じているため、Macをスリープさせます。";
   notify("スリープ防止をOFFにしました", body);
   if (lidClosed) static_cast<void>(p_.processes.run(p_.tools.pmset, {"sleepnow"}, SleepNowLimits));

@@ -54,7 +54,7 @@ TEST(SafetyGuardTest, AStopSwitchesOffUnaskedTellsWhyAndPutsAClosedMacToSleep) {
       {false, true, false, true, "バッテリー残量が10%以下になりました（残り7%）。"},
       {false, true, true, false, hot + "蓋が閉じているため、Macをスリープさせます。"},
       {true, true, false, false, hot + left},
-      {true, false, false, false, hot + "システムスリープは禁止されたままです。" + left},
+      {true, false, true, false, hot + "システムスリープは禁止されたままです。" + left},  // no sleep to put it in
   };
   for (const auto& [remote, rule, lidClosed, low, rest] : table) {
     Guarded g(remote);
@@ -67,7 +67,7 @@ TEST(SafetyGuardTest, AStopSwitchesOffUnaskedTellsWhyAndPutsAClosedMacToSleep) {
     // no alert, no approval, no Touch ID
     EXPECT_TRUE(g.desk.titles.empty() && g.mac.scripts.empty() && g.desk.prompts == prompts);
     EXPECT_EQ(g.desk.notices, Strings{"スリープ防止をOFFにしました — " + rest});
-    EXPECT_EQ(g.mac.timeLimits.contains("/usr/bin/pmset sleepnow"), lidClosed);
+    EXPECT_EQ(g.mac.timeLimits.contains("/usr/bin/pmset sleepnow"), lidClosed && rule);
     EXPECT_EQ(g.stored(keys::lastSafetyStopAt), "1970-01-01T00:00:00Z");
     EXPECT_EQ(g.display.views().toggleItem->title(), "ONに切り替える");
   }
